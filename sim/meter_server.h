@@ -1,0 +1,60 @@
+#pragma once
+// Serves a MeterModel on a pseudo-terminal, like the meter behind its USB port.
+#include "sim/meter_model.h"
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+struct SimOptions
+{
+    MeterPhysicsOptions physics;
+    bool byteTiming = false;     // deliver answers at 19200-baud byte timing
+    int chunkBytes = 0;          // deliver answers in chunks of N bytes (0: whole)
+    int chunkGapMs = 3;          // pause between chunks
+    bool glue = false;           // hold each answer and send it glued to the next
+    int noiseBytes = 0;          // random bytes (never 0x1F) before each answer
+    bool silent = false;         // read requests but never answer
+    int hangupAfterFrames = 0;   // close the terminal after N requests (0: never)
+    int returnAfterMs = -1;      // after a hang-up, serve again after this time (<0: never)
+    QString linkPath;            // stable symlink that always points at the current terminal
+};
+
+struct ReceivedRequest
+{
+    QByteArray frame;
+    qint64 atMs; // monotonic, since the server started
+};
+
+class MeterServer : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MeterServer(const SimOptions &options = {}, QObject *parent = nullptr);
+    ~MeterServer() override;
+
+    // Opens the pseudo-terminal. Returns false with a message on failure.
+    bool start(QString *error = nullptr);
+    void stop();
+    // Closes the terminal now (as an unplug); comes back after returnAfterMs if set.
+    void hangUp();
+    bool isServing() const;
+
+    // The path clients open: the symlink when one is set, else the terminal's path.
+    QString devicePath() const;
+    MeterModel &model();
+    QList<ReceivedRequest> received() const;
+    void clearReceived();
+    SimOptions &options();
+
+Q_SIGNALS:
+    void requestReceived(const QByteArray &frame, qint64 atMs);
+    void hungUpSignal();
+    void servingAgain(const QString &devicePath);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,38 @@
+#pragma once
+// The candidate list used by every program: ports given on the command line with
+// --virtual-port PATH[=DESCRIPTION] first, in the order given, then the system's.
+#include "link/port_discovery.h"
+#include <QList>
+#include <memory>
+
+struct VirtualPort
+{
+    QString path;
+    QString description; // empty -> "NOT_FOUND"
+};
+
+// Parses "PATH[=DESCRIPTION]".
+VirtualPort ParseVirtualPortArg(const QString &arg);
+
+class CandidatePorts : public PortEnumerator
+{
+public:
+    // system may be null (virtual candidates only).
+    CandidatePorts(QList<VirtualPort> virtuals, std::unique_ptr<PortEnumerator> system);
+    ~CandidatePorts() override;
+
+    QStringList ListPortsByVidPid(const QString &vid, const QString &pid) override;
+    QString GetPortDeviceDesc(const QString &portName) override;
+    bool IsPortFree(const QString &portName) override;
+
+    void addVirtual(const VirtualPort &port) { m_virtuals.append(port); }
+
+private:
+    QList<VirtualPort> m_virtuals;
+    std::unique_ptr<PortEnumerator> m_system;
+};
+
+// The system's ports: QSerialPortInfo filtered by USB ID, descriptions from sysfs.
+std::unique_ptr<PortEnumerator> CreateSystemPortEnumerator();
+// Exclusive-open test shared by the system and virtual candidates.
+bool TryExclusiveOpen(const QString &portName);

@@ -1,0 +1,72 @@
+#pragma once
+// The data module: owns the serial port object, the stream decoder, the transmit
+// pacer, the data events and the link status. Everything runs on the UI thread.
+#include "link/port_discovery.h"
+#include "link/rx_tx_cnt.h"
+#include "link/transmit_pacer.h"
+#include "protocol/data_events.h"
+#include "protocol/frame_sink.h"
+#include "protocol/stream_decoder.h"
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSerialPort>
+#include <functional>
+#include <memory>
+
+class TDM_1 : public QObject, public TDataEvents, public FrameSink, public PortOpener
+{
+    Q_OBJECT
+public:
+    static constexpr int BaudRate = 19200;
+    static constexpr int BufferSize = 4096;
+
+    explicit TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent = nullptr);
+    ~TDM_1() override;
+
+    TUSBWork &USBWork() { return m_usbWork; }
+    const TUSBWork &USBWork() const { return m_usbWork; }
+
+    // Serial port object.
+    bool isPortOpen() const;
+    QString portName() const;
+    void openPort(const QString &portName) override; // throws LinkError
+    void closePort() override;
+
+    // FrameSink: queue through the pacer; throws LinkError when the port is closed.
+    void sendFrame(const QByteArray &frame, FrameKind kind, int extraPauseMs = 0) override;
+
+    // FindDevicePort over this module's candidate list and port.
+    QString findDevicePort();
+    // Close the port, run discovery, store its text in USBWork. Never shows anything.
+    void applyRecoveryRule();
+    // The senders' rule: port open -> run send inside a guard, recover on LinkError;
+    // port closed -> recover without sending (only when recoverWhenClosed).
+    // Returns true when send ran to the end.
+    bool sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed = true);
+
+    PortEnumerator &ports() { return *m_ports; }
+    const StreamDecoder &decoder() const { return m_decoder; }
+    TransmitPacer &pacer() { return m_pacer; }
+
+Q_SIGNALS:
+    // A data handler raised an error; the UI shows it in its error box.
+    void handlerError(const QString &message);
+    // The port was closed after a port error and discovery ran again.
+    void linkRecovered(const QString &statusText);
+    void portOpened(const QString &portName);
+    void portClosedSignal();
+
+private:
+    void onReadyRead();
+    void onPortError(QSerialPort::SerialPortError error);
+    void dispatch(const AnyRecord &record);
+    bool writeToPort(const QByteArray &frame);
+
+    std::unique_ptr<PortEnumerator> m_ports;
+    QSerialPort m_port;
+    StreamDecoder m_decoder;
+    TransmitPacer m_pacer;
+    TUSBWork m_usbWork;
+    QElapsedTimer m_clock;
+    bool m_recoveryPending = false;
+};
