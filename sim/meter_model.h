@@ -26,8 +26,9 @@ public:
 
     // Advances the physics to t (seconds since start, monotonic).
     void advanceTo(double seconds);
-    // Handles one complete request frame; returns the answer (empty for writes
-    // and for requests outside the register spaces).
+    // Handles one complete request frame; returns the answer (empty for writes,
+    // for malformed frames and for requests outside the register spaces).
+    // Registers count from 1: data 1..DataRegisters, parameters 1..ParamRegisters.
     QByteArray handleRequest(const QByteArray &frame);
     // While restarting after command 11 the meter does not answer.
     bool isRestarting() const;
@@ -44,27 +45,54 @@ public:
 
     double trueFlow() const { return m_trueFlow; }
     int lastCommand() const { return m_lastCommand; }
+    double now() const { return m_now; }
+
+    // The meter measures ten times a second; averages advance per cycle.
+    static constexpr double CyclePeriod = 0.1;
+    // The test rig's maximum flow (kg/h), also the seeded Q Max.
+    static constexpr double RigMaxFlow = 1000.0;
+    // The thirteen calibration points in percent of the maximum flow.
+    static constexpr std::array<double, 13> FlowPointsPercent{-100, -75, -45, -25, -10, -5, 0,
+                                                              5,    10,  25,  45,  75,  100};
 
 private:
+    struct Averages
+    {
+        bool running = false;
+        double seconds = 0.0; // time spent averaging
+        double sumDt = 0.0;
+        double sumFlow = 0.0;
+        long samples = 0;
+    };
+
+    void seedParameters();
+    void sample(double t);
     void refreshDataRegisters();
     void runCommand(quint16 command);
+    void recalculate();
+    QByteArray answerRead(quint8 function, int addr, int count) const;
+    double setpointFlow(double t) const;
+    double noise(double sigma);
 
     MeterPhysicsOptions m_options;
     std::mt19937 m_rng;
-    std::array<quint16, DataRegisters> m_data{};
-    std::array<quint16, ParamRegisters> m_params{};
+    std::normal_distribution<double> m_gauss{0.0, 1.0};
+    // Indexed by register number; index 0 is unused (registers count from 1).
+    std::array<quint16, DataRegisters + 1> m_data{};
+    std::array<quint16, ParamRegisters + 1> m_params{};
     double m_now = 0.0;
     double m_trueFlow = 0.0;
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;
-    // further physics state lives in the implementation
-    struct Averages
-    {
-        bool running = false;
-        double startedAt = 0.0;
-        double sumDt = 0.0;
-        double sumFlow = 0.0;
-        long samples = 0;
-    } m_avg;
+    Averages m_avg;
     double m_lastSampleAt = 0.0;
+    std::array<double, 3> m_phase{}; // seeded phases of the slow temperature drifts
+
+    // One measurement cycle's values, before they are written to registers.
+    struct Reading
+    {
+        double tubeTemp = 0.0, mcuTemp = 0.0, adcCode = 0.0, reportedTemp = 0.0;
+        double rawDt = 0.0, dt = 0.0, massFlow = 0.0, density = 0.0;
+        double frequency = 0.0, gain = 0.0;
+    } m_reading;
 };

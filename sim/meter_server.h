@@ -17,7 +17,7 @@ struct SimOptions
     bool glue = false;           // hold each answer and send it glued to the next
     int noiseBytes = 0;          // random bytes (never 0x1F) before each answer
     bool silent = false;         // read requests but never answer
-    int hangupAfterFrames = 0;   // close the terminal after N requests (0: never)
+    int hangupAfterFrames = 0;   // close the terminal once, after answering N requests (0: never)
     int returnAfterMs = -1;      // after a hang-up, serve again after this time (<0: never)
     QString linkPath;            // stable symlink that always points at the current terminal
 };
@@ -36,6 +36,7 @@ public:
     ~MeterServer() override;
 
     // Opens the pseudo-terminal. Returns false with a message on failure.
+    // Call it in the thread that is to serve: its notifier and timers live there.
     bool start(QString *error = nullptr);
     void stop();
     // Closes the terminal now (as an unplug); comes back after returnAfterMs if set.
@@ -55,6 +56,12 @@ Q_SIGNALS:
     void servingAgain(const QString &devicePath);
 
 private:
+    bool openTerminal(QString *error);
+    void closeTerminal();
+    void readRequests();
+    void deliver(const QByteArray &answer);
+    void pump();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

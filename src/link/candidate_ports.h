@@ -36,3 +36,6 @@ private:
 std::unique_ptr<PortEnumerator> CreateSystemPortEnumerator();
 // Exclusive-open test shared by the system and virtual candidates.
 bool TryExclusiveOpen(const QString &portName);
+// A tty's bus-reported description from a sysfs tree ("/sys" on a running system):
+// the USB interface string, else the device's product string, else "NOT_FOUND".
+QString SysfsPortDescription(const QString &sysRoot, const QString &portName);

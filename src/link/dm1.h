@@ -20,6 +20,7 @@ public:
     static constexpr int BaudRate = 19200;
     static constexpr int BufferSize = 4096;
 
+    // ports null: the system's ports only.
     explicit TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent = nullptr);
     ~TDM_1() override;
 
@@ -39,10 +40,14 @@ public:
     QString findDevicePort();
     // Close the port, run discovery, store its text in USBWork. Never shows anything.
     void applyRecoveryRule();
-    // The senders' rule: port open -> run send inside a guard, recover on LinkError;
+    // The senders' rule: port open -> run send inside a guard, recover on any error;
     // port closed -> recover without sending (only when recoverWhenClosed).
     // Returns true when send ran to the end.
     bool sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed = true);
+
+    // Real port errors reported by the serial port object since creation; a hang-up
+    // must give a handful, not a storm.
+    int portErrorCount() const { return m_portErrorCount; }
 
     PortEnumerator &ports() { return *m_ports; }
     const StreamDecoder &decoder() const { return m_decoder; }
@@ -59,6 +64,7 @@ Q_SIGNALS:
 private:
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
+    void scheduleRecovery();
     void dispatch(const AnyRecord &record);
     bool writeToPort(const QByteArray &frame);
 
@@ -68,5 +74,7 @@ private:
     TransmitPacer m_pacer;
     TUSBWork m_usbWork;
     QElapsedTimer m_clock;
+    QString m_portName;
+    int m_portErrorCount = 0;
     bool m_recoveryPending = false;
 };

@@ -14,6 +14,8 @@ class TransmitPacer : public QObject
 public:
     static constexpr int PauseAfterWriteMs = 50;
     static constexpr int PauseAfterReadMs = 50;
+    // Beyond this many waiting frames the oldest waiting read is dropped. Writes are
+    // never dropped: they come from the engineer's actions, not from timers.
     static constexpr int MaxWaiting = 64;
 
     // writer returns false when the port refused the bytes.
@@ -25,7 +27,8 @@ public:
     // waiting is not queued again. Returns false when the frame was written at once
     // and the writer refused it (nothing else is then queued).
     bool enqueue(const QByteArray &frame, int pauseAfterMs, bool isRead);
-    // Drops every waiting frame (port closed).
+    // Drops every waiting frame (port closed). The quiet time of the last frame
+    // written still holds.
     void clear();
     int waiting() const { return int(m_queue.size()); }
 
@@ -48,6 +51,6 @@ private:
     Writer m_writer;
     std::deque<Pending> m_queue;
     QElapsedTimer m_clock;
-    qint64 m_quietUntilMs = 0;
+    qint64 m_quietUntilNs = 0; // nanoseconds on m_clock
     QTimer m_timer;
 };

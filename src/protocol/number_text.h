@@ -16,6 +16,7 @@ enum class NumPattern {
     Word,      // status word: unsigned decimal
 };
 
+// Any pattern, General and Word included; NaN and infinities give "NAN", "INF", "-INF".
 QString FormatFloatPattern(double value, NumPattern pattern);
 QString FormatGeneral(double value);
 QString FormatWord(quint16 value);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 enum class ValueKind {
     Word,     // one register, MSB first
@@ -44,7 +45,8 @@ const std::vector<BlockSpec> &ResponseBlocks();
 quint16 DecodeWord(const QByteArray &frame, int pos);
 float DecodeFloat(const QByteArray &frame, int pos);
 
-// The block whose header (bytes 2..6) matches; nullptr when none.
+// The block whose header matches; nullptr when none. Takes the five header bytes
+// (frame bytes 2..6) alone, or the start of a frame from its 0x1F on.
 const BlockSpec *FindBlockByHeader(const QByteArray &header);
 // Builds the record of a complete, validated frame of the given block.
 AnyRecord DecodeBlock(const BlockSpec &block, const QByteArray &frame);

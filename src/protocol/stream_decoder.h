@@ -3,7 +3,7 @@
 // lives across notifications, so answers split over several arrivals, or several
 // answers in one arrival, are all decoded. Bytes that cannot start a known frame
 // are skipped one at a time; a partial frame that gets no new byte for the quiet
-// time is dropped.
+// time is dropped, but complete answers queued behind it are still decoded.
 #include "protocol/lib_types.h"
 #include <QByteArray>
 #include <functional>
@@ -35,8 +35,11 @@ public:
 private:
     enum class Front { Frame, NeedMore, Invalid };
     Front examineFront(int &frameLength, const BlockSpec *&block) const;
+    void removeFront(qsizetype count);
 
     QByteArray m_buffer;
+    // Bytes at the front that arrived before a quiet gap; no frame may span the gap.
+    qsizetype m_staleBytes = 0;
     qint64 m_lastByteMs = 0;
     qint64 m_staleMs;
     qint64 m_accepted = 0;

@@ -1,0 +1,98 @@
+// kestro-meter-sim: serves a simulated meter on a pseudo-terminal until stopped.
+#include "sim/meter_server.h"
+#include "sim/quit_on_signal.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+bool intOption(const QCommandLineParser &p, const QString &name, int min, int *out)
+{
+    if (!p.isSet(name))
+        return true;
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < min) {
+        std::fprintf(stderr, "kestro-meter-sim: invalid value for --%s: %s\n", qPrintable(name),
+                     qPrintable(p.value(name)));
+        return false;
+    }
+    *out = v;
+    return true;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestro-meter-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Simulated Kestro flowmeter on a pseudo-terminal. Prints the device path on the first\n"
+        "line of its output, then answers requests until SIGINT or SIGTERM."));
+    p.addHelpOption();
+    p.addVersionOption();
+    p.addOptions({
+        {QStringLiteral("seed"), QStringLiteral("Seed of the simulated physics (default 1)."), QStringLiteral("N")},
+        {QStringLiteral("flow"), QStringLiteral("Fixed true mass flow in kg/h (default: step through the 13 calibration flows)."),
+         QStringLiteral("KGH")},
+        {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
+        {QStringLiteral("byte-timing"), QStringLiteral("Deliver answers at 19200-baud byte timing.")},
+        {QStringLiteral("chunk"), QStringLiteral("Deliver answers in pieces of N bytes."), QStringLiteral("N")},
+        {QStringLiteral("chunk-gap"), QStringLiteral("Pause between pieces in ms (default 3)."), QStringLiteral("MS")},
+        {QStringLiteral("glue"), QStringLiteral("Hold each answer and send it together with the next one.")},
+        {QStringLiteral("noise"), QStringLiteral("Send N random bytes (never 0x1F) before each answer."), QStringLiteral("N")},
+        {QStringLiteral("silent"), QStringLiteral("Receive requests but never answer.")},
+        {QStringLiteral("hangup-after"), QStringLiteral("Close the terminal once, after answering N requests."),
+         QStringLiteral("N")},
+        {QStringLiteral("return-after"), QStringLiteral("After a hang-up, serve a fresh terminal after MS milliseconds."),
+         QStringLiteral("MS")},
+        {QStringLiteral("link"), QStringLiteral("Keep a symlink at PATH pointing at the current terminal."),
+         QStringLiteral("PATH")},
+    });
+    p.process(app);
+
+    SimOptions o;
+    int seed = 1;
+    if (!intOption(p, QStringLiteral("seed"), 0, &seed) || !intOption(p, QStringLiteral("step-seconds"), 1, &o.physics.stepSeconds)
+        || !intOption(p, QStringLiteral("chunk"), 1, &o.chunkBytes) || !intOption(p, QStringLiteral("chunk-gap"), 0, &o.chunkGapMs)
+        || !intOption(p, QStringLiteral("noise"), 0, &o.noiseBytes)
+        || !intOption(p, QStringLiteral("hangup-after"), 1, &o.hangupAfterFrames)
+        || !intOption(p, QStringLiteral("return-after"), 0, &o.returnAfterMs))
+        return 2;
+    o.physics.seed = quint32(seed);
+    if (p.isSet(QStringLiteral("flow"))) {
+        bool ok = false;
+        const double flow = p.value(QStringLiteral("flow")).toDouble(&ok);
+        if (!ok) {
+            std::fprintf(stderr, "kestro-meter-sim: invalid value for --flow: %s\n", qPrintable(p.value(QStringLiteral("flow"))));
+            return 2;
+        }
+        o.physics.fixedFlow = flow;
+    }
+    o.byteTiming = p.isSet(QStringLiteral("byte-timing"));
+    o.glue = p.isSet(QStringLiteral("glue"));
+    o.silent = p.isSet(QStringLiteral("silent"));
+    o.linkPath = p.value(QStringLiteral("link"));
+
+    MeterServer server(o);
+    QString error;
+    if (!quitOnTerminationSignals(&app) || !server.start(&error)) {
+        std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error.isEmpty() ? QStringLiteral("cannot watch signals") : error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(server.devicePath()));
+    std::fflush(stdout);
+    QObject::connect(&server, &MeterServer::hungUpSignal, &app, [] {
+        std::fprintf(stderr, "kestro-meter-sim: hung up\n");
+    });
+    QObject::connect(&server, &MeterServer::servingAgain, &app, [](const QString &path) {
+        std::fprintf(stderr, "kestro-meter-sim: serving again on %s\n", qPrintable(path));
+    });
+    const int rc = app.exec();
+    server.stop();
+    return rc;
+}

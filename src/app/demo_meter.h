@@ -1,0 +1,32 @@
+#pragma once
+// The --demo meter: a simulated meter served on its own pseudo-terminal from a
+// thread of its own, so the program talks to it through a real serial port.
+#include "sim/meter_server.h"
+#include <QString>
+#include <QThread>
+
+class DemoMeter
+{
+public:
+    static inline const QString Description = QStringLiteral("KESTRO DEMO");
+
+    explicit DemoMeter(const SimOptions &options = {});
+    ~DemoMeter();
+    DemoMeter(const DemoMeter &) = delete;
+    DemoMeter &operator=(const DemoMeter &) = delete;
+
+    // Starts serving; false with a message when the terminal cannot be made.
+    bool start(QString *error = nullptr);
+    // Stops serving and ends the thread; safe to call more than once.
+    void stop();
+
+    bool isRunning() const { return m_server != nullptr; }
+    QString devicePath() const { return m_devicePath; }
+
+private:
+    SimOptions m_options;
+    QThread m_thread;
+    QObject *m_context = nullptr; // lives in m_thread; the server is made and destroyed there
+    MeterServer *m_server = nullptr;
+    QString m_devicePath;
+};

@@ -1,0 +1,78 @@
+// The system's candidates on Linux: Qt's port list filtered by USB ID, descriptions
+// read from sysfs (the USB interface string, else the device's product string).
+#include "link/candidate_ports.h"
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace {
+
+QString readSysfsText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+class SystemPortEnumerator : public PortEnumerator
+{
+public:
+    QStringList ListPortsByVidPid(const QString &vid, const QString &pid) override
+    {
+        bool vidOk = false;
+        bool pidOk = false;
+        const quint16 vendor = quint16(vid.toUInt(&vidOk, 16));
+        const quint16 product = quint16(pid.toUInt(&pidOk, 16));
+        if (!vidOk || !pidOk)
+            return {};
+        QStringList names;
+        const auto ports = QSerialPortInfo::availablePorts();
+        for (const QSerialPortInfo &info : ports) {
+            if (info.hasVendorIdentifier() && info.hasProductIdentifier()
+                && info.vendorIdentifier() == vendor && info.productIdentifier() == product)
+                names.append(info.portName());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    QString GetPortDeviceDesc(const QString &portName) override
+    {
+        return SysfsPortDescription(QStringLiteral("/sys"), portName);
+    }
+
+    bool IsPortFree(const QString &portName) override { return TryExclusiveOpen(portName); }
+};
+
+} // namespace
+
+std::unique_ptr<PortEnumerator> CreateSystemPortEnumerator()
+{
+    return std::make_unique<SystemPortEnumerator>();
+}
+
+QString SysfsPortDescription(const QString &sysRoot, const QString &portName)
+{
+    // device/ is the tty's USB interface; its parent is the USB device.
+    const QString base = sysRoot + QStringLiteral("/class/tty/") + QFileInfo(portName).fileName()
+                         + QStringLiteral("/device/");
+    QString text = readSysfsText(base + QStringLiteral("interface"));
+    if (text.isEmpty())
+        text = readSysfsText(base + QStringLiteral("../product"));
+    return text.isEmpty() ? Discovery::NotFoundDescription : text;
+}
+
+bool TryExclusiveOpen(const QString &portName)
+{
+    // QSerialPort takes the port's lock file and TIOCEXCL; any refusal (busy, no
+    // permission without dialout, gone) is "not free".
+    QSerialPort port;
+    port.setPortName(portName);
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+    port.close();
+    return true;
+}

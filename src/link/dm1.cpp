@@ -1,0 +1,192 @@
+#include "link/dm1.h"
+#include "link/candidate_ports.h"
+#include <QMetaObject>
+#include <algorithm>
+
+TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
+    : QObject(parent),
+      m_ports(ports ? std::move(ports) : CreateSystemPortEnumerator()),
+      m_pacer([this](const QByteArray &frame) { return writeToPort(frame); })
+{
+    m_clock.start();
+    // Set once; QSerialPort applies them at every open.
+    m_port.setBaudRate(BaudRate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // Only the input side can be sized; QSerialPort's output buffer grows as needed,
+    // and the pacer keeps it to one frame at a time anyway.
+    m_port.setReadBufferSize(BufferSize);
+
+    connect(&m_port, &QSerialPort::readyRead, this, &TDM_1::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &TDM_1::onPortError);
+    connect(&m_pacer, &TransmitPacer::writeFailed, this, &TDM_1::scheduleRecovery);
+}
+
+TDM_1::~TDM_1()
+{
+    // Members go before the QObject base: no signal of the port may reach us meanwhile.
+    QObject::disconnect(&m_port, nullptr, this, nullptr);
+    QObject::disconnect(&m_pacer, nullptr, this, nullptr);
+    m_pacer.clear();
+    m_port.close();
+}
+
+bool TDM_1::isPortOpen() const
+{
+    return m_port.isOpen();
+}
+
+QString TDM_1::portName() const
+{
+    return m_portName;
+}
+
+void TDM_1::openPort(const QString &portName)
+{
+    closePort();
+    m_portName = portName;
+    // Names starting with '/' are taken as paths (pseudo-terminals, symlinks); others
+    // are looked up in /dev.
+    m_port.setPortName(portName);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_portName.clear();
+        throw LinkError(QStringLiteral("Cannot open %1: %2").arg(portName, m_port.errorString()));
+    }
+    m_recoveryPending = false;
+    // A pseudo-terminal has no modem lines and refuses these; a real port takes them.
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(true);
+    m_port.clearError();
+    emit portOpened(portName);
+}
+
+void TDM_1::closePort()
+{
+    // An explicit close also cancels a recovery still waiting in the event queue.
+    m_recoveryPending = false;
+    const bool wasOpen = m_port.isOpen();
+    if (wasOpen)
+        m_port.close();
+    m_pacer.clear();
+    // Safe inside a data handler too: the decoder then finds nothing left to hand out.
+    m_decoder.clear();
+    if (wasOpen)
+        emit portClosedSignal();
+}
+
+void TDM_1::sendFrame(const QByteArray &frame, FrameKind kind, int extraPauseMs)
+{
+    if (!m_port.isOpen())
+        throw LinkError(QStringLiteral("port not open"));
+    const bool isRead = kind == FrameKind::CountedRead;
+    const int pause = (isRead ? TransmitPacer::PauseAfterReadMs : TransmitPacer::PauseAfterWriteMs)
+                      + std::max(0, extraPauseMs);
+    if (!m_pacer.enqueue(frame, pause, isRead))
+        throw LinkError(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
+}
+
+bool TDM_1::writeToPort(const QByteArray &frame)
+{
+    if (!m_port.isOpen())
+        return false;
+    return m_port.write(frame) == frame.size();
+}
+
+void TDM_1::onReadyRead()
+{
+    const QByteArray bytes = m_port.readAll();
+    if (bytes.isEmpty())
+        return;
+    const auto onFrame = [this](const AnyRecord &record) { dispatch(record); };
+    bool fed = false;
+    // A handler's error costs only its own frame: report it and go on with the rest.
+    for (;;) {
+        try {
+            if (!fed) {
+                fed = true;
+                m_decoder.feed(bytes, m_clock.elapsed(), onFrame);
+            } else {
+                m_decoder.drain(onFrame);
+            }
+            break;
+        } catch (const std::exception &e) {
+            emit handlerError(QString::fromUtf8(e.what()));
+        } catch (...) {
+            emit handlerError(QStringLiteral("Unknown error in a data handler"));
+        }
+    }
+}
+
+void TDM_1::dispatch(const AnyRecord &record)
+{
+    m_usbWork.CntRxTx.IncRx();
+    raise(this, record);
+}
+
+void TDM_1::onPortError(QSerialPort::SerialPortError error)
+{
+    // Not failures: open() reports NoError, a pseudo-terminal has no modem lines,
+    // and there are no timeouts in asynchronous use.
+    if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError
+        || error == QSerialPort::TimeoutError)
+        return;
+    ++m_portErrorCount;
+    // Errors of a closed port belong to a failed open, which reports itself; after the
+    // first real error the port keeps firing until it is closed: act once.
+    if (!m_port.isOpen() || m_recoveryPending)
+        return;
+    scheduleRecovery();
+}
+
+void TDM_1::scheduleRecovery()
+{
+    if (m_recoveryPending)
+        return;
+    m_recoveryPending = true;
+    // Never close the port inside its own notification.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_recoveryPending)
+                applyRecoveryRule();
+        },
+        Qt::QueuedConnection);
+}
+
+void TDM_1::applyRecoveryRule()
+{
+    closePort();
+    QString text;
+    try {
+        text = FindDevicePort(*m_ports, *this);
+    } catch (const std::exception &e) {
+        // The link shows no boxes: a failed open becomes the status text.
+        text = QString::fromUtf8(e.what());
+    }
+    m_usbWork.FStatusString = text;
+    emit linkRecovered(text);
+}
+
+QString TDM_1::findDevicePort()
+{
+    return FindDevicePort(*m_ports, *this);
+}
+
+bool TDM_1::sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed)
+{
+    if (!m_port.isOpen()) {
+        if (recoverWhenClosed)
+            applyRecoveryRule();
+        return false;
+    }
+    try {
+        send();
+        return true;
+    } catch (...) {
+        // Any error of the send, the port's or not; the remaining requests are not sent.
+    }
+    applyRecoveryRule();
+    return false;
+}

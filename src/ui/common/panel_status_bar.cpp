@@ -1,0 +1,97 @@
+#include "ui/common/panel_status_bar.h"
+#include <QMouseEvent>
+#include <QPainter>
+
+TPanelStatusBar::TPanelStatusBar(int panelCount, QWidget *parent) : QWidget(parent)
+{
+    m_panels.resize(qMax(0, panelCount));
+    setFixedHeight(DefaultHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+int TPanelStatusBar::panelWidth(int index) const
+{
+    return valid(index) ? m_panels[index].width : 0;
+}
+
+void TPanelStatusBar::setPanelWidth(int index, int width)
+{
+    if (!valid(index) || m_panels[index].width == width)
+        return;
+    m_panels[index].width = qMax(0, width);
+    update();
+}
+
+QString TPanelStatusBar::panelText(int index) const
+{
+    return valid(index) ? m_panels[index].text : QString();
+}
+
+void TPanelStatusBar::setPanelText(int index, const QString &text)
+{
+    if (!valid(index) || m_panels[index].text == text)
+        return;
+    m_panels[index].text = text;
+    update(GetPanelRect(index));
+}
+
+void TPanelStatusBar::setPanelAlignment(int index, Qt::Alignment alignment)
+{
+    if (!valid(index))
+        return;
+    m_panels[index].alignment = alignment;
+    update();
+}
+
+QRect TPanelStatusBar::GetPanelRect(int index) const
+{
+    if (!valid(index))
+        return {};
+    int left = 0;
+    for (int i = 0; i < index; ++i)
+        left += m_panels[i].width;
+    return QRect(left, 0, m_panels[index].width, height());
+}
+
+int TPanelStatusBar::panelAt(const QPoint &pos) const
+{
+    for (int i = 0; i < panelCount(); ++i) {
+        if (GetPanelRect(i).contains(pos))
+            return i;
+    }
+    return -1;
+}
+
+void TPanelStatusBar::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const QPalette pal = palette();
+    p.fillRect(rect(), pal.window());
+    p.setPen(pal.color(QPalette::Mid));
+    p.drawLine(0, 0, width(), 0);
+    for (int i = 0; i < panelCount(); ++i) {
+        const QRect r = GetPanelRect(i);
+        if (r.width() <= 0)
+            continue;
+        const QRect frame = r.adjusted(1, 2, -2, -1);
+        p.setPen(pal.color(QPalette::Mid));
+        p.drawLine(frame.right() + 1, frame.top(), frame.right() + 1, frame.bottom());
+        p.setPen(pal.color(QPalette::WindowText));
+        p.setClipRect(frame);
+        p.drawText(frame.adjusted(3, 0, -3, 0), int(m_panels[i].alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
+                   m_panels[i].text);
+        p.setClipping(false);
+    }
+}
+
+void TPanelStatusBar::mousePressEvent(QMouseEvent *event)
+{
+    Q_EMIT mouseDown(event->button(), event->position().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void TPanelStatusBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Q_EMIT resized();
+}

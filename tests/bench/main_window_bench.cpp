@@ -1,0 +1,114 @@
+// Responsiveness of the main window against the simulated meter at 19200-baud byte
+// timing: event-loop stalls, request-to-display time and CPU use. Prints figures.
+#include "app/demo_meter.h"
+#include "link/candidate_ports.h"
+#include "link/dm1.h"
+#include "ui/main/form_main.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p / 100.0 * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+
+    SimOptions sim;
+    sim.byteTiming = true;
+    DemoMeter meter(sim);
+    QString error;
+    if (!meter.start(&error)) {
+        std::fprintf(stderr, "cannot start the simulated meter: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    TDM_1 dm(std::make_unique<CandidatePorts>(QList<VirtualPort>{{meter.devicePath(), QString()}}, nullptr));
+    TForm_Main window(dm);
+    window.show();
+    window.ToolButton_PortClick();
+    if (!dm.isPortOpen()) {
+        std::fprintf(stderr, "the port did not open: %s\n", qPrintable(dm.USBWork().FStatusString));
+        return 1;
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+
+    // Request leaves (handed to the port) -> nine texts in the edits.
+    const QByteArray liveRequest = QByteArray::fromHex("1f000001001855");
+    std::vector<double> latencies;
+    qint64 sentAtNs = -1;
+    QObject::connect(&dm.pacer(), &TransmitPacer::frameWritten, &app, [&](const QByteArray &frame) {
+        if (frame == liveRequest)
+            sentAtNs = clock.nsecsElapsed();
+    });
+    auto showReadings = dm.OnMainTextChange;
+    dm.OnMainTextChange = [&](QObject *sender, const TQ_main &q) {
+        showReadings(sender, q);
+        if (sentAtNs >= 0)
+            latencies.push_back(double(clock.nsecsElapsed() - sentAtNs) / 1e6);
+        sentAtNs = -1;
+    };
+
+    // How late a 1 ms timer fires.
+    std::vector<double> stalls;
+    qint64 lastTickNs = clock.nsecsElapsed();
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(1);
+    QObject::connect(&probe, &QTimer::timeout, &app, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        stalls.push_back(std::max(0.0, double(now - lastTickNs) / 1e6 - 1.0));
+        lastTickNs = now;
+    });
+    probe.start();
+
+    const double cpuBefore = cpuSeconds();
+    QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
+    app.exec();
+    const double cpu = cpuSeconds() - cpuBefore;
+
+    // 7-byte request + 55-byte answer, 10 bits a byte at 19200 baud.
+    const double wireMs = (7 + 55) * 10.0 / 19200.0 * 1000.0;
+    std::printf("main window against the simulated meter, 19200-baud byte timing, %d s\n", seconds);
+    std::printf("answers shown:            %zu (Tx %d, Rx %d)\n", latencies.size(), dm.USBWork().CntRxTx.tx(),
+                dm.USBWork().CntRxTx.rx());
+    std::printf("event-loop stall (ms):    p50 %.3f  p99 %.3f  max %.3f  (%zu probes)\n", percentile(stalls, 50),
+                percentile(stalls, 99), stalls.empty() ? 0.0 : *std::max_element(stalls.begin(), stalls.end()),
+                stalls.size());
+    std::printf("request to display (ms):  p50 %.2f  p99 %.2f  (wire time %.1f)\n", percentile(latencies, 50),
+                percentile(latencies, 99), wireMs);
+    std::printf("CPU time (s):             %.3f over %d s (%.1f %%), simulator thread included\n", cpu, seconds,
+                100.0 * cpu / seconds);
+    dm.OnMainTextChange = nullptr;
+    window.ToolButton_PortClick();
+    meter.stop();
+    return 0;
+}

@@ -1,0 +1,50 @@
+#include "e2e/sim_process.h"
+#include <QProcessEnvironment>
+
+SimProcess::SimProcess(const QStringList &args)
+{
+    m_proc.start(QStringLiteral(KESTRO_SIM_PATH), args);
+    if (!m_proc.waitForStarted(5000)) {
+        m_error = m_proc.errorString();
+        return;
+    }
+    // The first line of standard output is the device path.
+    while (!m_proc.canReadLine() && m_proc.waitForReadyRead(5000)) {
+    }
+    if (!m_proc.canReadLine()) {
+        m_error = QStringLiteral("no path printed: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
+        return;
+    }
+    m_path = QString::fromLocal8Bit(m_proc.readLine()).trimmed();
+}
+
+SimProcess::~SimProcess()
+{
+    m_proc.terminate();
+    if (!m_proc.waitForFinished(3000))
+        m_proc.kill();
+    m_proc.waitForFinished(1000);
+}
+
+ProgramRun RunProgram(const QString &program, const QStringList &args, const QStringList &env, int timeoutMs)
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &kv : env) {
+        const int eq = int(kv.indexOf(QLatin1Char('=')));
+        e.insert(kv.left(eq), kv.mid(eq + 1));
+    }
+    p.setProcessEnvironment(e);
+    p.start(program, args);
+    ProgramRun run;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(1000);
+        run.err = QStringLiteral("timed out");
+        return run;
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}

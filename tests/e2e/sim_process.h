@@ -1,0 +1,31 @@
+#pragma once
+// The simulator executable as a child process, for tests that run other programs against it.
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class SimProcess
+{
+public:
+    explicit SimProcess(const QStringList &args = {});
+    ~SimProcess();
+    bool ok() const { return !m_path.isEmpty(); }
+    QString devicePath() const { return m_path; }
+    QString startError() const { return m_error; }
+
+private:
+    QProcess m_proc;
+    QString m_path;
+    QString m_error;
+};
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs a program to its end with the given environment overrides.
+ProgramRun RunProgram(const QString &program, const QStringList &args,
+                      const QStringList &env = {}, int timeoutMs = 20000);

@@ -1,0 +1,278 @@
+// The program shell: command line, single-instance guard, demo meter, start-up order.
+#include "app/app_guard.h"
+#include "app/app_main.h"
+#include "app/app_options.h"
+#include "app/demo_meter.h"
+#include "gui/gui_support.h"
+#include "protocol/protokol_usb.h"
+#include "ui/common/tool_bar.h"
+#include <QApplication>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+TEST(AppOptions, CommandLinesAndTheirOutcome)
+{
+    const struct
+    {
+        QStringList args;
+        OptionsOutcome::Action action;
+        QList<std::pair<QString, QString>> ports;
+        bool demo;
+    } cases[] = {
+        {{}, OptionsOutcome::Run, {}, false},
+        {{"--demo"}, OptionsOutcome::Run, {}, true},
+        {{"--virtual-port", "/dev/pts/7=KESTRO DEBUG PORT", "--virtual-port=/tmp/m", "--demo"},
+         OptionsOutcome::Run,
+         {{"/dev/pts/7", "KESTRO DEBUG PORT"}, {"/tmp/m", ""}},
+         true},
+        {{"--version"}, OptionsOutcome::ShowText, {}, false},
+        {{"--help"}, OptionsOutcome::ShowText, {}, false},
+        {{"--virtual-port"}, OptionsOutcome::Fail, {}, false},
+        {{"--virtual-port", "=only description"}, OptionsOutcome::Fail, {}, false},
+        {{"--bogus"}, OptionsOutcome::Fail, {}, false},
+        {{"stray"}, OptionsOutcome::Fail, {}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        AppOptions options;
+        const OptionsOutcome outcome = ParseAppOptions(QStringList{"kestrolink"} + c.args, options);
+        EXPECT_EQ(outcome.action, c.action);
+        if (c.action != OptionsOutcome::Run) {
+            EXPECT_FALSE(outcome.text.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(options.demo, c.demo);
+        ASSERT_EQ(options.virtualPorts.size(), c.ports.size());
+        for (int i = 0; i < c.ports.size(); ++i) {
+            EXPECT_EQ(options.virtualPorts[i].path, c.ports[i].first);
+            EXPECT_EQ(options.virtualPorts[i].description, c.ports[i].second);
+        }
+    }
+    AppOptions ignored;
+    EXPECT_EQ(ParseAppOptions({"kestrolink", "--version"}, ignored).text, "kestrolink 1.0.0\n");
+    EXPECT_TRUE(ParseAppOptions({"kestrolink", "--help"}, ignored).text.contains("--virtual-port"));
+}
+
+TEST(AppGuard, SecondCopyIsRefusedAndActivatesTheFirst)
+{
+    QTemporaryDir dir;
+    AppGuard first(dir.path());
+    ASSERT_TRUE(first.acquire());
+    EXPECT_TRUE(first.holdsLock());
+    QSignalSpy activations(&first, &AppGuard::activateRequested);
+
+    AppGuard second(dir.path());
+    EXPECT_FALSE(second.acquire());
+    EXPECT_TRUE(second.sendActivate());
+    EXPECT_TRUE(activations.wait(2000));
+
+    // When the first copy ends, the next start is a first copy again.
+    first.release();
+    AppGuard third(dir.path());
+    EXPECT_TRUE(third.acquire());
+}
+
+TEST(AppGuard, UnusableDirectoryRunsUnguarded)
+{
+    AppGuard guard(QStringLiteral("/proc/kestrolink-cannot-exist"));
+    EXPECT_TRUE(guard.acquire());
+    EXPECT_FALSE(guard.holdsLock());
+    EXPECT_FALSE(guard.sendActivate(100));
+}
+
+TEST(DemoMeter, ServesTheMeterOnItsOwnTerminalUntilStopped)
+{
+    DemoMeter demo;
+    QString error;
+    ASSERT_TRUE(demo.start(&error)) << error.toStdString();
+    const QString path = demo.devicePath();
+    EXPECT_TRUE(QFileInfo::exists(path));
+
+    {
+        TDM_1 dm(std::make_unique<CandidatePorts>(QList<VirtualPort>{{path, DemoMeter::Description}}, nullptr));
+        EXPECT_EQ(dm.findDevicePort(), QStringLiteral(" %1 открыт и доступен").arg(path));
+        int readings = 0;
+        dm.OnMainTextChange = [&](QObject *, const TQ_main &q) { readings += q.Plotnost.isEmpty() ? 0 : 1; };
+        SendReadData(dm, 1, 24);
+        EXPECT_TRUE(Eventually([&] { return readings; }, 1, 2000));
+    }
+    demo.stop();
+    EXPECT_FALSE(demo.isRunning());
+    EXPECT_FALSE(QFileInfo::exists(path) && QFileInfo(path).isSymLink());
+}
+
+namespace {
+
+// Runs one start of the whole sequence in this process and drives it from timers.
+class StartSequence : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("KESTRO_RUNTIME_DIR", dir.path().toLocal8Bit());
+        qputenv("KESTRO_TEST_SPLASH_CONTINUE_MS", "300");
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    void TearDown() override
+    {
+        qunsetenv("KESTRO_RUNTIME_DIR");
+        qunsetenv("KESTRO_TEST_SPLASH_CONTINUE_MS");
+    }
+
+    static TForm_Main *mainWindow()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *form = qobject_cast<TForm_Main *>(w))
+                return form;
+        }
+        return nullptr;
+    }
+    static QWidget *visibleSplash()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "FormSplash" && w->isVisible())
+                return w;
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(StartSequence, SplashFirstThenMainWindowWhichComesForwardOnASecondStart)
+{
+    bool splashSeen = false;
+    bool mainDuringSplash = false;
+    bool activatedDuringSplash = false;
+    bool mainCameForward = false;
+    QWidget other;
+    other.setWindowTitle("other");
+    QTimer driver;
+    driver.setInterval(20);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (QWidget *splash = visibleSplash()) {
+            splashSeen = true;
+            EXPECT_EQ(splash->windowTitle(), "KESTRO_link");
+            mainDuringSplash = mainDuringSplash || mainWindow();
+            // A second start while the splash is up finds no main window to raise.
+            if (!activatedDuringSplash)
+                activatedDuringSplash = AppGuard(dir.path()).sendActivate();
+            return;
+        }
+        TForm_Main *form = mainWindow();
+        if (!form || !form->isVisible())
+            return;
+        if (!other.isVisible()) {
+            other.show();
+            other.activateWindow();
+            return;
+        }
+        if (QApplication::activeWindow() == &other) {
+            AppGuard second(dir.path());
+            if (!second.acquire())
+                second.sendActivate();
+            return;
+        }
+        if (QApplication::activeWindow() == form) {
+            mainCameForward = true;
+            form->ToolButton_Exit->click();
+        }
+    });
+    driver.start();
+    QTimer::singleShot(8000, [] {
+        if (TForm_Main *form = mainWindow())
+            form->close();
+    });
+
+    EXPECT_EQ(RunKestroLink(AppOptions{}), 0);
+    EXPECT_TRUE(splashSeen);
+    EXPECT_FALSE(mainDuringSplash);
+    EXPECT_TRUE(activatedDuringSplash);
+    EXPECT_TRUE(mainCameForward);
+    EXPECT_EQ(mainWindow(), nullptr);
+    // The guard is released at the end: the next start is a first copy.
+    EXPECT_TRUE(AppGuard(dir.path()).acquire());
+}
+
+namespace {
+
+// The real program in child processes, sharing one private runtime directory.
+class TwoProcesses : public testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    void TearDown() override
+    {
+        for (auto &p : processes) {
+            p->kill();
+            p->waitForFinished(2000);
+        }
+    }
+
+    QProcess *start()
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KESTRO_RUNTIME_DIR", dir.path());
+        env.insert("KESTRO_TEST_SPLASH_CONTINUE_MS", "0");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(KESTROLINK_PATH), {});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        processes.push_back(std::move(process));
+        return processes.back().get();
+    }
+
+    // True once a running copy answers on the guard's socket.
+    bool guardAnswers()
+    {
+        QLocalSocket socket;
+        socket.connectToServer(QDir(dir.path()).filePath("kestrolink.socket"));
+        return socket.waitForConnected(100);
+    }
+
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
+} // namespace
+
+TEST_F(TwoProcesses, SecondStartExitsSilentlyWhileFirstRuns)
+{
+    QProcess *first = start();
+    ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 5000));
+    QProcess *second = start();
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
+    EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(TwoProcesses, LockOfAKilledCopyIsTakenOver)
+{
+    QProcess *killed = start();
+    ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 5000));
+    killed->kill();
+    ASSERT_TRUE(killed->waitForFinished(2000));
+    ASSERT_TRUE(QFileInfo::exists(QDir(dir.path()).filePath("kestrolink.lock")));
+    EXPECT_FALSE(guardAnswers());
+
+    QProcess *next = start();
+    ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 5000));
+    EXPECT_EQ(next->state(), QProcess::Running);
+    // And it guards in turn.
+    QProcess *refused = start();
+    ASSERT_TRUE(refused->waitForFinished(5000));
+    EXPECT_EQ(refused->exitCode(), 0);
+}

@@ -1,0 +1,169 @@
+#include "protocol/stream_decoder.h"
+
+#include "answer_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+class Collector
+{
+public:
+    StreamDecoder decoder;
+    std::vector<AnyRecord> records;
+
+    void feed(const QByteArray &bytes, qint64 nowMs)
+    {
+        decoder.feed(bytes, nowMs, [this](const AnyRecord &r) { records.push_back(r); });
+    }
+    // Live answers are told apart by the mass flow placed in them.
+    std::vector<float> flows() const
+    {
+        std::vector<float> f;
+        for (const AnyRecord &r : records)
+            f.push_back(QLocale().toFloat(std::get<TQ_main>(r).Rashod_M));
+        return f;
+    }
+};
+
+QByteArray live(float massFlow)
+{
+    return Answer(1).floatAt(9, massFlow);
+}
+
+TEST(StreamDecoder, EveryBlockSplitAnywhereIsDecodedOnce)
+{
+    // Record kind (index into AnyRecord) of blocks 1..12.
+    constexpr size_t kinds[] = {0, 1, 2, 2, 4, 3, 3, 5, 6, 6, 7, 7};
+    for (const BlockHeader &h : blockHeaders) {
+        const QByteArray frame = Answer(h).filled();
+        for (int cut = 1; cut < frame.size(); ++cut) {
+            SCOPED_TRACE(testing::Message() << "block " << h.number << " cut " << cut);
+            Collector c;
+            c.feed(frame.left(cut), 1000);
+            EXPECT_TRUE(c.records.empty());
+            c.feed(frame.mid(cut), 1001);
+            ASSERT_EQ(c.records.size(), 1u);
+            EXPECT_EQ(c.records[0].index(), kinds[h.number - 1]);
+            EXPECT_EQ(c.decoder.droppedBytes(), 0);
+            EXPECT_EQ(c.decoder.buffered(), 0);
+        }
+    }
+}
+
+TEST(StreamDecoder, SeveralAnswersInOneArrivalAreAllDecoded)
+{
+    Collector two;
+    two.feed(live(1) + live(2), 0);
+    EXPECT_EQ(two.flows(), (std::vector<float>{1, 2}));
+
+    Collector three;
+    three.feed(Answer(10) + live(1) + Answer(2).bytes(), 0);
+    ASSERT_EQ(three.records.size(), 3u);
+    EXPECT_TRUE(std::holds_alternative<TQ_Rashod_Kf>(three.records[0]));
+    EXPECT_TRUE(std::holds_alternative<TQ_main>(three.records[1]));
+    EXPECT_TRUE(std::holds_alternative<TQ_settings>(three.records[2]));
+}
+
+TEST(StreamDecoder, NoiseBeforeAndBetweenAnswersIsSkipped)
+{
+    const char *noises[] = {"00ff55", "1f", "1f1f", "1f00", "1f000001", "1f0000010018", "551f0155"};
+    for (const char *hex : noises) {
+        SCOPED_TRACE(hex);
+        const QByteArray noise = QByteArray::fromHex(hex);
+        Collector c;
+        c.feed(noise + live(1) + noise + live(2), 0);
+        EXPECT_EQ(c.flows(), (std::vector<float>{1, 2}));
+        EXPECT_EQ(c.decoder.droppedBytes(), 2 * noise.size());
+    }
+}
+
+TEST(StreamDecoder, TruncatedAnswerDoesNotHideTheNextOne)
+{
+    const QByteArray good = live(3);
+    ASSERT_EQ(good.indexOf(char(0x55)), good.size() - 1);
+    for (int cut = 1; cut < good.size(); ++cut) {
+        for (bool sameArrival : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "cut " << cut << " same arrival " << sameArrival);
+            Collector c;
+            if (sameArrival) {
+                c.feed(good.left(cut) + good, 0);
+            } else {
+                c.feed(good.left(cut), 0);
+                c.feed(good, 10);
+            }
+            EXPECT_EQ(c.flows(), std::vector<float>{3});
+            EXPECT_EQ(c.decoder.droppedBytes(), cut);
+        }
+    }
+}
+
+TEST(StreamDecoder, StalePartialAnswerIsDroppedAfterTheQuietTime)
+{
+    const QByteArray frame = Answer(5).filled();
+    struct
+    {
+        qint64 staleMs;
+        qint64 gapMs;
+        bool joined;
+    } const cases[] = {{100, 0, true}, {100, 99, true}, {100, 100, false}, {100, 5000, false},
+                       {20, 19, true}, {20, 20, false}};
+    for (const auto &t : cases) {
+        SCOPED_TRACE(testing::Message() << "stale " << t.staleMs << " gap " << t.gapMs);
+        int records = 0;
+        const auto count = [&](const AnyRecord &) { ++records; };
+        StreamDecoder decoder(t.staleMs);
+        decoder.feed(frame.left(4), 5000, count);
+        decoder.feed(frame.mid(4, 4), 5000 + t.gapMs / 2, count); // the gap counts from the last byte
+        decoder.feed(frame.mid(8), 5000 + t.gapMs / 2 + t.gapMs, count);
+        EXPECT_EQ(records, t.joined ? 1 : 0);
+        EXPECT_EQ(decoder.droppedBytes(), t.joined ? 0 : frame.size());
+        decoder.feed(frame, 20000, count);
+        EXPECT_EQ(records, t.joined ? 2 : 1);
+    }
+}
+
+TEST(StreamDecoder, AnswerQueuedBehindAStalePartialIsStillDecoded)
+{
+    // A stray header announcing the long flow table holds back the live answer behind it.
+    const QByteArray strayHeader = QByteArray::fromHex("1f0100150036");
+    Collector c;
+    c.feed(strayHeader + live(1), 0);
+    EXPECT_TRUE(c.records.empty());
+    c.feed(live(2).left(20), 333);
+    c.feed(live(2).mid(20), 334);
+    EXPECT_EQ(c.flows(), (std::vector<float>{1, 2}));
+    EXPECT_EQ(c.decoder.droppedBytes(), strayHeader.size());
+}
+
+TEST(StreamDecoder, ThrowingHandlerLeavesTheDecoderReady)
+{
+    StreamDecoder decoder;
+    std::vector<float> seen;
+    const auto throwFirst = [&](const AnyRecord &r) {
+        seen.push_back(QLocale().toFloat(std::get<TQ_main>(r).Rashod_M));
+        if (seen.size() == 1)
+            throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(decoder.feed(live(1) + live(2), 0, throwFirst), std::runtime_error);
+    EXPECT_EQ(decoder.acceptedFrames(), 1);
+    EXPECT_EQ(decoder.buffered(), live(2).size());
+    decoder.drain(throwFirst);
+    decoder.feed(live(3), 10, throwFirst);
+    EXPECT_EQ(seen, (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(decoder.acceptedFrames(), 3);
+}
+
+TEST(StreamDecoder, FramesAreCountedWithoutAHandler)
+{
+    StreamDecoder decoder;
+    for (const BlockHeader &h : blockHeaders)
+        decoder.feed(Answer(h), 0, {});
+    EXPECT_EQ(decoder.acceptedFrames(), 12);
+}
+
+} // namespace

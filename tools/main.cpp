@@ -1,0 +1,108 @@
+// kestroctl: the meter from a shell.
+#include "link/candidate_ports.h"
+#include "link/dm1.h"
+#include "tools/ctl_blocks.h"
+#include "tools/ctl_runner.h"
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+
+QString helpText()
+{
+    return QStringLiteral(
+               "Usage: kestroctl [--virtual-port PATH[=DESCRIPTION]]... [--timeout MS] COMMAND\n"
+               "\n"
+               "Talks to a Kestro flowmeter on its USB serial port (USB ID 0483:5740).\n"
+               "\n"
+               "Options:\n"
+               "  --virtual-port PATH[=DESCRIPTION]  try this port first (repeatable, in order);\n"
+               "                                     without a description it counts as NOT_FOUND\n"
+               "  --timeout MS                       how long to wait for each answer (default 1000)\n"
+               "  -h, --help                         this text\n"
+               "\n"
+               "Commands:\n"
+               "  discover             find and open the meter's port, print the status text\n"
+               "  live [--count N]     poll the live block every 333 ms, one tab-separated line of\n"
+               "                       nine readings per answer; stop after N answers\n"
+               "  read BLOCK           read a block and print Name=Text lines; BLOCK is one of\n"
+               "                       %1\n"
+               "\n"
+               "Numbers use the decimal separator of your locale (LANG, LC_NUMERIC, LC_ALL).\n"
+               "\n"
+               "Exit codes: 0 done; 1 discover found no port; 2 no meter port could be opened\n"
+               "(the status text goes to standard error); 3 an answer did not come in time;\n"
+               "64 wrong usage.\n")
+        .arg(CtlBlockNames().join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestroctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("help"));
+    const QCommandLineOption virtualPort(QStringLiteral("virtual-port"), QStringLiteral("port"),
+                                         QStringLiteral("PATH[=DESCRIPTION]"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("ms"), QStringLiteral("MS"),
+                                     QStringLiteral("1000"));
+    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("n"), QStringLiteral("N"),
+                                   QStringLiteral("0"));
+    parser.addOptions({help, virtualPort, timeout, count});
+
+    auto usageError = [&](const QString &message) {
+        err << "kestroctl: " << message << "\n\n" << helpText();
+        err.flush();
+        return CtlExit::Usage;
+    };
+
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        out << helpText();
+        return CtlExit::Done;
+    }
+
+    bool ok = false;
+    const int timeoutMs = parser.value(timeout).toInt(&ok);
+    if (!ok || timeoutMs <= 0)
+        return usageError(QStringLiteral("--timeout needs a positive number of milliseconds"));
+    const int countValue = parser.value(count).toInt(&ok);
+    if (!ok || countValue < 0)
+        return usageError(QStringLiteral("--count needs a number of answers"));
+
+    const QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString command = args.first();
+
+    QList<VirtualPort> virtuals;
+    for (const QString &v : parser.values(virtualPort))
+        virtuals << ParseVirtualPortArg(v);
+    TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
+    CtlRunner runner(dm, out, err, timeoutMs);
+
+    int code = CtlExit::Usage;
+    if (command == QLatin1String("discover") && args.size() == 1)
+        code = runner.discover();
+    else if (command == QLatin1String("live") && args.size() == 1)
+        code = runner.live(countValue);
+    else if (command == QLatin1String("read") && args.size() == 2)
+        code = runner.read(args.at(1));
+    else
+        return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
+    out.flush();
+    err.flush();
+    dm.closePort();
+    return code;
+}
