@@ -34,6 +34,8 @@ private:
 
 // The system's ports: QSerialPortInfo filtered by USB ID, descriptions from sysfs.
 std::unique_ptr<PortEnumerator> CreateSystemPortEnumerator();
+// Port names in the order a user expects: by stem, then by number (ttyACM2 before ttyACM10).
+void SortPortNames(QStringList &names);
 // Exclusive-open test shared by the system and virtual candidates.
 bool TryExclusiveOpen(const QString &portName);
 // A tty's bus-reported description from a sysfs tree ("/sys" on a running system):

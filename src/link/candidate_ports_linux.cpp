@@ -35,7 +35,7 @@ public:
                 && info.vendorIdentifier() == vendor && info.productIdentifier() == product)
                 names.append(info.portName());
         }
-        std::sort(names.begin(), names.end());
+        SortPortNames(names);
         return names;
     }
 
@@ -63,6 +63,21 @@ QString SysfsPortDescription(const QString &sysRoot, const QString &portName)
     if (text.isEmpty())
         text = readSysfsText(base + QStringLiteral("../product"));
     return text.isEmpty() ? Discovery::NotFoundDescription : text;
+}
+
+void SortPortNames(QStringList &names)
+{
+    const auto split = [](const QString &name) {
+        qsizetype digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
+        return std::pair(name.left(digits), name.mid(digits).toULongLong());
+    };
+    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) {
+        const auto ka = split(a);
+        const auto kb = split(b);
+        return ka != kb ? ka < kb : a < b; // "ttyS01" and "ttyS1" still get one order
+    });
 }
 
 bool TryExclusiveOpen(const QString &portName)

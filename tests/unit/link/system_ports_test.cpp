@@ -58,4 +58,11 @@ TEST(SysfsPortDescription, InterfaceStringThenProductThenNotFound)
         EXPECT_EQ(SysfsPortDescription(sys.root(), c.port).toStdString(), c.description) << c.port;
 }
 
+TEST(SortPortNames, ByStemThenNumber)
+{
+    QStringList names{"ttyUSB0", "ttyACM10", "ttyACM2", "ttyACM0", "ttyACM", "ttyACM00"};
+    SortPortNames(names);
+    EXPECT_EQ(names, (QStringList{"ttyACM", "ttyACM0", "ttyACM00", "ttyACM2", "ttyACM10", "ttyUSB0"}));
+}
+
 } // namespace

@@ -13,6 +13,11 @@ struct FramingCase
     QList<QByteArray> expected;
 };
 
+void PrintTo(const FramingCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class RequestFraming : public ::testing::TestWithParam<FramingCase>
 {
 };
