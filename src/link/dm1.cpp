@@ -22,6 +22,15 @@ TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
     connect(&m_port, &QSerialPort::readyRead, this, &TDM_1::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &TDM_1::onPortError);
     connect(&m_pacer, &TransmitPacer::writeFailed, this, &TDM_1::scheduleRecovery);
+    // Sent means sent: a read the queue dropped or never wrote is not counted.
+    connect(&m_pacer, &TransmitPacer::frameWritten, this, [this](const QByteArray &, bool isRead) {
+        if (isRead)
+            m_usbWork.CntRxTx.IncTx();
+    });
+
+    m_quietCheck.setSingleShot(true);
+    m_quietCheck.setTimerType(Qt::PreciseTimer);
+    connect(&m_quietCheck, &QTimer::timeout, this, &TDM_1::checkQuietLine);
 }
 
 TDM_1::~TDM_1()
@@ -29,6 +38,7 @@ TDM_1::~TDM_1()
     // Members go before the QObject base: no signal of the port may reach us meanwhile.
     QObject::disconnect(&m_port, nullptr, this, nullptr);
     QObject::disconnect(&m_pacer, nullptr, this, nullptr);
+    m_quietCheck.stop();
     m_pacer.clear();
     m_port.close();
 }
@@ -72,6 +82,7 @@ void TDM_1::closePort()
     m_pacer.clear();
     // Safe inside a data handler too: the decoder then finds nothing left to hand out.
     m_decoder.clear();
+    m_quietCheck.stop();
     if (wasOpen)
         emit portClosedSignal();
 }
@@ -99,14 +110,21 @@ void TDM_1::onReadyRead()
     const QByteArray bytes = m_port.readAll();
     if (bytes.isEmpty())
         return;
+    const qint64 now = m_clock.elapsed();
+    deliver([&](const StreamDecoder::FrameHandler &onFrame) { m_decoder.feed(bytes, now, onFrame); });
+    armQuietCheck();
+}
+
+void TDM_1::deliver(const std::function<void(const StreamDecoder::FrameHandler &)> &step)
+{
     const auto onFrame = [this](const AnyRecord &record) { dispatch(record); };
-    bool fed = false;
+    bool started = false;
     // A handler's error costs only its own frame: report it and go on with the rest.
     for (;;) {
         try {
-            if (!fed) {
-                fed = true;
-                m_decoder.feed(bytes, m_clock.elapsed(), onFrame);
+            if (!started) {
+                started = true;
+                step(onFrame);
             } else {
                 m_decoder.drain(onFrame);
             }
@@ -117,6 +135,31 @@ void TDM_1::onReadyRead()
             emit handlerError(QStringLiteral("Unknown error in a data handler"));
         }
     }
+}
+
+void TDM_1::armQuietCheck()
+{
+    if (m_decoder.buffered() == 0 || !m_port.isOpen()) {
+        m_quietCheck.stop();
+        return;
+    }
+    const qint64 due = m_decoder.lastByteMs() + m_decoder.staleMs() - m_clock.elapsed();
+    m_quietCheck.start(int(std::max<qint64>(0, due)));
+}
+
+void TDM_1::checkQuietLine()
+{
+    if (!m_port.isOpen())
+        return;
+    // The bytes may have come long ago while the event loop was busy: read what the
+    // port holds first, so that only a line that really stayed quiet drops a partial answer.
+    if (m_port.waitForReadyRead(0) && !m_port.isOpen())
+        return;
+    if (m_port.error() == QSerialPort::TimeoutError)
+        m_port.clearError();
+    const qint64 now = m_clock.elapsed();
+    deliver([&](const StreamDecoder::FrameHandler &onFrame) { m_decoder.expireStale(now, onFrame); });
+    armQuietCheck();
 }
 
 void TDM_1::dispatch(const AnyRecord &record)

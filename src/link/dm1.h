@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -63,6 +64,10 @@ Q_SIGNALS:
 
 private:
     void onReadyRead();
+    void checkQuietLine();
+    // Runs one decoder step, then drains the rest past any handler's error.
+    void deliver(const std::function<void(const StreamDecoder::FrameHandler &)> &step);
+    void armQuietCheck();
     void onPortError(QSerialPort::SerialPortError error);
     void scheduleRecovery();
     void dispatch(const AnyRecord &record);
@@ -74,6 +79,8 @@ private:
     TransmitPacer m_pacer;
     TUSBWork m_usbWork;
     QElapsedTimer m_clock;
+    // Fires the quiet time after the last byte while a partial answer waits.
+    QTimer m_quietCheck;
     QString m_portName;
     int m_portErrorCount = 0;
     bool m_recoveryPending = false;

@@ -8,8 +8,9 @@ public:
     TRxTxCnt() { Reset(); }
     void Reset();
     void IncRx() { ++FRX_cnt; }
-    // Counts a read request. The 50 ms quiet time after it is kept by the link's
-    // transmit pacer, so this never blocks.
+    // Counts a read request that went out. The link calls it when its transmit
+    // pacer writes a counted read, so a read the queue dropped is never counted;
+    // the 50 ms quiet time after it is kept by the pacer, so this never blocks.
     void IncTx() { ++FTX_cnt; }
     // "Tx:<tx>  Rx:<rx>  "
     QString GetString() const;

@@ -53,7 +53,7 @@ bool TransmitPacer::writeNow(const Pending &p)
         return false;
     // The quiet time counts from the moment the bytes were handed to the port.
     m_quietUntilNs = m_clock.nsecsElapsed() + qint64(p.pauseMs) * NsPerMs;
-    emit frameWritten(p.frame);
+    emit frameWritten(p.frame, p.isRead);
     return true;
 }
 

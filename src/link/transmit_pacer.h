@@ -35,7 +35,8 @@ public:
 Q_SIGNALS:
     // A queued frame could not be written; the queue has been dropped.
     void writeFailed();
-    void frameWritten(const QByteArray &frame);
+    // The frame went out to the port; isRead tells a counted read from a write.
+    void frameWritten(const QByteArray &frame, bool isRead);
 
 private:
     struct Pending

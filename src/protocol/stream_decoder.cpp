@@ -30,10 +30,8 @@ bool isHeaderPrefix(const QByteArray &bytes)
 void StreamDecoder::feed(const QByteArray &bytes, qint64 nowMs, const FrameHandler &onFrame)
 {
     if (!bytes.isEmpty()) {
-        // What is still buffered after a quiet gap is a partial answer that will never be
-        // completed: the new bytes must not finish it.
-        if (nowMs - m_lastByteMs >= m_staleMs)
-            m_staleBytes = m_buffer.size();
+        if (!m_buffer.isEmpty() && m_laterArrival == 0)
+            m_laterArrival = m_buffer.size();
         m_buffer.append(bytes);
         m_lastByteMs = nowMs;
     }
@@ -74,31 +72,61 @@ void StreamDecoder::drain(const FrameHandler &onFrame)
     }
 }
 
+bool StreamDecoder::expireStale(qint64 nowMs, const FrameHandler &onFrame)
+{
+    if (m_buffer.isEmpty() || nowMs - m_lastByteMs < m_staleMs)
+        return false;
+    const qint64 droppedBefore = m_dropped;
+    m_expiring = true;
+    try {
+        drain(onFrame);
+    } catch (...) {
+        m_expiring = false;
+        throw;
+    }
+    m_expiring = false;
+    return m_dropped > droppedBefore;
+}
+
 void StreamDecoder::clear()
 {
     m_buffer.clear();
-    m_staleBytes = 0;
+    m_laterArrival = 0;
 }
 
 void StreamDecoder::removeFront(qsizetype count)
 {
     m_buffer.remove(0, count);
-    m_staleBytes = std::max<qsizetype>(0, m_staleBytes - count);
+    m_laterArrival = m_laterArrival > count ? m_laterArrival - count : 0;
+}
+
+// True when bytes of a later arrival, inside the frame the front announces, hold the
+// complete header of an answer: the front is then the head of a truncated answer.
+bool StreamDecoder::laterArrivalStartsAnAnswer(int frameLength) const
+{
+    if (m_laterArrival == 0)
+        return false;
+    const qsizetype last = std::min<qsizetype>(frameLength, m_buffer.size()) - HeaderLength;
+    for (qsizetype p = m_laterArrival; p <= last; ++p) {
+        if (quint8(m_buffer.at(p)) == Proto::StartByte && FindBlockByHeader(m_buffer.mid(p, HeaderLength)))
+            return true;
+    }
+    return false;
 }
 
 StreamDecoder::Front StreamDecoder::examineFront(int &frameLength, const BlockSpec *&block) const
 {
+    const Front needMore = m_expiring ? Front::Invalid : Front::NeedMore;
     if (m_buffer.size() < HeaderLength)
-        return isHeaderPrefix(m_buffer) ? Front::NeedMore : Front::Invalid;
+        return isHeaderPrefix(m_buffer) ? needMore : Front::Invalid;
     block = FindBlockByHeader(m_buffer.left(HeaderLength));
     if (!block)
         return Front::Invalid;
     frameLength = block->length();
-    // An answer that began before the gap cannot be finished by later bytes.
-    if (m_staleBytes > 0 && frameLength > m_staleBytes)
+    if (laterArrivalStartsAnAnswer(frameLength))
         return Front::Invalid;
     if (m_buffer.size() < frameLength)
-        return Front::NeedMore;
+        return needMore;
     if (quint8(m_buffer.at(frameLength - 1)) != Proto::EndByte)
         return Front::Invalid;
     return Front::Frame;

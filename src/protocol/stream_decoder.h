@@ -2,8 +2,14 @@
 // Reassembles response frames from the byte stream of the serial port. The buffer
 // lives across notifications, so answers split over several arrivals, or several
 // answers in one arrival, are all decoded. Bytes that cannot start a known frame
-// are skipped one at a time; a partial frame that gets no new byte for the quiet
-// time is dropped, but complete answers queued behind it are still decoded.
+// are skipped one at a time.
+//
+// Two rules keep a truncated answer from ever being finished by the next one:
+// - a later arrival that carries the complete header of an answer starts a new
+//   answer: the partial one before it is given up;
+// - a partial answer whose line has been seen quiet for the quiet time is given up
+//   (expireStale). Only the caller can tell a quiet line from a busy event loop, so
+//   the time between two feeds alone never drops anything.
 #include "protocol/lib_types.h"
 #include <QByteArray>
 #include <functional>
@@ -26,8 +32,14 @@ public:
     void feed(const QByteArray &bytes, qint64 nowMs, const FrameHandler &onFrame);
     // Decodes what is already buffered (after a handler threw).
     void drain(const FrameHandler &onFrame);
+    // Call when the port has been read empty: if no byte came for the quiet time,
+    // the partial answer in the buffer can never be completed and is dropped;
+    // complete answers buffered behind it are still decoded. True when it dropped.
+    bool expireStale(qint64 nowMs, const FrameHandler &onFrame);
     void clear();
 
+    qint64 staleMs() const { return m_staleMs; }
+    qint64 lastByteMs() const { return m_lastByteMs; }
     qint64 acceptedFrames() const { return m_accepted; }
     qint64 droppedBytes() const { return m_dropped; }
     int buffered() const { return int(m_buffer.size()); }
@@ -35,11 +47,14 @@ public:
 private:
     enum class Front { Frame, NeedMore, Invalid };
     Front examineFront(int &frameLength, const BlockSpec *&block) const;
+    bool laterArrivalStartsAnAnswer(int frameLength) const;
     void removeFront(qsizetype count);
 
     QByteArray m_buffer;
-    // Bytes at the front that arrived before a quiet gap; no frame may span the gap.
-    qsizetype m_staleBytes = 0;
+    // Offset of the first byte that came in a later feed than the front's bytes; 0: none.
+    qsizetype m_laterArrival = 0;
+    // While expiring, nothing buffered can grow any more.
+    bool m_expiring = false;
     qint64 m_lastByteMs = 0;
     qint64 m_staleMs;
     qint64 m_accepted = 0;

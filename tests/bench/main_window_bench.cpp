@@ -65,7 +65,7 @@ int main(int argc, char **argv)
     const QByteArray liveRequest = QByteArray::fromHex("1f000001001855");
     std::vector<double> latencies;
     qint64 sentAtNs = -1;
-    QObject::connect(&dm.pacer(), &TransmitPacer::frameWritten, &app, [&](const QByteArray &frame) {
+    QObject::connect(&dm.pacer(), &TransmitPacer::frameWritten, &app, [&](const QByteArray &frame, bool) {
         if (frame == liveRequest)
             sentAtNs = clock.nsecsElapsed();
     });

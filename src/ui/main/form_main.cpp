@@ -165,12 +165,8 @@ void TForm_Main::Timer1Timer()
     TUSBWork &usb = m_dm.USBWork();
     if (usb.FBtnConnectOn) {
         if (m_dm.isPortOpen()) {
-            m_dm.sendUnderRecoveryRule(
-                [this] {
-                    SendReadData(m_dm, 1, 24);
-                    m_dm.USBWork().CntRxTx.IncTx();
-                },
-                false);
+            // The link counts the read when it goes out.
+            m_dm.sendUnderRecoveryRule([this] { SendReadData(m_dm, 1, 24); }, false);
         } else if (ToolButton_Port->imageIndex() == ToolImages::Disconnect) {
             m_dm.applyRecoveryRule();
         }

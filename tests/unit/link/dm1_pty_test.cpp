@@ -4,6 +4,7 @@
 #include "protocol/protokol_usb.h"
 #include "pty_pair.h"
 #include <QSignalSpy>
+#include <QThread>
 #include "wait_for.h"
 #include <QTest>
 #include <gtest/gtest.h>
@@ -183,3 +184,57 @@ TEST(Dm1Recovery, OpenFailureBecomesTheStatusText)
 }
 
 } // namespace
+
+// Tx counts reads that went out: not a duplicate the queue refused, not one a
+// close dropped, and a write never.
+TEST_F(Dm1PtyTest, SentCountFollowsTheWireNotTheCallers)
+{
+    TDM_1 dm(virtualOnly(pty.slavePath()));
+    dm.openPort(pty.slavePath());
+    const TRxTxCnt &cnt = dm.USBWork().CntRxTx;
+
+    SendReadData(dm, 1, 24); // the line is quiet: out at once
+    EXPECT_EQ(cnt.tx(), 1);
+    SendReadData(dm, 28, 2);
+    SendReadData(dm, 28, 2); // still waiting: refused as a duplicate
+    SendWriteWord(dm, Proto::CommandRegister, Proto::CmdRecalculate);
+    EXPECT_EQ(cnt.tx(), 1);
+    WAIT_ASSERT_EQ(dm.pacer().waiting(), 0, 1000);
+    EXPECT_EQ(cnt.tx(), 2);
+
+    QTest::qWait(TransmitPacer::PauseAfterWriteMs + 10);
+    SendReadData(dm, 10, 22);
+    SendReadData(dm, 2, 14); // waits behind the quiet time, then the port closes
+    EXPECT_EQ(cnt.tx(), 3);
+    dm.closePort();
+    QTest::qWait(120);
+    EXPECT_EQ(cnt.tx(), 3);
+}
+
+// A busy moment of the event loop between two halves of one answer must not cost
+// the answer; a line that stays quiet drops a truncated one, so it never joins the next.
+TEST_F(Dm1PtyTest, OnlyAQuietLineDropsAPartialAnswer)
+{
+    TDM_1 dm(virtualOnly(pty.slavePath()));
+    dm.openPort(pty.slavePath());
+    QList<QString> statuses;
+    dm.OnMainTextChange = [&](QObject *, const TQ_main &q) { statuses.append(q.Status); };
+
+    const QByteArray stalled = liveAnswer(11);
+    ASSERT_TRUE(pty.write(stalled.left(20)));
+    WAIT_ASSERT_EQ(dm.decoder().buffered(), 20, 1000);
+    QThread::msleep(5);
+    ASSERT_TRUE(pty.write(stalled.mid(20)));
+    QThread::msleep(2 * StreamDecoder::DefaultStaleMs); // the event loop is busy elsewhere
+    WAIT_ASSERT_EQ(statuses.size(), 1, 1000);
+    EXPECT_EQ(statuses.constLast(), QStringLiteral("11"));
+
+    ASSERT_TRUE(pty.write(liveAnswer(12).left(30)));
+    WAIT_ASSERT_EQ(dm.decoder().buffered(), 30, 1000);
+    WAIT_ASSERT_EQ(dm.decoder().buffered(), 0, 1000); // the quiet line gives it up
+    ASSERT_TRUE(pty.write(liveAnswer(13)));
+    WAIT_ASSERT_EQ(statuses.size(), 2, 1000);
+    EXPECT_EQ(statuses, (QList<QString>{"11", "13"}));
+    EXPECT_EQ(dm.decoder().droppedBytes(), 30);
+    EXPECT_TRUE(dm.isPortOpen());
+}

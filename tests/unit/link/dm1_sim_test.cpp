@@ -38,7 +38,6 @@ protected:
     void sendLiveRead()
     {
         SendReadData(*dm, 1, 24);
-        dm->USBWork().CntRxTx.IncTx();
     }
 
     QTemporaryDir dir;
