@@ -99,6 +99,17 @@ QWidget *TToolBar::addStretch(const QString &name)
     return gap;
 }
 
+void TToolBar::fitGap(QWidget *gap)
+{
+    int others = 0;
+    for (int i = 0; i < m_layout->count(); ++i) {
+        QWidget *item = m_layout->itemAt(i)->widget();
+        if (item && item != gap)
+            others += item->width();
+    }
+    gap->setFixedWidth(qMax(0, width() - others - 2));
+}
+
 void TToolBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);

@@ -45,6 +45,9 @@ public:
     QWidget *addSeparator(const QString &name, int width);
     // A gap that takes the free width, pushing later buttons to the right edge.
     QWidget *addStretch(const QString &name);
+    // Sizes a gap to the bar's width less every other item and 2 px, so that the
+    // items after it end at the right edge. Windows call it on resize.
+    void fitGap(QWidget *gap);
 
 Q_SIGNALS:
     void resized();

@@ -3,11 +3,13 @@
 #include "protocol/protokol_usb.h"
 #include "ui/common/error_box.h"
 #include "ui/common/labeled_edit.h"
+#include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
 #include "ui/common/window_guard.h"
+#include "ui/settings/form_settings.h"
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFrame>
@@ -51,6 +53,7 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
     setObjectName(QStringLiteral("Form_Main"));
     setWindowTitle(QStringLiteral("KestroLink"));
     setFont(UiFont(8));
+    m_settingsWindow = {WindowGuards::SettingsName, [this](QWidget *owner) { return new TForm_Settings(m_dm, owner); }};
     buildControls();
     resize(ClientWidth, ClientHeight);
     connectHandlers();
@@ -99,7 +102,7 @@ void TForm_Main::buildControls()
     StatusBar1 = new TPanelStatusBar(2, this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setPanelAlignment(1, Qt::AlignRight);
-    StatusBar1->setPanelWidth(1, CountersPanelWidth);
+    StatusBar1->setPanelWidth(1, LinkStatusBar::CountersPanelWidth);
 
     PopupMenuRxTx = new QMenu(this);
     PopupMenuRxTx->setObjectName(QStringLiteral("PopupMenuRxTx"));
@@ -176,8 +179,7 @@ void TForm_Main::Timer1Timer()
 
 void TForm_Main::refreshStatusBar()
 {
-    StatusBar1->setPanelText(0, m_dm.USBWork().FStatusString);
-    StatusBar1->setPanelText(1, m_dm.USBWork().CntRxTx.GetString());
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork());
 }
 
 void TForm_Main::setPortButton(bool connected)
@@ -264,9 +266,7 @@ void TForm_Main::StatusBar1MouseDown(Qt::MouseButton Button, int X, int Y)
 
 void TForm_Main::StatusBar1Resize()
 {
-    const int width = StatusBar1->width();
-    StatusBar1->setPanelWidth(1, CountersPanelWidth);
-    StatusBar1->setPanelWidth(0, width > CountersPanelWidth ? width - CountersPanelWidth : 0);
+    LayoutLinkStatusPanels(*StatusBar1);
 }
 
 void TForm_Main::ToolBar1Resize()

@@ -24,7 +24,6 @@ public:
     static constexpr int ClientWidth = 400;
     static constexpr int ClientHeight = 396;
     static constexpr int PollIntervalMs = 333;
-    static constexpr int CountersPanelWidth = 120;
     static constexpr int MenuItemHeight = 20;
 
     // A guarded secondary window: its guard name and how to build it with the

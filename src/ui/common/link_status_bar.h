@@ -1,0 +1,14 @@
+#pragma once
+// The two panels every window's status bar shares: the link status text and
+// the traffic counters.
+class TPanelStatusBar;
+class TUSBWork;
+
+namespace LinkStatusBar {
+constexpr int CountersPanelWidth = 120;
+}
+
+// Panel 1 keeps 120 px; panel 0 takes the rest of a wider bar, else nothing.
+void LayoutLinkStatusPanels(TPanelStatusBar &bar);
+// Panel 0 := the status text, panel 1 := the counters text.
+void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb);
