@@ -90,7 +90,7 @@ void TDM_1::closePort()
 void TDM_1::sendFrame(const QByteArray &frame, FrameKind kind, int extraPauseMs)
 {
     if (!m_port.isOpen())
-        throw LinkError(QStringLiteral("port not open"));
+        throw LinkError(QStringLiteral("Порт не открыт"));
     const bool isRead = kind == FrameKind::CountedRead;
     const int pause = (isRead ? TransmitPacer::PauseAfterReadMs : TransmitPacer::PauseAfterWriteMs)
                       + std::max(0, extraPauseMs);

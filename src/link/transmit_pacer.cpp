@@ -23,8 +23,11 @@ bool TransmitPacer::enqueue(const QByteArray &frame, int pauseAfterMs, bool isRe
         return writeNow(pending);
 
     if (isRead) {
-        const bool alreadyWaiting = std::any_of(m_queue.begin(), m_queue.end(), [&](const Pending &p) {
-            return p.isRead && p.frame == frame;
+        // Only a read behind the last waiting write can stand in for this one: a read
+        // before a write would answer with what the write is about to change.
+        const auto lastWrite = std::find_if(m_queue.rbegin(), m_queue.rend(), [](const Pending &p) { return !p.isRead; });
+        const bool alreadyWaiting = std::any_of(m_queue.rbegin(), lastWrite, [&](const Pending &p) {
+            return p.frame == frame;
         });
         if (alreadyWaiting)
             return true;

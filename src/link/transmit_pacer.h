@@ -24,7 +24,7 @@ public:
     explicit TransmitPacer(Writer writer, QObject *parent = nullptr);
 
     // Writes now when the line is quiet, else queues. A read identical to one still
-    // waiting is not queued again. Returns false when the frame was written at once
+    // waiting (and not followed by a write) is not queued again. Returns false when the frame was written at once
     // and the writer refused it (nothing else is then queued).
     bool enqueue(const QByteArray &frame, int pauseAfterMs, bool isRead);
     // Drops every waiting frame (port closed). The quiet time of the last frame

@@ -13,7 +13,8 @@ enum Index {
     Recalc = 5,
     Restart = 6,
     About = 7,
-    Count = 8
+    Copy = 8,
+    Count = 9
 };
 } // namespace ToolImages
 

@@ -9,6 +9,7 @@
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
 #include "ui/common/window_guard.h"
+#include "ui/calibration/form_kalibrovka.h"
 #include "ui/settings/form_settings.h"
 #include <QCloseEvent>
 #include <QDialog>
@@ -54,6 +55,8 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
     setWindowTitle(QStringLiteral("KestroLink"));
     setFont(UiFont(8));
     m_settingsWindow = {WindowGuards::SettingsName, [this](QWidget *owner) { return new TForm_Settings(m_dm, owner); }};
+    m_kalibrWindow = {WindowGuards::KalibrovkaName,
+                      [this](QWidget *owner) { return new TForm_Kalibrovka(m_dm, owner); }};
     buildControls();
     resize(ClientWidth, ClientHeight);
     connectHandlers();

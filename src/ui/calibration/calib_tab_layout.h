@@ -1,0 +1,52 @@
+#pragma once
+// The layout the thermometer and zero tabs share: on the left a 409 px panel with
+// the coefficients, the two points, read/save, the recalculation note, the live
+// values with their copy buttons and start/stop; the chart fills the rest.
+// A tab names its controls; the layout is built from the names alone.
+#include <vector>
+
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QWidget;
+class TLiveChart;
+
+struct CalibTabNames
+{
+    struct LiveRow
+    {
+        const char *caption;
+        const char *edit;
+        const char *copy;
+    };
+    const char *title;
+    const char *columnT, *columnX; // headings of the point grid
+    const char *row1, *row2;       // captions of the two points
+    const char *editA, *editB;
+    const char *edit1T, *edit1X, *edit2T, *edit2X;
+    const char *read, *save;
+    std::vector<LiveRow> live;
+    const char *start, *stop;
+    const char *chart, *reset;
+};
+
+struct CalibTabWidgets
+{
+    QLineEdit *a, *b;
+    QLineEdit *p1T, *p1X, *p2T, *p2X;
+    QPushButton *read, *save;
+    std::vector<QLineEdit *> live;
+    std::vector<QToolButton *> copy;
+    QPushButton *start, *stop;
+    TLiveChart *chart;
+    QPushButton *reset;
+};
+
+namespace CalibTab {
+constexpr int PanelWidth = 409;
+inline constexpr const char *RecalcNote =
+    "* для того чтобы изменения вступили в силу - необходимо запустить процедуру пересчета коэффициентов!";
+inline constexpr const char *CopyHint = "Скопировать в буфер";
+} // namespace CalibTab
+
+CalibTabWidgets BuildCalibTab(QWidget *tab, const CalibTabNames &names);

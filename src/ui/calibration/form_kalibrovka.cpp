@@ -1,0 +1,258 @@
+#include "ui/calibration/form_kalibrovka.h"
+#include "link/dm1.h"
+#include "protocol/protokol_usb.h"
+#include "ui/calibration/tab_termo.h"
+#include "ui/calibration/tab_zero.h"
+#include "ui/common/handler_connect.h"
+#include "ui/common/link_status_bar.h"
+#include "ui/common/panel_status_bar.h"
+#include "ui/common/tool_bar.h"
+#include "ui/common/tool_images.h"
+#include "ui/common/ui_fonts.h"
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+// Live blocks of the poll, in the order a tick sends them.
+constexpr quint16 TermoAdcAddr = 28, TermoAdcCount = 2;
+constexpr quint16 ZeroLiveAddr = 10, ZeroLiveCount = 22;
+constexpr quint16 FlowNowAddr = 2, FlowNowCount = 14;
+constexpr quint16 FlowAverageAddr = 44, FlowAverageCount = 6;
+
+QLineEdit *focusedEdit()
+{
+    return qobject_cast<QLineEdit *>(QApplication::focusWidget());
+}
+
+} // namespace
+
+TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner)
+    : TGuardedForm(WindowGuards::KalibrovkaName, owner), m_dm(dm)
+{
+    setObjectName(QStringLiteral("Form_Kalibrovka"));
+    setWindowTitle(WindowGuards::KalibrovkaTitle);
+    setFont(UiFont(8));
+    buildControls();
+    resize(ClientWidth, ClientHeight);
+    ClaimGuard();
+    connectHandlers();
+    FormCreate();
+    Timer_1->start();
+}
+
+TForm_Kalibrovka::~TForm_Kalibrovka()
+{
+    // Replies to requests sent just before closing must not reach a dead window.
+    m_dm.OnKalibrTermoChange = nullptr;
+    m_dm.OnKalibrTermoADCChange = nullptr;
+    m_dm.OnKalibr0TermoChange = nullptr;
+    m_dm.OnKalibr0TermoNsChange = nullptr;
+    m_dm.OnKalibrQKoeff = nullptr;
+    m_dm.OnKalibrQNs = nullptr;
+}
+
+void TForm_Kalibrovka::buildControls()
+{
+    ToolBar1 = new TToolBar(QStringLiteral("ToolBar1"), this);
+    ToolButton_Kf_Recalc =
+        ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Kf_Recalc"), ToolImages::Recalc));
+    ToolButton_Kf_Recalc->setHint(QStringLiteral("Пересчет коэффициентов"));
+    ToolButton2 = ToolBar1->addSeparator(QStringLiteral("ToolButton2"), 8);
+    ToolButton_Reset = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Reset"), ToolImages::Restart));
+    ToolButton_Reset->setHint(QStringLiteral("Перезагрузка"));
+    ToolButton_Separator_w = ToolBar1->addStretch(QStringLiteral("ToolButton_Separator_w"));
+    ToolButton1 = ToolBar1->addSeparator(QStringLiteral("ToolButton1"), 8);
+    ToolButton_Exit = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Exit"), ToolImages::Exit));
+    ToolButton_Exit->setHint(QStringLiteral("Выход"));
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Plain);
+    Bevel1->setFixedHeight(1);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = new TTabTermo(m_dm, Opros_Termo_ADC_enable, SredTermoADC);
+    TabSheet2 = new TTabZeroTermo(m_dm, Opros_Termo_0_enable, Sred0Temp, Sred0Ns);
+    TabSheet5 = new TTabZeroFreq(*TabSheet2);
+    TabSheet3 = new QWidget;
+    TabSheet4 = new QWidget;
+    const struct
+    {
+        QWidget *tab;
+        const char *name;
+        const char *caption;
+    } tabs[] = {
+        {TabSheet1, "TabSheet1", "Термометр"},
+        {TabSheet5, "TabSheet5", "Калибровка 0 по частоте"},
+        {TabSheet2, "TabSheet2", "Калибровка 0 по температуре"},
+        {TabSheet3, "TabSheet3", "Калибровка расхода"},
+        {TabSheet4, "TabSheet4", "Поверка"},
+    };
+    for (const auto &t : tabs) {
+        t.tab->setObjectName(QString::fromUtf8(t.name));
+        PageControl1->addTab(t.tab, QString::fromUtf8(t.caption));
+    }
+    PageControl1->setCurrentWidget(TabSheet3);
+
+    StatusBar1 = new TPanelStatusBar(2, this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setPanelAlignment(1, Qt::AlignRight);
+    StatusBar1->setPanelWidth(1, LinkStatusBar::CountersPanelWidth);
+
+    Timer_1 = new QTimer(this);
+    Timer_1->setObjectName(QStringLiteral("Timer_1"));
+    Timer_1->setInterval(PollIntervalMs);
+
+    buildPopupMenu();
+}
+
+void TForm_Kalibrovka::buildPopupMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const struct
+    {
+        QAction **action;
+        const char *name;
+        const char *caption;
+        QKeySequence::StandardKey key;
+        void (*edit)(QLineEdit *);
+    } items[] = {
+        {&Copy1, "Copy1", "Копировать", QKeySequence::Copy, [](QLineEdit *e) { e->copy(); }},
+        {&Paste1, "Paste1", "Вставить", QKeySequence::Paste, [](QLineEdit *e) { e->paste(); }},
+        {&Cut1, "Cut1", "Вырезать", QKeySequence::Cut, [](QLineEdit *e) { e->cut(); }},
+    };
+    for (const auto &item : items) {
+        QAction *action = PopupMenu1->addAction(QString::fromUtf8(item.caption));
+        action->setObjectName(QString::fromUtf8(item.name));
+        action->setShortcut(item.key);
+        // The standard edit commands act on whichever edit box has the focus.
+        connect(action, &QAction::triggered, this, [edit = item.edit] {
+            if (QLineEdit *focused = focusedEdit())
+                edit(focused);
+        });
+        addAction(action);
+        *item.action = action;
+    }
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    N1 = PopupMenu1->addAction(QStringLiteral("Заполнить зеркально расход"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N1->setEnabled(false);
+    // Available only when they can act.
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
+        QLineEdit *focused = focusedEdit();
+        const bool selection = focused && focused->hasSelectedText();
+        Copy1->setEnabled(selection);
+        Cut1->setEnabled(selection && !focused->isReadOnly());
+        Paste1->setEnabled(focused && !focused->isReadOnly() && !QApplication::clipboard()->text().isEmpty());
+    });
+}
+
+void TForm_Kalibrovka::connectHandlers()
+{
+    ConnectHandler(ToolButton_Kf_Recalc, &QToolButton::clicked, this, [this] { ToolButton_Kf_RecalcClick(); });
+    ConnectHandler(ToolButton_Reset, &QToolButton::clicked, this, [this] { ToolButton_ResetClick(); });
+    ConnectHandler(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
+    ConnectHandler(Timer_1, &QTimer::timeout, this, [this] { Timer_1Timer(); });
+    ConnectHandler(ToolBar1, &TToolBar::resized, this, [this] { ToolBar1Resize(); });
+    ConnectHandler(StatusBar1, &TPanelStatusBar::resized, this, [this] { StatusBar1Resize(); });
+}
+
+void TForm_Kalibrovka::FormCreate()
+{
+    m_dm.OnKalibrTermoChange = [this](QObject *s, const TQ_kalibr_Termo &q) { TabSheet1->ShowKalibrTermo(s, q); };
+    m_dm.OnKalibrTermoADCChange = [this](QObject *s, const TQ_kalibr_Termo_ADC &q) {
+        TabSheet1->ShowKalibrTermoADC(s, q);
+    };
+    m_dm.OnKalibr0TermoChange = [this](QObject *s, const TQ_kalibr_0_Termo &q) {
+        TabSheet2->ShowKalibr0Termo(s, q);
+    };
+    m_dm.OnKalibr0TermoNsChange = [this](QObject *s, const TQ_kalibr_Termo_ns &q) {
+        TabSheet2->ShowKalibr0TermoNs(s, q);
+    };
+    Opros_Termo_ADC_enable = false;
+    Opros_Termo_0_enable = false;
+    Opros_Rashod_Kalibr_enable = false;
+    Opros_Rashod_Poverka_enable = false;
+    TabSheet1->prepareChart();
+    TabSheet2->prepareChart();
+}
+
+void TForm_Kalibrovka::FormShow()
+{
+    ToolBar1->setFocus();
+}
+
+void TForm_Kalibrovka::Timer_1Timer()
+{
+    // One guard for the whole tick: after a failed send the rest of it is skipped.
+    // A closed port is looked for again on every tick, whatever the main window says.
+    m_dm.sendUnderRecoveryRule([this] {
+        if (Opros_Termo_ADC_enable)
+            SendReadData(m_dm, TermoAdcAddr, TermoAdcCount);
+        if (Opros_Termo_0_enable)
+            SendReadData(m_dm, ZeroLiveAddr, ZeroLiveCount);
+        if (Opros_Rashod_Kalibr_enable || Opros_Rashod_Poverka_enable) {
+            SendReadData(m_dm, FlowNowAddr, FlowNowCount);
+            SendReadData(m_dm, FlowAverageAddr, FlowAverageCount);
+        }
+    });
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork());
+}
+
+void TForm_Kalibrovka::sendCommand(quint16 command)
+{
+    m_dm.sendUnderRecoveryRule([&] { SendWriteWord(m_dm, Proto::CommandRegister, command); });
+}
+
+void TForm_Kalibrovka::ToolButton_Kf_RecalcClick()
+{
+    sendCommand(Proto::CmdRecalculate);
+}
+
+void TForm_Kalibrovka::ToolButton_ResetClick()
+{
+    sendCommand(Proto::CmdRestart);
+}
+
+void TForm_Kalibrovka::ToolButton_ExitClick()
+{
+    close();
+}
+
+void TForm_Kalibrovka::ToolBar1Resize()
+{
+    ToolBar1->fitGap(ToolButton_Separator_w);
+}
+
+void TForm_Kalibrovka::StatusBar1Resize()
+{
+    LayoutLinkStatusPanels(*StatusBar1);
+}
+
+void TForm_Kalibrovka::showEvent(QShowEvent *event)
+{
+    TGuardedForm::showEvent(event);
+    FormShow();
+}
+
+void TForm_Kalibrovka::resizeEvent(QResizeEvent *event)
+{
+    TGuardedForm::resizeEvent(event);
+    const int w = width();
+    ToolBar1->setGeometry(0, 0, w, TToolBar::BarHeight);
+    Bevel1->setGeometry(0, TToolBar::BarHeight, w, 1);
+    const int pagesTop = TToolBar::BarHeight + 1 + StripHeight;
+    const int statusTop = height() - TPanelStatusBar::DefaultHeight;
+    PageControl1->setGeometry(0, pagesTop, w, qMax(0, statusTop - pagesTop));
+    StatusBar1->setGeometry(0, statusTop, w, TPanelStatusBar::DefaultHeight);
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The calibration window: tool bar with the meter's recalculate and restart
+// commands, five calibration tabs, the one 500 ms timer that polls the live
+// blocks the tabs have switched on, and the status bar.
+#include "ui/calibration/sred_sdvig.h"
+#include "ui/common/window_guard.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QTabWidget;
+class QTimer;
+class TDM_1;
+class TPanelStatusBar;
+class TTabTermo;
+class TTabZeroFreq;
+class TTabZeroTermo;
+class TToolBar;
+class TToolButton;
+
+class TForm_Kalibrovka : public TGuardedForm
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 1020;
+    static constexpr int ClientHeight = 742;
+    static constexpr int PollIntervalMs = 500;
+    static constexpr int StripHeight = 18;
+
+    // Throws FormAlreadyOpenError while another calibration window is open.
+    explicit TForm_Kalibrovka(TDM_1 &dm, QWidget *owner = nullptr);
+    ~TForm_Kalibrovka() override;
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void Timer_1Timer();
+    void ToolButton_Kf_RecalcClick();
+    void ToolButton_ResetClick();
+    void ToolButton_ExitClick();
+    void ToolBar1Resize();
+    void StatusBar1Resize();
+
+    // What the tabs poll: their "Старт" sets a flag, "Стоп" clears it.
+    bool Opros_Termo_ADC_enable = false;
+    bool Opros_Termo_0_enable = false;
+    bool Opros_Rashod_Kalibr_enable = false;
+    bool Opros_Rashod_Poverka_enable = false;
+
+    // 15 s moving averages: thermometer ADC code, zero-tab temperature and Δt.
+    TSredSdvig SredTermoADC;
+    TSredSdvig Sred0Temp;
+    TSredSdvig Sred0Ns;
+
+    // Controls, named as in the window's layout.
+    TToolBar *ToolBar1;
+    TToolButton *ToolButton_Kf_Recalc;
+    QWidget *ToolButton2;
+    TToolButton *ToolButton_Reset;
+    QWidget *ToolButton_Separator_w;
+    QWidget *ToolButton1;
+    TToolButton *ToolButton_Exit;
+    QFrame *Bevel1;
+    QTabWidget *PageControl1;
+    TTabTermo *TabSheet1;
+    TTabZeroFreq *TabSheet5;
+    TTabZeroTermo *TabSheet2;
+    QWidget *TabSheet3;
+    QWidget *TabSheet4;
+    TPanelStatusBar *StatusBar1;
+    QTimer *Timer_1;
+    QMenu *PopupMenu1;
+    QAction *Copy1;
+    QAction *Paste1;
+    QAction *Cut1;
+    QAction *N1;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildControls();
+    void buildPopupMenu();
+    void connectHandlers();
+    void sendCommand(quint16 command);
+
+    TDM_1 &m_dm;
+};

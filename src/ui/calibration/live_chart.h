@@ -1,0 +1,59 @@
+#pragma once
+// A live time chart: line series of (local time, value) points on a time-of-day
+// axis, a legend on top, each series on the left or the right value axis scaled
+// to its own points. Appends are cheap; the drawing is coalesced to a few redraws
+// a second and skipped while the chart is hidden, so a chart of a whole shift
+// stays smooth.
+#include <QDateTime>
+#include <QTimer>
+#include <qcustomplot.h>
+#include <vector>
+
+class TLiveChart : public QCustomPlot
+{
+    Q_OBJECT
+public:
+    static constexpr int RedrawIntervalMs = 100;
+
+    explicit TLiveChart(const QString &name, QWidget *parent = nullptr);
+
+    // A new line series, 2 px, no markers, captioned in the legend. Returns its index.
+    int addSeries(const QString &caption, bool rightAxis = false);
+    // Appends one point; X is the local date and time.
+    void append(int series, const QDateTime &time, double value);
+    // Removes every point of every series.
+    void clearSeries();
+    // Places a button (the chart's "Сброс") on the top-left corner, clear of the legend.
+    void setCornerButton(QWidget *button);
+
+    int seriesCount() const { return int(m_series.size()); }
+    int pointCount(int series) const;
+    QString seriesCaption(int series) const;
+    bool onRightAxis(int series) const;
+    // Draws now what was appended (the coalesced redraw does it by itself).
+    void redrawNow();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Span
+    {
+        double low = 0.0;
+        double high = 0.0;
+        bool empty = true;
+        void add(double v);
+    };
+    struct Series
+    {
+        QCPGraph *graph;
+        bool right;
+    };
+    void scheduleRedraw();
+    void applyRanges();
+
+    std::vector<Series> m_series;
+    Span m_keys, m_left, m_right;
+    bool m_dirty = false;
+    QTimer m_redraw;
+};

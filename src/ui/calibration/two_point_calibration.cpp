@@ -1,0 +1,66 @@
+#include "ui/calibration/two_point_calibration.h"
+#include "link/dm1.h"
+#include "protocol/number_text.h"
+#include "protocol/protokol_usb.h"
+#include <QLineEdit>
+
+namespace {
+constexpr quint16 PointsCount = 8;       // four floats
+constexpr quint16 CoefficientsCount = 4; // two floats
+} // namespace
+
+TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, quint16 pointsRegister, quint16 coefficientsRegister,
+                                           TwoPointBoxes boxes)
+    : m_dm(dm), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes)
+{
+}
+
+void TTwoPointCalibration::empty()
+{
+    for (QLineEdit *box : {m_boxes.t1, m_boxes.t2, m_boxes.x1, m_boxes.x2, m_boxes.a, m_boxes.b})
+        box->clear();
+}
+
+void TTwoPointCalibration::sendReads()
+{
+    SendReadParams(m_dm, m_points, PointsCount);
+    SendReadData(m_dm, m_coefficients, CoefficientsCount);
+}
+
+void TTwoPointCalibration::read()
+{
+    empty();
+    m_dm.sendUnderRecoveryRule([this] { sendReads(); });
+}
+
+void TTwoPointCalibration::save()
+{
+    if (!m_dm.isPortOpen()) {
+        m_dm.applyRecoveryRule();
+        return;
+    }
+    const float t1 = ParseTypedFloat(m_boxes.t1->text());
+    const float x1 = ParseTypedFloat(m_boxes.x1->text());
+    const float t2 = ParseTypedFloat(m_boxes.t2->text());
+    const float x2 = ParseTypedFloat(m_boxes.x2->text());
+    m_dm.sendUnderRecoveryRule([&] {
+        SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);
+        // What the meter now holds refills the boxes.
+        empty();
+        sendReads();
+    });
+}
+
+void TTwoPointCalibration::showCoefficients(const QString &a, const QString &b)
+{
+    m_boxes.a->setText(a);
+    m_boxes.b->setText(b);
+}
+
+void TTwoPointCalibration::showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2)
+{
+    m_boxes.t1->setText(t1);
+    m_boxes.t2->setText(t2);
+    m_boxes.x1->setText(x1);
+    m_boxes.x2->setText(x2);
+}

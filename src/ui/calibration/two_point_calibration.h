@@ -1,0 +1,40 @@
+#pragma once
+// Read and save of a two-point calibration (the thermometer's, the zero point's):
+// four point boxes written to consecutive parameter registers, two coefficients
+// the meter computes on recalculation.
+#include <QtGlobal>
+
+class QLineEdit;
+class QString;
+class TDM_1;
+
+struct TwoPointBoxes
+{
+    QLineEdit *t1, *x1; // point at ~20 °C: temperature, measured value
+    QLineEdit *t2, *x2; // point at ~60 °C
+    QLineEdit *a, *b;   // coefficients
+};
+
+class TTwoPointCalibration
+{
+public:
+    TTwoPointCalibration(TDM_1 &dm, quint16 pointsRegister, quint16 coefficientsRegister, TwoPointBoxes boxes);
+
+    // Empties the six boxes, then asks for the points and the coefficients.
+    void read();
+    // Converts the four points first (a text that does not convert raises the
+    // conversion error and nothing is sent), writes them in one frame, then reads back.
+    void save();
+    // Replies: coefficients (Kf) touch only A and B, points only the four point boxes.
+    void showCoefficients(const QString &a, const QString &b);
+    void showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2);
+
+private:
+    void empty();
+    void sendReads();
+
+    TDM_1 &m_dm;
+    quint16 m_points;
+    quint16 m_coefficients;
+    TwoPointBoxes m_boxes;
+};
