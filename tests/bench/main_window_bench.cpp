@@ -1,6 +1,7 @@
 // Responsiveness of the main window against the simulated meter at 19200-baud byte
 // timing: event-loop stalls, request-to-display time and CPU use. Prints figures.
 #include "app/demo_meter.h"
+#include "bench_support.h"
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
 #include "ui/main/form_main.h"
@@ -10,28 +11,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <vector>
-
-namespace {
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0.0;
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p / 100.0 * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -77,34 +57,21 @@ int main(int argc, char **argv)
         sentAtNs = -1;
     };
 
-    // How late a 1 ms timer fires.
-    std::vector<double> stalls;
-    qint64 lastTickNs = clock.nsecsElapsed();
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    probe.setInterval(1);
-    QObject::connect(&probe, &QTimer::timeout, &app, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        stalls.push_back(std::max(0.0, double(now - lastTickNs) / 1e6 - 1.0));
-        lastTickNs = now;
-    });
-    probe.start();
+    StallProbe probe;
 
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = CpuSeconds();
     QTimer::singleShot(seconds * 1000, &app, &QApplication::quit);
     app.exec();
-    const double cpu = cpuSeconds() - cpuBefore;
+    const double cpu = CpuSeconds() - cpuBefore;
 
     // 7-byte request + 55-byte answer, 10 bits a byte at 19200 baud.
     const double wireMs = (7 + 55) * 10.0 / 19200.0 * 1000.0;
     std::printf("main window against the simulated meter, 19200-baud byte timing, %d s\n", seconds);
     std::printf("answers shown:            %zu (Tx %d, Rx %d)\n", latencies.size(), dm.USBWork().CntRxTx.tx(),
                 dm.USBWork().CntRxTx.rx());
-    std::printf("event-loop stall (ms):    p50 %.3f  p99 %.3f  max %.3f  (%zu probes)\n", percentile(stalls, 50),
-                percentile(stalls, 99), stalls.empty() ? 0.0 : *std::max_element(stalls.begin(), stalls.end()),
-                stalls.size());
-    std::printf("request to display (ms):  p50 %.2f  p99 %.2f  (wire time %.1f)\n", percentile(latencies, 50),
-                percentile(latencies, 99), wireMs);
+    probe.print("event-loop stall (ms):   ");
+    std::printf("request to display (ms):  p50 %.2f  p99 %.2f  (wire time %.1f)\n", Percentile(latencies, 50),
+                Percentile(latencies, 99), wireMs);
     std::printf("CPU time (s):             %.3f over %d s (%.1f %%), simulator thread included\n", cpu, seconds,
                 100.0 * cpu / seconds);
     dm.OnMainTextChange = nullptr;
