@@ -27,6 +27,7 @@ void TLiveChart::Span::add(double v)
 TLiveChart::TLiveChart(const QString &name, QWidget *parent) : QCustomPlot(parent)
 {
     setObjectName(name);
+    setAccessibleName(QStringLiteral("График"));
     setBackground(Qt::white);
     // Thin lines stay fast at any length; the 2 px pens need the fast polyline path.
     setPlottingHints(plottingHints() | QCP::phFastPolylines | QCP::phCacheLabels);
@@ -75,6 +76,7 @@ int TLiveChart::addSeries(const QString &caption, bool rightAxis)
         yAxis2->setTickLabels(true);
     }
     m_series.push_back({graph, rightAxis});
+    setAccessibleName(accessibleName() + (m_series.size() == 1 ? QStringLiteral(": ") : QStringLiteral(", ")) + caption);
     return int(m_series.size()) - 1;
 }
 
