@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -19,6 +20,7 @@ Decimals decimalsOf(NumPattern pattern)
     case NumPattern::P0_00: return {2, 2};
     case NumPattern::P0_0000: return {4, 4};
     case NumPattern::P0_hhh: return {0, 3};
+    case NumPattern::P0_000_7h: return {3, 10};
     case NumPattern::General:
     case NumPattern::Word: break;
     }
@@ -133,18 +135,20 @@ EConvertError::EConvertError(const QString &text)
 
 namespace {
 
-float parseWithLocale(const QString &original, const QString &prepared)
+double parseWithLocale(const QString &original, const QString &prepared, double limit)
 {
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
     const double value = locale.toDouble(prepared, &ok);
-    // Values from the float maximum up to half a step above it still round to it.
-    static const double floatLimit = std::ldexp(2.0 - std::ldexp(1.0, -24), 127);
-    if (!ok || !std::isfinite(value) || std::fabs(value) >= floatLimit)
+    if (!ok || !std::isfinite(value) || std::fabs(value) >= limit)
         throw EConvertError(original);
-    return float(value);
+    return value;
 }
+
+// Values from the float maximum up to half a step above it still round to it.
+const double FloatLimit = std::ldexp(2.0 - std::ldexp(1.0, -24), 127);
+const double DoubleLimit = std::numeric_limits<double>::infinity();
 
 } // namespace
 
@@ -153,10 +157,15 @@ float ParseTypedFloat(const QString &text)
     QString prepared = text.trimmed();
     // Both the point key and the locale's separator key must work.
     prepared.replace(QLatin1Char('.'), QLocale().decimalPoint());
-    return parseWithLocale(text, prepared);
+    return float(parseWithLocale(text, prepared, FloatLimit));
 }
 
 float ParseLocaleFloat(const QString &text)
 {
-    return parseWithLocale(text, text.trimmed());
+    return float(parseWithLocale(text, text.trimmed(), FloatLimit));
+}
+
+double ParseLocaleDouble(const QString &text)
+{
+    return parseWithLocale(text, text.trimmed(), DoubleLimit);
 }

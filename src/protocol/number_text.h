@@ -12,6 +12,7 @@ enum class NumPattern {
     P0_00,     // "##0.00"
     P0_0000,   // "##0.0000"
     P0_hhh,    // "##0.###"
+    P0_000_7h, // "##0.000#######"
     General,   // 15 significant digits, plain or exponent form
     Word,      // status word: unsigned decimal
 };
@@ -35,3 +36,5 @@ public:
 float ParseTypedFloat(const QString &text);
 // Plain locale conversion (only the locale's separator).
 float ParseLocaleFloat(const QString &text);
+// The same without rounding to a float: for arithmetic on typed texts.
+double ParseLocaleDouble(const QString &text);

@@ -4,6 +4,8 @@
 #include "support/locale_guard.h"
 #include "ui/calibration/form_kalibrovka.h"
 #include "ui/calibration/live_chart.h"
+#include "ui/calibration/tab_flow.h"
+#include "ui/calibration/tab_poverka.h"
 #include "ui/calibration/tab_termo.h"
 #include "ui/calibration/tab_zero.h"
 #include "ui/common/tool_bar.h"
@@ -109,7 +111,7 @@ TEST_F(KalibrWindow, FrameLaidOutAsDesigned)
         EXPECT_EQ(form->PageControl1->widget(i)->objectName(), tabs[i][0]);
         EXPECT_EQ(form->PageControl1->tabText(i), QString::fromUtf8(tabs[i][1]));
     }
-    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet3);
+    EXPECT_EQ(form->PageControl1->currentWidget(), static_cast<QWidget *>(form->TabSheet3));
 
     QStringList items;
     for (QAction *a : form->PopupMenu1->actions())

@@ -3,6 +3,7 @@
 // the coefficients, the two points, read/save, the recalculation note, the live
 // values with their copy buttons and start/stop; the chart fills the rest.
 // A tab names its controls; the layout is built from the names alone.
+#include "ui/calibration/tab_widgets.h"
 #include <vector>
 
 class QLineEdit;
@@ -13,19 +14,13 @@ class TLiveChart;
 
 struct CalibTabNames
 {
-    struct LiveRow
-    {
-        const char *caption;
-        const char *edit;
-        const char *copy;
-    };
     const char *title;
     const char *columnT, *columnX; // headings of the point grid
     const char *row1, *row2;       // captions of the two points
     const char *editA, *editB;
     const char *edit1T, *edit1X, *edit2T, *edit2X;
     const char *read, *save;
-    std::vector<LiveRow> live;
+    std::vector<TabWidgets::LiveRow> live;
     const char *start, *stop;
     const char *chart, *reset;
 };
@@ -44,9 +39,6 @@ struct CalibTabWidgets
 
 namespace CalibTab {
 constexpr int PanelWidth = 409;
-inline constexpr const char *RecalcNote =
-    "* для того чтобы изменения вступили в силу - необходимо запустить процедуру пересчета коэффициентов!";
-inline constexpr const char *CopyHint = "Скопировать в буфер";
 } // namespace CalibTab
 
 CalibTabWidgets BuildCalibTab(QWidget *tab, const CalibTabNames &names);

@@ -1,6 +1,10 @@
 #include "ui/calibration/form_kalibrovka.h"
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
+#include "protocol/number_text.h"
+#include "ui/calibration/flow_table.h"
+#include "ui/calibration/tab_flow.h"
+#include "ui/calibration/tab_poverka.h"
 #include "ui/calibration/tab_termo.h"
 #include "ui/calibration/tab_zero.h"
 #include "ui/common/handler_connect.h"
@@ -15,6 +19,7 @@
 #include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -83,8 +88,8 @@ void TForm_Kalibrovka::buildControls()
     TabSheet1 = new TTabTermo(m_dm, Opros_Termo_ADC_enable, SredTermoADC);
     TabSheet2 = new TTabZeroTermo(m_dm, Opros_Termo_0_enable, Sred0Temp, Sred0Ns);
     TabSheet5 = new TTabZeroFreq(*TabSheet2);
-    TabSheet3 = new QWidget;
-    TabSheet4 = new QWidget;
+    TabSheet4 = new TTabPoverka(Opros_Rashod_Poverka_enable);
+    TabSheet3 = new TTabRashodKalibr(m_dm, Opros_Rashod_Kalibr_enable, TabSheet4->Edit_Poverka_Q_Max);
     const struct
     {
         QWidget *tab;
@@ -146,7 +151,7 @@ void TForm_Kalibrovka::buildPopupMenu()
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
     N1 = PopupMenu1->addAction(QStringLiteral("Заполнить зеркально расход"));
     N1->setObjectName(QStringLiteral("N1"));
-    N1->setEnabled(false);
+    connect(N1, &QAction::triggered, this, [this] { CatchToErrorBox(this, [this] { N1Click(); }); });
     // Available only when they can act.
     connect(PopupMenu1, &QMenu::aboutToShow, this, [this] {
         QLineEdit *focused = focusedEdit();
@@ -157,8 +162,27 @@ void TForm_Kalibrovka::buildPopupMenu()
     });
 }
 
+// The menu belongs to the 26 point fields of the flow table and to no other control.
+void TForm_Kalibrovka::attachPointMenu()
+{
+    for (QLineEdit *field : TabSheet3->pointFields()) {
+        field->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(field, &QWidget::customContextMenuRequested, this, [this, field](const QPoint &pos) {
+            field->setFocus(Qt::PopupFocusReason);
+            PopupMenu1->popup(field->mapToGlobal(pos));
+        });
+    }
+}
+
 void TForm_Kalibrovka::connectHandlers()
 {
+    attachPointMenu();
+    // The verification tab's buttons that run the flow tab's operations.
+    ConnectHandler(TabSheet4->Button1, &QPushButton::clicked, this, [this] { TabSheet3->Button_read_Rashod_KfClick(); });
+    ConnectHandler(TabSheet4->Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    ConnectHandler(TabSheet4->Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
+    ConnectHandler(TabSheet4->Button7, &QPushButton::clicked, this,
+                   [this] { TabSheet3->Button_Reset_Rashod_kalibrClick(); });
     ConnectHandler(ToolButton_Kf_Recalc, &QToolButton::clicked, this, [this] { ToolButton_Kf_RecalcClick(); });
     ConnectHandler(ToolButton_Reset, &QToolButton::clicked, this, [this] { ToolButton_ResetClick(); });
     ConnectHandler(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
@@ -179,12 +203,18 @@ void TForm_Kalibrovka::FormCreate()
     m_dm.OnKalibr0TermoNsChange = [this](QObject *s, const TQ_kalibr_Termo_ns &q) {
         TabSheet2->ShowKalibr0TermoNs(s, q);
     };
+    m_dm.OnKalibrQKoeff = [this](QObject *s, const TQ_Rashod_Kf &q) { ShowKalibrQKoeff(s, q); };
+    m_dm.OnKalibrQNs = [this](QObject *s, const TQ_kalibr_Rashod &q) { ShowKalibrQNs(s, q); };
+    TabSheet4->prepareGrid();
     Opros_Termo_ADC_enable = false;
     Opros_Termo_0_enable = false;
     Opros_Rashod_Kalibr_enable = false;
     Opros_Rashod_Poverka_enable = false;
+    TabSheet3->ShowQPointLabels(0);
     TabSheet1->prepareChart();
     TabSheet2->prepareChart();
+    TabSheet3->prepareChart();
+    TabSheet4->prepareChart();
 }
 
 void TForm_Kalibrovka::FormShow()
@@ -207,6 +237,40 @@ void TForm_Kalibrovka::Timer_1Timer()
         }
     });
     ShowLinkStatus(*StatusBar1, m_dm.USBWork());
+}
+
+void TForm_Kalibrovka::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
+{
+    TabSheet3->ShowKalibrQKoeff(Sender, Q);
+}
+
+void TForm_Kalibrovka::ShowKalibrQNs(QObject *Sender, const TQ_kalibr_Rashod &Q)
+{
+    Q_UNUSED(Sender);
+    // Each tab takes the values only while its own poll is on.
+    if (Q.type_Q_Ns) {
+        const QDateTime t = QDateTime::currentDateTime();
+        if (Opros_Rashod_Kalibr_enable)
+            TabSheet3->showLiveNow(Q, t);
+        if (Opros_Rashod_Poverka_enable)
+            TabSheet4->showLiveNow(Q, t);
+        return;
+    }
+    if (Opros_Rashod_Kalibr_enable)
+        TabSheet3->showLiveAverages(Q);
+    if (Opros_Rashod_Poverka_enable)
+        TabSheet4->showLiveAverages(Q);
+}
+
+void TForm_Kalibrovka::Button2Click()
+{
+    Opros_Rashod_Poverka_enable = true;
+    TabSheet3->sendAveragingCommand(Proto::CmdAverageStart);
+}
+
+void TForm_Kalibrovka::Button11Click()
+{
+    TabSheet3->sendAveragingCommand(Proto::CmdAverageStop);
 }
 
 void TForm_Kalibrovka::sendCommand(quint16 command)

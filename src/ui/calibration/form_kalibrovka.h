@@ -2,6 +2,7 @@
 // The calibration window: tool bar with the meter's recalculate and restart
 // commands, five calibration tabs, the one 500 ms timer that polls the live
 // blocks the tabs have switched on, and the status bar.
+#include "protocol/lib_types.h"
 #include "ui/calibration/sred_sdvig.h"
 #include "ui/common/window_guard.h"
 
@@ -12,6 +13,8 @@ class QTabWidget;
 class QTimer;
 class TDM_1;
 class TPanelStatusBar;
+class TTabPoverka;
+class TTabRashodKalibr;
 class TTabTermo;
 class TTabZeroFreq;
 class TTabZeroTermo;
@@ -40,6 +43,16 @@ public:
     void ToolButton_ExitClick();
     void ToolBar1Resize();
     void StatusBar1Resize();
+    // The flow table and the live flow values, for the flow and verification tabs.
+    void ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q);
+    void ShowKalibrQNs(QObject *Sender, const TQ_kalibr_Rashod &Q);
+    // The verification tab's averaging buttons: start (also polls), stop.
+    void Button2Click();
+    void Button11Click();
+    // Mirror fill of the flow points from the context menu; the choice dialog
+    // returns 0 cancel, 1 forward flow from reverse, 2 reverse from forward.
+    void N1Click();
+    int AskMirrorDirection();
 
     // What the tabs poll: their "Старт" sets a flag, "Стоп" clears it.
     bool Opros_Termo_ADC_enable = false;
@@ -65,8 +78,8 @@ public:
     TTabTermo *TabSheet1;
     TTabZeroFreq *TabSheet5;
     TTabZeroTermo *TabSheet2;
-    QWidget *TabSheet3;
-    QWidget *TabSheet4;
+    TTabRashodKalibr *TabSheet3;
+    TTabPoverka *TabSheet4;
     TPanelStatusBar *StatusBar1;
     QTimer *Timer_1;
     QMenu *PopupMenu1;
@@ -84,6 +97,7 @@ private:
     void buildPopupMenu();
     void connectHandlers();
     void sendCommand(quint16 command);
+    void attachPointMenu();
 
     TDM_1 &m_dm;
 };

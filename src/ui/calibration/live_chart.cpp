@@ -99,14 +99,18 @@ void TLiveChart::clearSeries()
     scheduleRedraw();
 }
 
-void TLiveChart::setCornerButton(QWidget *button)
+void TLiveChart::setCornerButtons(const QList<QWidget *> &buttons)
 {
     constexpr int Gap = 4;
-    button->setParent(this);
-    button->move(Gap, Gap);
-    button->resize(button->sizeHint());
+    int left = Gap;
+    for (QWidget *button : buttons) {
+        button->setParent(this);
+        button->resize(button->sizeHint());
+        button->move(left, Gap);
+        left += button->width() + Gap;
+    }
     QMargins margins = legend->margins();
-    margins.setLeft(button->width() + 3 * Gap);
+    margins.setLeft(left + 2 * Gap);
     legend->setMargins(margins);
 }
 

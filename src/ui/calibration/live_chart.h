@@ -23,8 +23,8 @@ public:
     void append(int series, const QDateTime &time, double value);
     // Removes every point of every series.
     void clearSeries();
-    // Places a button (the chart's "Сброс") on the top-left corner, clear of the legend.
-    void setCornerButton(QWidget *button);
+    // Places buttons ("Сброс" and the like) in a row on the top-left corner, clear of the legend.
+    void setCornerButtons(const QList<QWidget *> &buttons);
 
     int seriesCount() const { return int(m_series.size()); }
     int pointCount(int series) const;

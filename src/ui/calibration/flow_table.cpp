@@ -1,0 +1,54 @@
+#include "ui/calibration/flow_table.h"
+#include "protocol/number_text.h"
+#include <cmath>
+
+namespace FlowTable {
+
+const std::array<Write, 7> &SaveWrites()
+{
+    static const std::array<Write, 7> writes{{
+        {21, {QMaxIndex, etalonIndex(1), etalonIndex(2), etalonIndex(3)}},
+        {29, {etalonIndex(4), etalonIndex(5), etalonIndex(6), etalonIndex(7)}},
+        {37, {etalonIndex(8), etalonIndex(9), etalonIndex(10), etalonIndex(11)}},
+        {45, {etalonIndex(12), etalonIndex(13), priborIndex(1), priborIndex(2)}},
+        {53, {priborIndex(3), priborIndex(4), priborIndex(5), priborIndex(6)}},
+        {61, {priborIndex(7), priborIndex(8), priborIndex(9), priborIndex(10)}},
+        {67, {priborIndex(10), priborIndex(11), priborIndex(12), priborIndex(13)}},
+    }};
+    return writes;
+}
+
+double PointFactor(int n)
+{
+    static constexpr double factors[Points] = {-1, -0.75, -0.45, -0.25, -0.1, -0.05, 0,
+                                               0.05, 0.1, 0.25, 0.45, 0.75, 1};
+    return n >= 1 && n <= Points ? factors[n - 1] : 0.0;
+}
+
+QStringList PointLabels(float qMax)
+{
+    static const QStringList percent{"-100%", "-75%", "-45%", "-25%", "-10%", "-5%", "0%",
+                                     "5%",    "10%",  "25%",  "45%",  "75%",  "100%"};
+    if (!(qMax > 0))
+        return percent;
+    QStringList labels;
+    for (int n = 1; n <= Points; ++n) {
+        // Extended precision, and the default rounding mode rounds halves to even.
+        const long double flow = std::nearbyint(static_cast<long double>(qMax) * PointFactor(n));
+        const QString digits = flow == 0 ? QString() : QString::number(double(flow), 'f', 0);
+        labels << (n == CentrePoint ? QStringLiteral("0") : digits) + QStringLiteral(" кг/ч");
+    }
+    return labels;
+}
+
+QString MirroredReference(double etalon)
+{
+    return FormatGeneral(-etalon);
+}
+
+QString MirroredDeltaT(float z, double pribor)
+{
+    return FormatGeneral(double(static_cast<long double>(z) - pribor));
+}
+
+} // namespace FlowTable

@@ -1,0 +1,71 @@
+#include "ui/calibration/verification_table.h"
+#include "protocol/number_text.h"
+#include <QLocale>
+
+namespace Verification {
+
+namespace {
+
+QString percent(float value)
+{
+    return FormatFloatPattern(double(value), NumPattern::P0_000) + QLatin1Char('%');
+}
+
+// The typed point becomes the locale's separator, in the cell too.
+bool readCell(Cells &cells, int column, int row, float &value)
+{
+    QString text = cells.cell(column, row);
+    text.replace(QLatin1Char('.'), QLocale().decimalPoint());
+    cells.setCell(column, row, text);
+    try {
+        value = ParseLocaleFloat(text);
+        return true;
+    } catch (const EConvertError &) {
+        return false;
+    }
+}
+
+} // namespace
+
+QString RecalculateErrors(Cells &cells, const QString &qMaxText)
+{
+    float qMax = 0;
+    try {
+        qMax = ParseLocaleFloat(qMaxText);
+    } catch (const EConvertError &) {
+        return QStringLiteral("Правильно введите значение \"Q Max\".");
+    }
+    for (int r = 1; r <= Rows; ++r) {
+        if (cells.cell(Etalon, r).isEmpty() && cells.cell(Pribor, r).isEmpty())
+            continue;
+        float et = 0, pr = 0;
+        if (!readCell(cells, Etalon, r, et))
+            return QStringLiteral("В строке № %1, столбец \"Эталон\" не число!").arg(r);
+        if (!readCell(cells, Pribor, r, pr))
+            return QStringLiteral("В строке № %1, столбец \"Прибор\" не число!").arg(r);
+        const float a = pr - et;
+        cells.setCell(Absolute, r, FormatFloatPattern(double(a), NumPattern::P0_000));
+        cells.setCell(Relative, r, et != 0 ? percent(float(double(a) / double(et) * 100)) : QString());
+        cells.setCell(Reduced, r, qMax != 0 ? percent(float(double(a) / double(qMax) * 100)) : QString());
+    }
+    return {};
+}
+
+QString SpreadsheetText(const Cells &cells)
+{
+    const QString crlf = QStringLiteral("\r\n");
+    QString text = QStringLiteral("Эталон\tПрибор\tΔt\tПогрешн. абсолют.\tПогрешн. относит. %\tПогрешн. привед. %\t"
+                                  "Ппримечание")
+                   + crlf;
+    for (int r = 1; r <= Rows; ++r) {
+        for (int c = 1; c <= Columns; ++c) {
+            if (c > 1)
+                text += QLatin1Char('\t');
+            text += cells.cell(c, r);
+        }
+        text += crlf;
+    }
+    return text;
+}
+
+} // namespace Verification
