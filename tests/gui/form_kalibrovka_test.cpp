@@ -1,5 +1,5 @@
 // The calibration window's frame, thermometer and zero tabs against the simulated meter.
-#include "gui/meter_rig.h"
+#include "gui/kalibr_window_fixture.h"
 #include "protocol/number_text.h"
 #include "support/locale_guard.h"
 #include "ui/calibration/form_kalibrovka.h"
@@ -18,54 +18,6 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-namespace {
-
-QByteArray data(quint16 addr, quint16 count)
-{
-    return Proto::readFrame(Proto::FnReadData, addr, count);
-}
-QByteArray params(quint16 addr, quint16 count)
-{
-    return Proto::readFrame(Proto::FnReadParams, addr, count);
-}
-QByteArray write4(quint16 addr, std::array<float, 4> v)
-{
-    return Proto::writeFloatsFrame(addr, v.data(), 4);
-}
-
-class KalibrWindow : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(rig.started);
-        ASSERT_TRUE(rig.connect());
-        form = new TForm_Kalibrovka(*rig.dm);
-        form->Timer_1->stop(); // ticks are run by hand where they matter
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-    }
-    void TearDown() override { delete form.data(); }
-
-    // What the meter receives from now until the wire is quiet again.
-    QList<QByteArray> sent(const std::function<void()> &action)
-    {
-        rig.server.clearReceived();
-        action();
-        (void)QTest::qWaitFor([&] { return rig.dm->pacer().waiting() == 0; }, 3000);
-        QTest::qWait(60);
-        return rig.frames();
-    }
-    int tx() const { return rig.dm->USBWork().CntRxTx.tx(); }
-    TTabTermo *termo() const { return form->TabSheet1; }
-    TTabZeroTermo *zero() const { return form->TabSheet2; }
-    TTabZeroFreq *freq() const { return form->TabSheet5; }
-
-    MeterRig rig;
-    QPointer<TForm_Kalibrovka> form;
-};
-
-} // namespace
 
 TEST(TSredSdvig, AveragesTheRingOfThirtyAlwaysOverThirty)
 {

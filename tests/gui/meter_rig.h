@@ -6,7 +6,11 @@
 #include "sim/meter_server.h"
 #include <QApplication>
 #include <QLineEdit>
+#include <QDialog>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <memory>
 
 struct MeterRig
 {
@@ -71,4 +75,37 @@ inline void TypeInto(QLineEdit *edit, const QString &text)
         QTest::keyClick(edit, Qt::Key_Delete);
     else
         QTest::keyClicks(edit, text);
+}
+
+// Acts on the next modal dialog once it is up (from inside its own modal loop).
+inline void WhenDialogShows(std::function<void(QDialog *)> act)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(10);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, tries, act] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (dialog && dialog->isVisible()) {
+            poll->stop();
+            poll->deleteLater();
+            act(dialog);
+        } else if (++*tries > 300) {
+            poll->stop();
+            poll->deleteLater();
+        }
+    });
+    poll->start();
+}
+
+// Clicks the dialog's button with this caption.
+inline void ClickButton(QDialog *dialog, const QString &caption)
+{
+    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->text() == caption) {
+            button->click();
+            return;
+        }
+    }
+    ADD_FAILURE() << "no button " << caption.toStdString();
+    dialog->reject();
 }

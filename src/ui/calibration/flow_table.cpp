@@ -18,11 +18,12 @@ const std::array<Write, 7> &SaveWrites()
     return writes;
 }
 
-double PointFactor(int n)
+long double PointFactor(int n)
 {
-    static constexpr double factors[Points] = {-1, -0.75, -0.45, -0.25, -0.1, -0.05, 0,
-                                               0.05, 0.1, 0.25, 0.45, 0.75, 1};
-    return n >= 1 && n <= Points ? factors[n - 1] : 0.0;
+    // Extended constants: 10 x 0.05 must be exactly the half that rounds to 0.
+    static constexpr long double factors[Points] = {-1.0L, -0.75L, -0.45L, -0.25L, -0.1L, -0.05L, 0.0L,
+                                                    0.05L, 0.1L,   0.25L,  0.45L,  0.75L, 1.0L};
+    return n >= 1 && n <= Points ? factors[n - 1] : 0.0L;
 }
 
 QStringList PointLabels(float qMax)

@@ -31,7 +31,7 @@ struct Write
 const std::array<Write, 7> &SaveWrites();
 
 // Share of Q Max of point n (1..13): -1 .. 1.
-double PointFactor(int n);
+long double PointFactor(int n);
 // Row captions: percent captions while Q Max is not above 0, else the flow of
 // each point in kg/h, rounded half to even, a zero flow with no digits.
 QStringList PointLabels(float qMax);
