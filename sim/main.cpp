@@ -40,6 +40,9 @@ int main(int argc, char **argv)
         {QStringLiteral("flow"), QStringLiteral("Fixed true mass flow in kg/h (default: step through the 13 calibration flows)."),
          QStringLiteral("KGH")},
         {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
+        {QStringLiteral("calibrated"),
+         QStringLiteral("Start with a flow table and zero that match the physics (default: a few per cent off).")},
+        {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1)."), QStringLiteral("X")},
         {QStringLiteral("byte-timing"), QStringLiteral("Deliver answers at 19200-baud byte timing.")},
         {QStringLiteral("chunk"), QStringLiteral("Deliver answers in pieces of N bytes."), QStringLiteral("N")},
         {QStringLiteral("chunk-gap"), QStringLiteral("Pause between pieces in ms (default 3)."), QStringLiteral("MS")},
@@ -73,6 +76,16 @@ int main(int argc, char **argv)
         }
         o.physics.fixedFlow = flow;
     }
+    if (p.isSet(QStringLiteral("time-scale"))) {
+        bool ok = false;
+        o.timeScale = p.value(QStringLiteral("time-scale")).toDouble(&ok);
+        if (!ok || !(o.timeScale > 0)) {
+            std::fprintf(stderr, "kestro-meter-sim: invalid value for --time-scale: %s\n",
+                         qPrintable(p.value(QStringLiteral("time-scale"))));
+            return 2;
+        }
+    }
+    o.physics.calibrated = p.isSet(QStringLiteral("calibrated"));
     o.byteTiming = p.isSet(QStringLiteral("byte-timing"));
     o.glue = p.isSet(QStringLiteral("glue"));
     o.silent = p.isSet(QStringLiteral("silent"));

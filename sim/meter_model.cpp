@@ -153,7 +153,7 @@ void MeterModel::runCommand(quint16 command)
         recalculate();
         break;
     case Proto::CmdAverageReset:
-        m_avg = Averages{m_avg.running, 0.0, 0.0, 0.0, 0};
+        m_avg = Averages{m_avg.running, 0.0, 0.0, 0.0, 0.0, 0};
         break;
     case Proto::CmdAverageStart:
         m_avg.running = true;

@@ -14,6 +14,10 @@ struct MeterPhysicsOptions
     // calibration flows (-100 % .. +100 % of the maximum flow).
     std::optional<double> fixedFlow;
     int stepSeconds = 20; // time on each calibration flow
+    // False (the default): the meter leaves the works mis-calibrated, its stored
+    // flow table and zero points a few per cent off its own physics (see
+    // seedParameters); true: they match, as after a careful calibration.
+    bool calibrated = false;
 };
 
 class MeterModel
@@ -44,6 +48,11 @@ public:
     void setDataWord(int reg, quint16 v);
 
     double trueFlow() const { return m_trueFlow; }
+    // The rig: a fixed flow to run (kg/h), or none to step through the calibration flows.
+    void setRigFlow(std::optional<double> flow);
+    // What the rig's reference meter reads: the true flow averaged over the meter's
+    // present averaging, or the true flow while the meter does not average.
+    double referenceFlow() const;
     int lastCommand() const { return m_lastCommand; }
     double now() const { return m_now; }
 
@@ -62,6 +71,7 @@ private:
         double seconds = 0.0; // time spent averaging
         double sumDt = 0.0;
         double sumFlow = 0.0;
+        double sumTrueFlow = 0.0;
         long samples = 0;
     };
 

@@ -211,7 +211,7 @@ void MeterServer::readRequests()
         Q_EMIT requestReceived(frame, nowMs);
         if (!d->pty.isOpen())
             return; // a receiver stopped the server or hung it up
-        d->model.advanceTo(double(d->clock.nsecsElapsed()) / 1e9);
+        d->model.advanceTo(double(d->clock.nsecsElapsed()) / 1e9 * d->options.timeScale);
         const QByteArray answer = d->model.handleRequest(frame);
         if (!answer.isEmpty() && !d->options.silent)
             deliver(answer);

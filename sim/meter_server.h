@@ -20,6 +20,7 @@ struct SimOptions
     int hangupAfterFrames = 0;   // close the terminal once, after answering N requests (0: never)
     int returnAfterMs = -1;      // after a hang-up, serve again after this time (<0: never)
     QString linkPath;            // stable symlink that always points at the current terminal
+    double timeScale = 1.0;      // simulated seconds per second of the clock (tests run the rig faster)
 };
 
 struct ReceivedRequest

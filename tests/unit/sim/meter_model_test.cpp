@@ -108,7 +108,7 @@ TEST(MeterModel, MalformedAndOutOfSpaceRequestsGetNoAnswerAndChangeNothing)
 
 TEST(MeterModel, LiveReadingsArePlausibleForAFixedFlow)
 {
-    MeterModel m({7, 500.0, 20});
+    MeterModel m({7, 500.0, 20, true});
     m.advanceTo(5.0);
     EXPECT_NEAR(m.dataFloat(2), 500.0, 2.0);
     EXPECT_NEAR(m.dataFloat(6), 998.0, 2.0);
@@ -141,12 +141,25 @@ TEST(MeterModel, SameSeedSameReadingsOtherSeedOthers)
 
 TEST(MeterModel, RigStepsThroughTheCalibrationFlows)
 {
-    MeterModel m({1, std::nullopt, 10});
+    MeterModel m({1, std::nullopt, 10, true});
     const double expected[] = {0.0, 50.0, 100.0, 250.0, 450.0, 750.0, 1000.0, -1000.0};
     for (int step = 0; step < 8; ++step) {
         m.advanceTo(step * 10.0 + 9.9);
         EXPECT_NEAR(m.trueFlow(), expected[step], 0.01 * MeterModel::RigMaxFlow) << "step " << step;
         EXPECT_NEAR(m.dataFloat(2), expected[step], 0.015 * MeterModel::RigMaxFlow) << "step " << step;
+    }
+}
+
+TEST(MeterModel, LeavesTheWorksReadingAFewPerCentLowUntilCalibrated)
+{
+    for (const bool calibrated : {false, true}) {
+        MeterModel m({2, 800.0, 20, calibrated});
+        m.advanceTo(3.0);
+        const double error = (m.dataFloat(2) - m.trueFlow()) / m.trueFlow();
+        EXPECT_NEAR(error, calibrated ? 0.0 : -0.04, 0.006) << calibrated;
+        m.setRigFlow(-200.0);
+        m.advanceTo(4.0);
+        EXPECT_EQ(m.trueFlow(), -200.0);
     }
 }
 
@@ -198,13 +211,14 @@ TEST(MeterModel, RecalculateKeepsCoefficientsWhenPointsCannotDefineThem)
 
 TEST(MeterModel, AveragingStartsStopsAndResets)
 {
-    MeterModel m({1, 400.0, 20});
+    MeterModel m({1, 400.0, 20, true});
     m.advanceTo(1.0);
     m.handleRequest(writeWord(1, 38));
     m.advanceTo(3.0);
     m.handleRequest(writeWord(1, 39));
     EXPECT_NEAR(m.dataFloat(46), 2.0, 0.11); // seconds
     EXPECT_NEAR(m.dataFloat(48), 400.0, 2.0);
+    EXPECT_DOUBLE_EQ(m.referenceFlow(), 400.0); // the rig's reference meter
     EXPECT_NEAR(m.dataFloat(44), m.dataFloat(14), 3.0);
     const float stoppedAt = m.dataFloat(46);
     m.advanceTo(6.0);
