@@ -92,7 +92,10 @@ double MeterModel::noise(double sigma)
 
 void MeterModel::setRigFlow(std::optional<double> flow)
 {
+    // The simulated rig holds a set flow at once.
     m_options.fixedFlow = flow;
+    if (flow)
+        m_trueFlow = *flow;
 }
 
 double MeterModel::referenceFlow() const

@@ -66,6 +66,12 @@ MeterModel &MeterServer::model()
     return d->model;
 }
 
+void MeterServer::catchUp()
+{
+    if (d->clock.isValid())
+        d->model.advanceTo(double(d->clock.nsecsElapsed()) / 1e9 * d->options.timeScale);
+}
+
 SimOptions &MeterServer::options()
 {
     return d->options;

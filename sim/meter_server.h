@@ -47,6 +47,8 @@ public:
     // The path clients open: the symlink when one is set, else the terminal's path.
     QString devicePath() const;
     MeterModel &model();
+    // Brings the model's physics up to the server's clock (it advances on requests otherwise).
+    void catchUp();
     QList<ReceivedRequest> received() const;
     void clearReceived();
     SimOptions &options();

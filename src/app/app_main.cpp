@@ -1,6 +1,7 @@
 #include "app/app_main.h"
 #include "app/app_guard.h"
 #include "app/demo_meter.h"
+#include "app/demo_rig_window.h"
 #include "app/unit_splash.h"
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
@@ -57,6 +58,13 @@ int RunKestroLink(const AppOptions &options)
         mainWindow = &form;
         QObject::connect(&form, &TForm_Main::formClosed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         form.show();
+        // The simulated rig stands beside the meter it drives; it goes with the main window.
+        std::unique_ptr<TFormDemoRig> rig;
+        if (demo.isRunning()) {
+            rig = std::make_unique<TFormDemoRig>(demo);
+            rig->move(form.frameGeometry().topRight() + QPoint(8, 0));
+            rig->show();
+        }
         QApplication::exec();
     }
     demo.stop();

@@ -61,3 +61,26 @@ void DemoMeter::stop()
     m_context = nullptr; // deleted by the thread as it finished
     m_devicePath.clear();
 }
+
+void DemoMeter::setRigFlow(std::optional<double> flow)
+{
+    if (!m_server)
+        return;
+    QMetaObject::invokeMethod(
+        m_context, [this, flow] { m_server->model().setRigFlow(flow); }, Qt::BlockingQueuedConnection);
+}
+
+double DemoMeter::referenceFlow()
+{
+    double flow = 0.0;
+    if (!m_server)
+        return flow;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this, &flow] {
+            m_server->catchUp();
+            flow = m_server->model().referenceFlow();
+        },
+        Qt::BlockingQueuedConnection);
+    return flow;
+}

@@ -4,6 +4,7 @@
 #include "sim/meter_server.h"
 #include <QString>
 #include <QThread>
+#include <optional>
 
 class DemoMeter
 {
@@ -21,6 +22,11 @@ public:
     void stop();
 
     bool isRunning() const { return m_server != nullptr; }
+
+    // The simulated rig, from any thread: a fixed flow (kg/h), or none to step
+    // through the calibration flows; and what its reference meter reads.
+    void setRigFlow(std::optional<double> flow);
+    double referenceFlow();
     QString devicePath() const { return m_devicePath; }
 
 private:

@@ -3,6 +3,14 @@
 #include "app/app_main.h"
 #include "app/app_options.h"
 #include "app/demo_meter.h"
+#include "app/demo_rig_window.h"
+#include "support/locale_guard.h"
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
 #include "gui/gui_support.h"
 #include "protocol/protokol_usb.h"
 #include "ui/common/tool_bar.h"
@@ -105,6 +113,25 @@ TEST(DemoMeter, ServesTheMeterOnItsOwnTerminalUntilStopped)
     demo.stop();
     EXPECT_FALSE(demo.isRunning());
     EXPECT_FALSE(QFileInfo::exists(path) && QFileInfo(path).isSymLink());
+}
+
+TEST(DemoRig, SetsTheSimulatedFlowAndShowsTheReferenceMeter)
+{
+    LocaleGuard locale(LocaleGuard::point());
+    DemoMeter demo;
+    ASSERT_TRUE(demo.start());
+    TFormDemoRig rig(demo);
+    EXPECT_TRUE(rig.windowTitle().contains("симулятор"));
+    EXPECT_TRUE(rig.CB_Stepping->isChecked());
+    rig.PointButtons[9]->click(); // 25 %
+    EXPECT_FALSE(rig.CB_Stepping->isChecked());
+    EXPECT_EQ(rig.Edit_Reference->text(), "250.000");
+    rig.SE_Flow->setValue(-123.4);
+    rig.Button_SetFlow->click();
+    EXPECT_EQ(rig.Edit_Reference->text(), "-123.400");
+    rig.Button_CopyReference->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "-123.400");
+    demo.stop();
 }
 
 namespace {
