@@ -1,10 +1,15 @@
 #pragma once
 // Pieces the benchmarks share: percentiles, CPU time, resident memory and a probe
 // that measures how late the event loop serves a 1 ms timer.
+#include "app/demo_meter.h"
+#include "link/candidate_ports.h"
+#include "link/dm1.h"
+#include "ui/main/form_main.h"
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -72,4 +77,46 @@ private:
     qint64 m_last = 0;
     QTimer m_timer;
     std::vector<double> m_stalls;
+};
+
+// The simulated meter at 19200-baud byte timing on its own thread, a data module
+// whose only candidate is its port, and the main window connected to it.
+struct BenchRig
+{
+    BenchRig() : meter(timedOptions()) {}
+    static SimOptions timedOptions()
+    {
+        SimOptions sim;
+        sim.byteTiming = true;
+        return sim;
+    }
+    // False, with the reason on standard error, when the meter or the port cannot start.
+    bool start()
+    {
+        QString error;
+        if (!meter.start(&error)) {
+            std::fprintf(stderr, "cannot start the simulated meter: %s\n", qPrintable(error));
+            return false;
+        }
+        dm = std::make_unique<TDM_1>(
+            std::make_unique<CandidatePorts>(QList<VirtualPort>{{meter.devicePath(), QString()}}, nullptr));
+        window = std::make_unique<TForm_Main>(*dm);
+        window->show();
+        window->ToolButton_PortClick();
+        if (!dm->isPortOpen()) {
+            std::fprintf(stderr, "the port did not open: %s\n", qPrintable(dm->USBWork().FStatusString));
+            return false;
+        }
+        return true;
+    }
+    ~BenchRig()
+    {
+        window.reset();
+        dm.reset();
+        meter.stop();
+    }
+
+    DemoMeter meter;
+    std::unique_ptr<TDM_1> dm;
+    std::unique_ptr<TForm_Main> window;
 };

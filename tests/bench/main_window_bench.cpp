@@ -20,23 +20,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
 
-    SimOptions sim;
-    sim.byteTiming = true;
-    DemoMeter meter(sim);
-    QString error;
-    if (!meter.start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated meter: %s\n", qPrintable(error));
+    BenchRig rig;
+    if (!rig.start())
         return 1;
-    }
-
-    TDM_1 dm(std::make_unique<CandidatePorts>(QList<VirtualPort>{{meter.devicePath(), QString()}}, nullptr));
-    TForm_Main window(dm);
-    window.show();
-    window.ToolButton_PortClick();
-    if (!dm.isPortOpen()) {
-        std::fprintf(stderr, "the port did not open: %s\n", qPrintable(dm.USBWork().FStatusString));
-        return 1;
-    }
+    TDM_1 &dm = *rig.dm;
 
     QElapsedTimer clock;
     clock.start();
@@ -75,7 +62,5 @@ int main(int argc, char **argv)
     std::printf("CPU time (s):             %.3f over %d s (%.1f %%), simulator thread included\n", cpu, seconds,
                 100.0 * cpu / seconds);
     dm.OnMainTextChange = nullptr;
-    window.ToolButton_PortClick();
-    meter.stop();
     return 0;
 }

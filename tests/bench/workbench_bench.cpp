@@ -58,23 +58,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
 
-    SimOptions sim;
-    sim.byteTiming = true;
-    DemoMeter meter(sim);
-    QString error;
-    if (!meter.start(&error)) {
-        std::fprintf(stderr, "cannot start the simulated meter: %s\n", qPrintable(error));
+    BenchRig rig;
+    if (!rig.start())
         return 1;
-    }
-    TDM_1 dm(std::make_unique<CandidatePorts>(QList<VirtualPort>{{meter.devicePath(), QString()}}, nullptr));
-    TForm_Main main(dm);
-    main.show();
-    main.ToolButton_PortClick();
+    TDM_1 &dm = *rig.dm;
+    TForm_Main &main = *rig.window;
     main.ToolButton_Kalibr->click();
     auto *form = main.findChild<TForm_Kalibrovka *>();
-    if (!dm.isPortOpen() || !form) {
-        std::fprintf(stderr, "the port did not open or the window is missing: %s\n",
-                     qPrintable(dm.USBWork().FStatusString));
+    if (!form) {
+        std::fprintf(stderr, "the calibration window did not open\n");
         return 1;
     }
     form->TabSheet1->Button_Start_opros_ADC_Termo->click();
@@ -127,6 +119,5 @@ int main(int argc, char **argv)
         std::printf("append + redraw, %-24s p50 %.2f ms  max %.2f ms (%d points)\n", c.name, Percentile(ms, 50),
                     Maximum(ms), c.chart->pointCount(0));
     }
-    meter.stop();
     return 0;
 }

@@ -140,11 +140,7 @@ void TTabRashodKalibr::buildControls()
 
 void TTabRashodKalibr::connectHandlers()
 {
-    const struct
-    {
-        QAbstractButton *button;
-        void (TTabRashodKalibr::*handler)();
-    } bindings[] = {
+    ConnectClicks<TTabRashodKalibr>(this, {
         {Button_read_Rashod_Kf, &TTabRashodKalibr::Button_read_Rashod_KfClick},
         {Button_save_Rashod_Kf, &TTabRashodKalibr::Button_save_Rashod_KfClick},
         {Button_Show_Curve, &TTabRashodKalibr::Button_Show_CurveClick},
@@ -157,9 +153,7 @@ void TTabRashodKalibr::connectHandlers()
         {Button_Copy_Q_Rashod_Ns, &TTabRashodKalibr::Button_Copy_Q_Rashod_NsClick},
         {Button_Copy_Q_Rashod_Ns_sred, &TTabRashodKalibr::Button_Copy_Q_Rashod_Ns_sredClick},
         {Button_Copy_Q_Rashod_Time, &TTabRashodKalibr::Button_Copy_Q_Rashod_TimeClick},
-    };
-    for (const auto &b : bindings)
-        ConnectHandler(b.button, &QAbstractButton::clicked, this, [this, h = b.handler] { (this->*h)(); });
+    });
 
     // A save shows that it is working until its last write is on the wire.
     connect(&m_dm.pacer(), &TransmitPacer::frameWritten, this, [this](const QByteArray &frame, bool isRead) {

@@ -39,11 +39,7 @@ void tell(QWidget *parent, const QString &message)
 TTabPoverka::TTabPoverka(bool &pollFlag, QWidget *parent) : QWidget(parent), m_pollFlag(pollFlag)
 {
     buildControls();
-    const struct
-    {
-        QAbstractButton *button;
-        void (TTabPoverka::*handler)();
-    } bindings[] = {
+    ConnectClicks<TTabPoverka>(this, {
         {BT_export_to_StringGrid, &TTabPoverka::BT_export_to_StringGridClick},
         {BT_Recalc, &TTabPoverka::BT_RecalcClick},
         {Button12, &TTabPoverka::Button12Click},
@@ -54,9 +50,7 @@ TTabPoverka::TTabPoverka(bool &pollFlag, QWidget *parent) : QWidget(parent), m_p
         {Button6, &TTabPoverka::Button6Click},
         {Button8, &TTabPoverka::Button8Click},
         {Button10, &TTabPoverka::Button10Click},
-    };
-    for (const auto &b : bindings)
-        ConnectHandler(b.button, &QAbstractButton::clicked, this, [this, h = b.handler] { (this->*h)(); });
+    });
 }
 
 void TTabPoverka::buildControls()

@@ -49,15 +49,15 @@ TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget 
         dm, PointsRegister, CoefficientsRegister,
         TwoPointBoxes{Edit_T_20, Edit_T_ADC_20, Edit_T_60, Edit_T_ADC_60, Edit_T_A, Edit_T_B});
 
-    ConnectHandler(Button_read_Kf_termo, &QPushButton::clicked, this, [this] { Button_read_Kf_termoClick(); });
-    ConnectHandler(Button_save_Kf_termo, &QPushButton::clicked, this, [this] { Button_save_Kf_termoClick(); });
-    ConnectHandler(Button_Start_opros_ADC_Termo, &QPushButton::clicked, this,
-                   [this] { Button_Start_opros_ADC_TermoClick(); });
-    ConnectHandler(Button_Stop_opros_ADC_Termo, &QPushButton::clicked, this,
-                   [this] { Button_Stop_opros_ADC_TermoClick(); });
-    ConnectHandler(Button_Copy_ADC, &QToolButton::clicked, this, [this] { Button_Copy_ADCClick(); });
-    ConnectHandler(Button_Copy_ADC_sred, &QToolButton::clicked, this, [this] { Button_Copy_ADC_sredClick(); });
-    ConnectHandler(Button_Reset_Chart_Termo, &QPushButton::clicked, this, [this] { Button_Reset_Chart_TermoClick(); });
+    ConnectClicks<TTabTermo>(this, {
+        {Button_read_Kf_termo, &TTabTermo::Button_read_Kf_termoClick},
+        {Button_save_Kf_termo, &TTabTermo::Button_save_Kf_termoClick},
+        {Button_Start_opros_ADC_Termo, &TTabTermo::Button_Start_opros_ADC_TermoClick},
+        {Button_Stop_opros_ADC_Termo, &TTabTermo::Button_Stop_opros_ADC_TermoClick},
+        {Button_Copy_ADC, &TTabTermo::Button_Copy_ADCClick},
+        {Button_Copy_ADC_sred, &TTabTermo::Button_Copy_ADC_sredClick},
+        {Button_Reset_Chart_Termo, &TTabTermo::Button_Reset_Chart_TermoClick},
+    });
 }
 
 TTabTermo::~TTabTermo() = default;

@@ -58,18 +58,18 @@ TTabZeroTermo::TTabZeroTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &tempAverage,
         dm, PointsRegister, CoefficientsRegister,
         TwoPointBoxes{Edit_0_T_20, Edit_0_T_ns_20, Edit_0_T_60, Edit_0_T_ns_60, Edit_0_T_A, Edit_0_T_B});
 
-    ConnectHandler(Button_read_0_Kf_termo, &QPushButton::clicked, this, [this] { Button_read_0_Kf_termoClick(); });
-    ConnectHandler(Button_save_0_Kf_termo, &QPushButton::clicked, this, [this] { Button_save_0_Kf_termoClick(); });
-    ConnectHandler(Button_Start_opros_0_Termo, &QPushButton::clicked, this,
-                   [this] { Button_Start_opros_0_TermoClick(); });
-    ConnectHandler(Button_Stop_opros_0_Termo, &QPushButton::clicked, this,
-                   [this] { Button_Stop_opros_0_TermoClick(); });
-    ConnectHandler(Button_Copy_NS_0, &QToolButton::clicked, this, [this] { Button_Copy_NS_0Click(); });
-    ConnectHandler(Button_Copy_NS_0_sred, &QToolButton::clicked, this, [this] { Button_Copy_NS_0_sredClick(); });
-    ConnectHandler(Button_Copy_T_0, &QToolButton::clicked, this, [this] { Button_Copy_T_0Click(); });
-    ConnectHandler(Button_Copy_T_0_sred, &QToolButton::clicked, this, [this] { Button_Copy_T_0_sredClick(); });
-    ConnectHandler(Button_Reset_Chart_0_Termo, &QPushButton::clicked, this,
-                   [this] { Button_Reset_Chart_0_TermoClick(); });
+    using Z = TTabZeroTermo;
+    ConnectClicks<Z>(this, {
+        {Button_read_0_Kf_termo, &Z::Button_read_0_Kf_termoClick},
+        {Button_save_0_Kf_termo, &Z::Button_save_0_Kf_termoClick},
+        {Button_Start_opros_0_Termo, &Z::Button_Start_opros_0_TermoClick},
+        {Button_Stop_opros_0_Termo, &Z::Button_Stop_opros_0_TermoClick},
+        {Button_Copy_NS_0, &Z::Button_Copy_NS_0Click},
+        {Button_Copy_NS_0_sred, &Z::Button_Copy_NS_0_sredClick},
+        {Button_Copy_T_0, &Z::Button_Copy_T_0Click},
+        {Button_Copy_T_0_sred, &Z::Button_Copy_T_0_sredClick},
+        {Button_Reset_Chart_0_Termo, &Z::Button_Reset_Chart_0_TermoClick},
+    });
 }
 
 TTabZeroTermo::~TTabZeroTermo() = default;
@@ -189,15 +189,17 @@ TTabZeroFreq::TTabZeroFreq(TTabZeroTermo &byTemperature, QWidget *parent) : QWid
     Button23 = w.reset;
 
     // Every button runs the temperature tab's operation, on that tab's boxes.
-    TTabZeroTermo *z = &byTemperature;
-    ConnectHandler(Button15, &QPushButton::clicked, this, [z] { z->Button_read_0_Kf_termoClick(); });
-    ConnectHandler(Button16, &QPushButton::clicked, this, [z] { z->Button_save_0_Kf_termoClick(); });
-    ConnectHandler(Button19, &QPushButton::clicked, this, [z] { z->Button_Start_opros_0_TermoClick(); });
-    ConnectHandler(Button20, &QPushButton::clicked, this, [z] { z->Button_Stop_opros_0_TermoClick(); });
-    ConnectHandler(Button24, &QToolButton::clicked, this, [z] { z->Button_Copy_T_0Click(); });
-    ConnectHandler(Button17, &QToolButton::clicked, this, [z] { z->Button_Copy_NS_0Click(); });
-    ConnectHandler(Button18, &QToolButton::clicked, this, [z] { z->Button_Copy_NS_0_sredClick(); });
-    ConnectHandler(Button21, &QToolButton::clicked, this, [z] { z->Button_Copy_T_0Click(); });
-    ConnectHandler(Button22, &QToolButton::clicked, this, [z] { z->Button_Copy_T_0_sredClick(); });
-    ConnectHandler(Button23, &QPushButton::clicked, this, [z] { z->Button_Reset_Chart_0_TermoClick(); });
+    using Z = TTabZeroTermo;
+    ConnectClicks<Z>(&byTemperature, {
+        {Button15, &Z::Button_read_0_Kf_termoClick},
+        {Button16, &Z::Button_save_0_Kf_termoClick},
+        {Button19, &Z::Button_Start_opros_0_TermoClick},
+        {Button20, &Z::Button_Stop_opros_0_TermoClick},
+        {Button24, &Z::Button_Copy_T_0Click},
+        {Button17, &Z::Button_Copy_NS_0Click},
+        {Button18, &Z::Button_Copy_NS_0_sredClick},
+        {Button21, &Z::Button_Copy_T_0Click},
+        {Button22, &Z::Button_Copy_T_0_sredClick},
+        {Button23, &Z::Button_Reset_Chart_0_TermoClick},
+    });
 }
