@@ -10,12 +10,14 @@
 #include "ui/common/handler_connect.h"
 #include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
+#include "ui/common/placement_store.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
@@ -47,6 +49,7 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner)
     buildControls();
     resize(ClientWidth, ClientHeight);
     ClaimGuard();
+    m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FKalibr"), PageControl1);
     connectHandlers();
     FormCreate();
     Timer_1->start();
@@ -61,6 +64,7 @@ TForm_Kalibrovka::~TForm_Kalibrovka()
     m_dm.OnKalibr0TermoNsChange = nullptr;
     m_dm.OnKalibrQKoeff = nullptr;
     m_dm.OnKalibrQNs = nullptr;
+    m_placement->saveOnDestroy();
 }
 
 void TForm_Kalibrovka::buildControls()
@@ -305,8 +309,17 @@ void TForm_Kalibrovka::StatusBar1Resize()
 
 void TForm_Kalibrovka::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        m_placement->load();
     TGuardedForm::showEvent(event);
     FormShow();
+}
+
+void TForm_Kalibrovka::closeEvent(QCloseEvent *event)
+{
+    TGuardedForm::closeEvent(event);
+    if (event->isAccepted())
+        m_placement->saveOnClose();
 }
 
 void TForm_Kalibrovka::resizeEvent(QResizeEvent *event)

@@ -5,6 +5,7 @@
 #include "protocol/lib_types.h"
 #include "ui/calibration/sred_sdvig.h"
 #include "ui/common/window_guard.h"
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -13,6 +14,7 @@ class QTabWidget;
 class QTimer;
 class TDM_1;
 class TPanelStatusBar;
+class TPlacementStore;
 class TTabPoverka;
 class TTabRashodKalibr;
 class TTabTermo;
@@ -90,6 +92,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -100,4 +103,5 @@ private:
     void attachPointMenu();
 
     TDM_1 &m_dm;
+    std::unique_ptr<TPlacementStore> m_placement;
 };

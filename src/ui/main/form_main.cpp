@@ -5,6 +5,7 @@
 #include "ui/common/labeled_edit.h"
 #include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
+#include "ui/common/placement_store.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
@@ -59,6 +60,7 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
                       [this](QWidget *owner) { return new TForm_Kalibrovka(m_dm, owner); }};
     buildControls();
     resize(ClientWidth, ClientHeight);
+    m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("MAIN"));
     connectHandlers();
     FormCreate();
     Timer1->start();
@@ -68,6 +70,7 @@ TForm_Main::~TForm_Main()
 {
     // No live reading may reach a destroyed window.
     m_dm.OnMainTextChange = nullptr;
+    m_placement->saveOnDestroy();
 }
 
 void TForm_Main::buildControls()
@@ -282,11 +285,20 @@ QRect TForm_Main::GetPanelRect(int Index) const
     return StatusBar1->GetPanelRect(Index);
 }
 
+void TForm_Main::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        m_placement->load();
+    QWidget::showEvent(event);
+}
+
 void TForm_Main::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
-    if (event->isAccepted())
+    if (event->isAccepted()) {
+        m_placement->saveOnClose();
         Q_EMIT formClosed();
+    }
 }
 
 void TForm_Main::resizeEvent(QResizeEvent *event)

@@ -15,6 +15,7 @@ class TDM_1;
 class TLabeledEdit;
 class TPanelStatusBar;
 class TToolBar;
+class TPlacementStore;
 class TToolButton;
 
 class TForm_Main : public QWidget
@@ -85,6 +86,7 @@ Q_SIGNALS:
     void popupRequested(const QPoint &globalPos);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -100,4 +102,5 @@ private:
     SecondaryWindow m_kalibrWindow;
     std::function<std::unique_ptr<QDialog>()> m_aboutWindow;
     bool m_inTimer = false;
+    std::unique_ptr<TPlacementStore> m_placement;
 };

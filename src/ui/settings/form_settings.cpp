@@ -6,10 +6,12 @@
 #include "ui/common/labeled_edit.h"
 #include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
+#include "ui/common/placement_store.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
@@ -29,6 +31,7 @@ TForm_Settings::TForm_Settings(TDM_1 &dm, QWidget *owner)
     buildControls();
     resize(ClientWidth, ClientHeight);
     ClaimGuard();
+    m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FSetting"));
     connectHandlers();
     FormCreate();
     Timer1->start();
@@ -38,6 +41,7 @@ TForm_Settings::~TForm_Settings()
 {
     // A refused window never gets here (its construction failed), so this one subscribed.
     m_dm.OnSettingTextChange = nullptr;
+    m_placement->saveOnDestroy();
 }
 
 void TForm_Settings::buildControls()
@@ -190,8 +194,17 @@ void TForm_Settings::ToolBar1Resize()
 
 void TForm_Settings::showEvent(QShowEvent *event)
 {
+    if (!event->spontaneous())
+        m_placement->load();
     TGuardedForm::showEvent(event);
     FormShow();
+}
+
+void TForm_Settings::closeEvent(QCloseEvent *event)
+{
+    TGuardedForm::closeEvent(event);
+    if (event->isAccepted())
+        m_placement->saveOnClose();
 }
 
 void TForm_Settings::resizeEvent(QResizeEvent *event)

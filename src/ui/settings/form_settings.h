@@ -4,6 +4,7 @@
 #include "protocol/lib_types.h"
 #include "ui/common/window_guard.h"
 #include <QElapsedTimer>
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -12,6 +13,7 @@ class QTimer;
 class TDM_1;
 class TLabeledEdit;
 class TPanelStatusBar;
+class TPlacementStore;
 class TToolBar;
 class TToolButton;
 
@@ -53,6 +55,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -70,4 +73,5 @@ private:
     // The flag the engineer clicked, until the meter reports it (or the time is up).
     std::optional<bool> m_clickedFlag;
     QElapsedTimer m_clickAge;
+    std::unique_ptr<TPlacementStore> m_placement;
 };
