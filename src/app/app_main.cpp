@@ -2,9 +2,11 @@
 #include "app/app_guard.h"
 #include "app/demo_meter.h"
 #include "app/demo_rig_window.h"
+#include "app/unit_about.h"
 #include "app/unit_splash.h"
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "sim/quit_on_signal.h"
 #include "ui/common/window_guard.h"
 #include "ui/main/form_main.h"
 #include <QApplication>
@@ -14,9 +16,10 @@
 
 namespace {
 
-void showSplash()
+void showSplash(QPointer<QWidget> &front)
 {
     TFormSplash splash;
+    front = &splash;
     bool ok = false;
     const int autoContinueMs = qEnvironmentVariableIntValue("KESTRO_TEST_SPLASH_CONTINUE_MS", &ok);
     if (ok)
@@ -35,12 +38,11 @@ int RunKestroLink(const AppOptions &options)
         return 0;
     }
 
-    // Until the main window exists (the splash is still up) a request to come
-    // forward finds nothing to raise.
-    QPointer<QWidget> mainWindow;
-    QObject::connect(&guard, &AppGuard::activateRequested, &guard, [&mainWindow] { BringToFront(mainWindow); });
+    // Another start raises what this copy shows: the splash, then the main window.
+    QPointer<QWidget> front;
+    QObject::connect(&guard, &AppGuard::activateRequested, &guard, [&front] { BringToFront(front); });
 
-    showSplash();
+    showSplash(front);
 
     DemoMeter demo;
     QList<VirtualPort> virtuals = options.virtualPorts;
@@ -55,7 +57,8 @@ int RunKestroLink(const AppOptions &options)
     {
         TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
         TForm_Main form(dm);
-        mainWindow = &form;
+        form.setAboutWindow([] { return std::make_unique<TFormAbout>(); });
+        front = &form;
         QObject::connect(&form, &TForm_Main::formClosed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         form.show();
         // The simulated rig stands beside the meter it drives; it goes with the main window.
@@ -74,24 +77,28 @@ int RunKestroLink(const AppOptions &options)
 
 int KestroLinkMain(int argc, char **argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    AppOptions options;
-    const OptionsOutcome outcome = ParseAppOptions(arguments, options);
-    if (outcome.action == OptionsOutcome::ShowText) {
-        std::fputs(qPrintable(outcome.text), stdout);
+    // Help and version need no display.
+    if (AsksOnlyForText(argc, argv)) {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        AppOptions ignored;
+        std::fputs(qPrintable(ParseAppOptions(arguments, ignored).text), stdout);
         return 0;
     }
-    if (outcome.action == OptionsOutcome::Fail) {
-        std::fputs(qPrintable(outcome.text), stderr);
-        return 1;
-    }
 
+    // QApplication takes Qt's own options (-platform, -style, -reverse, ...) first.
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrolink"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION));
     // The main window ends the program when it closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
+    // A session that ends, or a kill, closes the windows as the engineer would.
+    quitOnTerminationSignals(&app);
+
+    AppOptions options;
+    const OptionsOutcome outcome = ParseAppOptions(QCoreApplication::arguments(), options);
+    for (const QString &warning : outcome.warnings)
+        std::fprintf(stderr, "kestrolink: %s\n", qPrintable(warning));
     return RunKestroLink(options);
 }

@@ -23,6 +23,24 @@ static QString usageText(const QList<QCommandLineOption> &options)
     return text;
 }
 
+namespace {
+const QStringList HelpNames{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")};
+const QStringList VersionNames{QStringLiteral("v"), QStringLiteral("version")};
+} // namespace
+
+bool AsksOnlyForText(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        QString arg = QString::fromLocal8Bit(argv[i]);
+        if (!arg.startsWith(QLatin1Char('-')))
+            continue;
+        arg.remove(0, arg.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (HelpNames.contains(arg) || VersionNames.contains(arg))
+            return true;
+    }
+    return false;
+}
+
 OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options)
 {
     const QCommandLineOption virtualPort(
@@ -32,32 +50,36 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
         QStringLiteral("PATH[=DESCRIPTION]"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Serve a simulated meter inside the program and offer its port."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version and exit."));
+    const QCommandLineOption help(HelpNames, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(VersionNames, QStringLiteral("Show the version and exit."));
     const QList<QCommandLineOption> all = {virtualPort, demo, help, version};
 
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(all);
-    if (!parser.parse(arguments))
-        return {OptionsOutcome::Fail, parser.errorText() + QLatin1Char('\n')};
-    if (!parser.positionalArguments().isEmpty()) {
-        return {OptionsOutcome::Fail,
-                QStringLiteral("Unexpected argument: %1\n").arg(parser.positionalArguments().constFirst())};
+    OptionsOutcome outcome;
+    // Whatever is not understood is reported, never a reason to refuse to start.
+    if (!parser.parse(arguments)) {
+        for (const QString &name : parser.unknownOptionNames())
+            outcome.warnings << QStringLiteral("unknown option '%1' ignored").arg(name);
+        if (parser.unknownOptionNames().isEmpty())
+            outcome.warnings << parser.errorText();
     }
+    for (const QString &stray : parser.positionalArguments())
+        outcome.warnings << QStringLiteral("argument '%1' ignored").arg(stray);
     if (parser.isSet(help))
-        return {OptionsOutcome::ShowText, usageText(all)};
+        return {OptionsOutcome::ShowText, usageText(all), {}};
     if (parser.isSet(version))
-        return {OptionsOutcome::ShowText, VersionText() + QLatin1Char('\n')};
+        return {OptionsOutcome::ShowText, VersionText() + QLatin1Char('\n'), {}};
 
     options = AppOptions{};
     for (const QString &value : parser.values(virtualPort)) {
         const VirtualPort port = ParseVirtualPortArg(value);
-        if (port.path.isEmpty())
-            return {OptionsOutcome::Fail, QStringLiteral("--virtual-port needs a PATH: '%1'\n").arg(value)};
+        if (port.path.isEmpty()) {
+            outcome.warnings << QStringLiteral("--virtual-port needs a PATH: '%1' ignored").arg(value);
+            continue;
+        }
         options.virtualPorts.append(port);
     }
     options.demo = parser.isSet(demo);
-    return {};
+    return outcome;
 }

@@ -62,7 +62,7 @@ void TDM_1::openPort(const QString &portName)
     m_port.setPortName(portName);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_portName.clear();
-        throw LinkError(QStringLiteral("Cannot open %1: %2").arg(portName, m_port.errorString()));
+        throw LinkError(Discovery::openFailedText(portName, m_port.error()));
     }
     m_recoveryPending = false;
     // A pseudo-terminal has no modem lines and refuses these; a real port takes them.
@@ -95,7 +95,7 @@ void TDM_1::sendFrame(const QByteArray &frame, FrameKind kind, int extraPauseMs)
     const int pause = (isRead ? TransmitPacer::PauseAfterReadMs : TransmitPacer::PauseAfterWriteMs)
                       + std::max(0, extraPauseMs);
     if (!m_pacer.enqueue(frame, pause, isRead))
-        throw LinkError(QStringLiteral("Cannot write to %1: %2").arg(m_portName, m_port.errorString()));
+        throw LinkError(QStringLiteral(" %1: не удалось передать запрос").arg(m_portName));
 }
 
 bool TDM_1::writeToPort(const QByteArray &frame)

@@ -1,4 +1,5 @@
 #include "link/port_discovery.h"
+#include <QSerialPort>
 
 namespace Discovery {
 QString notFoundText()
@@ -48,4 +49,24 @@ int PortNumberFromName(const QString &name)
     bool ok = false;
     const int number = digits.toInt(&ok);
     return ok && number > 0 ? number : -1;
+}
+
+QString Discovery::openFailedText(const QString &name, int serialPortError)
+{
+    QString reason;
+    switch (QSerialPort::SerialPortError(serialPortError)) {
+    case QSerialPort::DeviceNotFoundError:
+        reason = QStringLiteral("устройство не найдено");
+        break;
+    case QSerialPort::PermissionError:
+        reason = QStringLiteral("нет прав доступа к порту");
+        break;
+    case QSerialPort::OpenError:
+        reason = QStringLiteral("порт уже открыт");
+        break;
+    default:
+        reason = QStringLiteral("ошибка открытия порта");
+        break;
+    }
+    return QStringLiteral(" %1 не открывается: %2").arg(name, reason);
 }

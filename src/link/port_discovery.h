@@ -11,6 +11,8 @@ inline const QString NotFoundDescription = QStringLiteral("NOT_FOUND");
 QString notFoundText();            // "  Порт не найден!"
 QString openedText(const QString &name); // " <name> открыт и доступен"
 QString busyText(const QString &name);   // " <name> занят или недоступен"
+// " <name> не открывается: <reason>", the reason in the program's language.
+QString openFailedText(const QString &name, int serialPortError);
 } // namespace Discovery
 
 // The operating system's side of discovery.

@@ -52,15 +52,10 @@ QString fixedText(double value, Decimals decimals)
             --end;
         digits.truncate(end);
     }
-    bool allZero = true;
-    for (QChar c : digits) {
-        if (c.isDigit() && c != QLatin1Char('0'))
-            allZero = false;
-    }
     if (point >= 0)
         digits.replace(QLatin1Char('.'), QLocale().decimalPoint());
-    // A value that rounds to zero is written without a sign.
-    return (value < 0 && !allZero) ? QLatin1Char('-') + digits : digits;
+    // A negative value keeps its sign even where it rounds to zero (-0,000).
+    return value < 0 ? QLatin1Char('-') + digits : digits;
 }
 
 } // namespace

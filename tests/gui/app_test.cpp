@@ -32,19 +32,22 @@ TEST(AppOptions, CommandLinesAndTheirOutcome)
         OptionsOutcome::Action action;
         QList<std::pair<QString, QString>> ports;
         bool demo;
+        int warnings; // what is not understood is said, and the program starts all the same
     } cases[] = {
-        {{}, OptionsOutcome::Run, {}, false},
-        {{"--demo"}, OptionsOutcome::Run, {}, true},
+        {{}, OptionsOutcome::Run, {}, false, 0},
+        {{"--demo"}, OptionsOutcome::Run, {}, true, 0},
         {{"--virtual-port", "/dev/pts/7=KESTRO DEBUG PORT", "--virtual-port=/tmp/m", "--demo"},
          OptionsOutcome::Run,
          {{"/dev/pts/7", "KESTRO DEBUG PORT"}, {"/tmp/m", ""}},
-         true},
-        {{"--version"}, OptionsOutcome::ShowText, {}, false},
-        {{"--help"}, OptionsOutcome::ShowText, {}, false},
-        {{"--virtual-port"}, OptionsOutcome::Fail, {}, false},
-        {{"--virtual-port", "=only description"}, OptionsOutcome::Fail, {}, false},
-        {{"--bogus"}, OptionsOutcome::Fail, {}, false},
-        {{"stray"}, OptionsOutcome::Fail, {}, false},
+         true,
+         0},
+        {{"--version"}, OptionsOutcome::ShowText, {}, false, 0},
+        {{"-v"}, OptionsOutcome::ShowText, {}, false, 0},
+        {{"--help"}, OptionsOutcome::ShowText, {}, false, 0},
+        {{"--virtual-port"}, OptionsOutcome::Run, {}, false, 1},
+        {{"--virtual-port", "=only description", "--demo"}, OptionsOutcome::Run, {}, true, 1},
+        {{"--bogus", "--demo"}, OptionsOutcome::Run, {}, true, 1},
+        {{"stray", "--bogus"}, OptionsOutcome::Run, {}, false, 2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -55,6 +58,7 @@ TEST(AppOptions, CommandLinesAndTheirOutcome)
             EXPECT_FALSE(outcome.text.isEmpty());
             continue;
         }
+        EXPECT_EQ(outcome.warnings.size(), c.warnings) << outcome.warnings.join('|').toStdString();
         EXPECT_EQ(options.demo, c.demo);
         ASSERT_EQ(options.virtualPorts.size(), c.ports.size());
         for (int i = 0; i < c.ports.size(); ++i) {
@@ -245,7 +249,7 @@ protected:
         }
     }
 
-    QProcess *start()
+    QProcess *start(const QStringList &arguments = {})
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -254,7 +258,7 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QStringLiteral(KESTROLINK_PATH), {});
+        process->start(QStringLiteral(KESTROLINK_PATH), arguments);
         EXPECT_TRUE(process->waitForStarted(5000));
         processes.push_back(std::move(process));
         return processes.back().get();
@@ -302,4 +306,18 @@ TEST_F(TwoProcesses, LockOfAKilledCopyIsTakenOver)
     QProcess *refused = start();
     ASSERT_TRUE(refused->waitForFinished(5000));
     EXPECT_EQ(refused->exitCode(), 0);
+}
+
+TEST_F(TwoProcesses, QtsOwnAndUnknownArgumentsNeitherStopAStartNorASecondCopy)
+{
+    QProcess *first = start({"-platform", "offscreen", "--bogus", "-reverse"});
+    ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 5000));
+    QProcess *second = start({"stray"});
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_EQ(second->exitCode(), 0);
+    // A session's end closes the windows and leaves with 0.
+    first->terminate();
+    ASSERT_TRUE(first->waitForFinished(5000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first->exitCode(), 0);
 }

@@ -4,6 +4,7 @@
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/tool_bar.h"
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -257,4 +258,27 @@ TEST(FormMain, CountersMenuOpensUnderTheBarOrAboveItNearTheScreenBottom)
     EXPECT_TRUE(Eventually([&] { return rig.form.pos().y(); }, y));
     const QPoint lowPanelTop = rig.form.StatusBar1->mapToGlobal(rig.form.GetPanelRect(1).topLeft());
     EXPECT_EQ(pressOnPanel(rig, 1, Qt::RightButton), std::optional<QPoint>(lowPanelTop - QPoint(0, 20)));
+}
+
+TEST(FormMain, CaptionsFitTheirButtonsAndNarrowBarsClipInsteadOfOverlapping)
+{
+    MainWindowRig rig;
+    for (const bool connected : {false, true}) {
+        rig.form.ToolButton_Port->setCaption(connected ? "Отключить" : "Подключить");
+        for (TToolButton *b : rig.form.ToolBar1->findChildren<TToolButton *>()) {
+            if (b->caption().isEmpty())
+                continue;
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->caption()), TToolButton::ButtonWidth - 4)
+                << b->caption().toStdString();
+            EXPECT_GE(b->font().pointSizeF(), TToolButton::SmallestCaptionPointSize);
+        }
+    }
+    rig.form.resize(150, rig.form.height());
+    QApplication::processEvents();
+    int left = 0;
+    for (const char *name : {"ToolButton_Port", "ToolButton_Settings", "ToolButton_Kalibr", "ToolButton_Exit"}) {
+        const QWidget *b = rig.form.ToolBar1->findChild<QWidget *>(name);
+        EXPECT_EQ(b->geometry(), QRect(left, 0, 70, 49)) << name;
+        left += 70;
+    }
 }

@@ -1,7 +1,8 @@
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
-#include <QHBoxLayout>
+#include <QEvent>
 #include <QStyleOptionToolButton>
+#include <QScopedValueRollback>
 #include <QStylePainter>
 
 TToolButton::TToolButton(const QString &name, int imageIndex, QWidget *parent) : QToolButton(parent)
@@ -31,6 +32,27 @@ void TToolButton::setCaption(const QString &caption)
         setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         setIconSize(QSize(CaptionedImageSize, CaptionedImageSize));
     }
+    fitCaption();
+}
+
+void TToolButton::fitCaption()
+{
+    // Starts from the window's font each time, so a longer caption never inherits
+    // a size chosen for a shorter one.
+    const QScopedValueRollback<bool> busy(m_fitting, true);
+    setFont(QFont());
+    QFont fitted = font();
+    while (QFontMetrics(fitted).horizontalAdvance(text()) > CaptionRoom
+           && fitted.pointSizeF() - 0.5 >= SmallestCaptionPointSize)
+        fitted.setPointSizeF(fitted.pointSizeF() - 0.5);
+    setFont(fitted);
+}
+
+void TToolButton::changeEvent(QEvent *event)
+{
+    QToolButton::changeEvent(event);
+    if (event->type() == QEvent::FontChange && !m_fitting && !text().isEmpty())
+        fitCaption();
 }
 
 void TToolButton::setHint(const QString &hint)
@@ -61,22 +83,27 @@ void TToolButton::paintEvent(QPaintEvent *event)
     icon().paint(&painter, imageRect, Qt::AlignCenter, mode);
     const QRect captionRect(0, imageRect.bottom() + 1, width(), height() - imageRect.bottom() - 1);
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    painter.drawText(captionRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, text());
+    const QString caption = fontMetrics().elidedText(text(), Qt::ElideRight, CaptionRoom);
+    painter.drawText(captionRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, caption);
 }
 
-TToolBar::TToolBar(const QString &name, QWidget *parent) : QWidget(parent), m_layout(new QHBoxLayout(this))
+TToolBar::TToolBar(const QString &name, QWidget *parent) : QWidget(parent)
 {
     setObjectName(name);
     setFixedHeight(BarHeight);
-    m_layout->setContentsMargins(0, 0, 0, 0);
-    m_layout->setSpacing(0);
-    m_layout->addStretch(1);
+}
+
+QWidget *TToolBar::add(QWidget *item)
+{
+    item->setParent(this);
+    m_items.append(item);
+    placeItems();
+    return item;
 }
 
 TToolButton *TToolBar::addButton(TToolButton *button)
 {
-    button->setParent(this);
-    m_layout->insertWidget(m_layout->count() - 1, button);
+    add(button);
     return button;
 }
 
@@ -85,8 +112,7 @@ QWidget *TToolBar::addSeparator(const QString &name, int width)
     auto *gap = new QWidget(this);
     gap->setObjectName(name);
     gap->setFixedSize(width, BarHeight);
-    m_layout->insertWidget(m_layout->count() - 1, gap);
-    return gap;
+    return add(gap);
 }
 
 QWidget *TToolBar::addStretch(const QString &name)
@@ -94,24 +120,33 @@ QWidget *TToolBar::addStretch(const QString &name)
     auto *gap = new QWidget(this);
     gap->setObjectName(name);
     gap->setEnabled(false);
-    gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    m_layout->insertWidget(m_layout->count() - 1, gap, 1);
-    return gap;
+    gap->setFixedSize(0, BarHeight);
+    return add(gap);
 }
 
 void TToolBar::fitGap(QWidget *gap)
 {
     int others = 0;
-    for (int i = 0; i < m_layout->count(); ++i) {
-        QWidget *item = m_layout->itemAt(i)->widget();
-        if (item && item != gap)
+    for (const QWidget *item : m_items) {
+        if (item != gap)
             others += item->width();
     }
     gap->setFixedWidth(qMax(0, width() - others - 2));
+    placeItems();
+}
+
+void TToolBar::placeItems()
+{
+    int left = 0;
+    for (QWidget *item : m_items) {
+        item->move(left, 0);
+        left += item->width();
+    }
 }
 
 void TToolBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    placeItems();
     Q_EMIT resized();
 }

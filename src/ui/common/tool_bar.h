@@ -1,9 +1,8 @@
 #pragma once
 // Tool bar of fixed-size image buttons, the way the windows of this program use it.
+#include <QList>
 #include <QToolButton>
 #include <QWidget>
-
-class QHBoxLayout;
 
 // A tool button whose image comes from the shared image list by index. A button
 // with a caption shows it under a smaller image; one without shows the image only.
@@ -15,6 +14,10 @@ public:
     static constexpr int ButtonWidth = 70;
     static constexpr int ButtonHeight = 49;
     static constexpr int CaptionedImageSize = 30;
+    // A caption gets this much of the button's width, at the largest font size
+    // down to the smallest that fits; only then is it elided.
+    static constexpr int CaptionRoom = ButtonWidth - 4;
+    static constexpr qreal SmallestCaptionPointSize = 6.0;
 
     TToolButton(const QString &name, int imageIndex, QWidget *parent = nullptr);
 
@@ -27,9 +30,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void fitCaption();
+
     int m_imageIndex = -1;
+    bool m_fitting = false;
 };
 
 class TToolBar : public QWidget
@@ -56,5 +63,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QHBoxLayout *m_layout;
+    QWidget *add(QWidget *item);
+    // Left to right at their own widths; what does not fit is cut off at the right edge.
+    void placeItems();
+
+    QList<QWidget *> m_items;
 };

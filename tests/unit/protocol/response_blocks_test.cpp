@@ -97,7 +97,7 @@ const FieldCase fieldCases[] = {
     {10, 111, 12.5f, "12,5", get(&K::Pribor, 12)},
     {11, 7, 12.3456f, "12,346", get(&Q::Q_Qm_str)},
     {11, 7, 12.25f, "12.25", get(&Q::Q_Qm_float)},
-    {11, 31, -0.0004f, "0,000", get(&Q::Q_Ns_str)},
+    {11, 31, -0.0004f, "-0,000", get(&Q::Q_Ns_str)},
     {11, 31, -0.75f, "-0.75", get(&Q::Q_Ns_float)},
     {12, 7, 1.5f, "1,5", get(&Q::sred_times_val)},
     {12, 11, 15000.0f, "15000", get(&Q::Time_ms)},
