@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Configures and builds into ./build (or $KESTRO_BUILD_DIR).
+# Configures and builds into ./build (or $KESTRO_BUILD_DIR): everything, or only the
+# targets named in $KESTRO_TARGETS (space-separated).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KESTRO_BUILD_DIR:-$root/build}
 werror=${KESTRO_WERROR:-OFF}
 cmake -S "$root" -B "$build" -G Ninja -DKESTRO_WERROR="$werror" >/dev/null
 # Two cores: keep the compiler count at the core count so memory stays sane.
-cmake --build "$build" -j "$(nproc)"
+targets=()
+for t in ${KESTRO_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build" -j "$(nproc)" "${targets[@]}"

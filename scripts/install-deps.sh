@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-dejavu-core
   xvfb xauth
+  dpkg-dev help2man desktop-file-utils appstream
 )
 
 missing=()

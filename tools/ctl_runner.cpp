@@ -18,6 +18,15 @@ CtlRunner::CtlRunner(TDM_1 &dm, QTextStream &out, QTextStream &err, int timeoutM
     QObject::connect(&m_dm, &TDM_1::handlerError, &m_loop, [this](const QString &message) {
         m_err << "kestroctl: " << message << Qt::endl;
     });
+    QObject::connect(&m_dm, &TDM_1::permissionDenied, &m_loop, [this](const QString &port) {
+        m_denied << port;
+        m_err << Discovery::permissionHint(port) << Qt::endl;
+    });
+}
+
+int CtlRunner::cannotOpenCode() const
+{
+    return m_denied.isEmpty() ? CtlExit::CannotOpen : CtlExit::NoPermission;
 }
 
 CtlRunner::~CtlRunner()
@@ -34,7 +43,9 @@ int CtlRunner::discover()
         m_err << e.message() << Qt::endl;
         return CtlExit::CannotOpen;
     }
-    return m_dm.isPortOpen() ? CtlExit::Done : CtlExit::NoPortFound;
+    if (m_dm.isPortOpen())
+        return CtlExit::Done;
+    return m_denied.isEmpty() ? CtlExit::NoPortFound : CtlExit::NoPermission;
 }
 
 bool CtlRunner::connectMeter()
@@ -96,7 +107,7 @@ int CtlRunner::read(const QString &blockName)
         return CtlExit::Usage;
     }
     if (!connectMeter())
-        return CtlExit::CannotOpen;
+        return cannotOpenCode();
 
     const int expected = int(block->requests.size());
     int received = 0;
@@ -112,7 +123,6 @@ int CtlRunner::read(const QString &blockName)
                 SendReadParams(m_dm, r.addr, r.count);
             else
                 SendReadData(m_dm, r.addr, r.count);
-            m_dm.USBWork().CntRxTx.IncTx();
         }
     } catch (const LinkError &e) {
         m_err << "kestroctl: " << e.message() << Qt::endl;
@@ -126,7 +136,7 @@ int CtlRunner::read(const QString &blockName)
 int CtlRunner::live(int count)
 {
     if (!connectMeter())
-        return CtlExit::CannotOpen;
+        return cannotOpenCode();
 
     int printed = 0;
     captureAllEvents([&](const AnyRecord &record) {
@@ -142,7 +152,6 @@ int CtlRunner::live(int count)
     auto tick = [this] {
         try {
             SendReadData(m_dm, 1, 24);
-            m_dm.USBWork().CntRxTx.IncTx();
         } catch (const LinkError &e) {
             m_err << "kestroctl: " << e.message() << Qt::endl;
             m_loop.exit(CtlExit::CannotOpen);

@@ -11,6 +11,7 @@ constexpr int Done = 0;
 constexpr int NoPortFound = 1;
 constexpr int CannotOpen = 2;
 constexpr int Timeout = 3;
+constexpr int NoPermission = 4;
 constexpr int Usage = 64;
 } // namespace CtlExit
 
@@ -36,7 +37,11 @@ private:
     int runLoop();
     void answered(bool done);
 
+    // Exit code of a failed discovery: no rights to the meter's port, or none open.
+    int cannotOpenCode() const;
+
     TDM_1 &m_dm;
+    QStringList m_denied;
     QTextStream &m_out;
     QTextStream &m_err;
     int m_timeoutMs;

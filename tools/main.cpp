@@ -1,6 +1,7 @@
 // kestroctl: the meter from a shell.
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "link/link_log.h"
 #include "tools/ctl_blocks.h"
 #include "tools/ctl_runner.h"
 #include <QCommandLineParser>
@@ -21,7 +22,10 @@ QString helpText()
                "  --virtual-port PATH[=DESCRIPTION]  try this port first (repeatable, in order);\n"
                "                                     without a description it counts as NOT_FOUND\n"
                "  --timeout MS                       how long to wait for each answer (default 1000)\n"
+               "  --trace                            log the link's events and every frame, in hex\n"
+               "                                     with times, to standard error\n"
                "  -h, --help                         this text\n"
+               "  -v, --version                      the program's version\n"
                "\n"
                "Commands:\n"
                "  discover             find and open the meter's port, print the status text\n"
@@ -34,7 +38,8 @@ QString helpText()
                "\n"
                "Exit codes: 0 done; 1 discover found no port; 2 no meter port could be opened\n"
                "(the status text goes to standard error); 3 an answer did not come in time;\n"
-               "64 wrong usage.\n")
+               "4 the meter's port is there but you have no right to it (the hint on standard\n"
+               "error says how to get it); 64 wrong usage.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 
@@ -52,13 +57,15 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("help"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("version"));
+    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("trace"));
     const QCommandLineOption virtualPort(QStringLiteral("virtual-port"), QStringLiteral("port"),
                                          QStringLiteral("PATH[=DESCRIPTION]"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("ms"), QStringLiteral("MS"),
                                      QStringLiteral("1000"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("n"), QStringLiteral("N"),
                                    QStringLiteral("0"));
-    parser.addOptions({help, virtualPort, timeout, count});
+    parser.addOptions({help, version, trace, virtualPort, timeout, count});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -72,6 +79,12 @@ int main(int argc, char **argv)
         out << helpText();
         return CtlExit::Done;
     }
+    if (parser.isSet(version)) {
+        out << "kestroctl " << KESTRO_VERSION << '\n';
+        return CtlExit::Done;
+    }
+    if (parser.isSet(trace))
+        EnableLinkTrace();
 
     bool ok = false;
     const int timeoutMs = parser.value(timeout).toInt(&ok);

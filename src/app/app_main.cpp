@@ -6,6 +6,8 @@
 #include "app/unit_splash.h"
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "link/link_log.h"
+#include "app/maker_info.h"
 #include "sim/quit_on_signal.h"
 #include "ui/common/window_guard.h"
 #include "ui/main/form_main.h"
@@ -96,9 +98,15 @@ int KestroLinkMain(int argc, char **argv)
     // A session that ends, or a kill, closes the windows as the engineer would.
     quitOnTerminationSignals(&app);
 
+    // The windows carry the icon of the desktop entry they are started from.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.velnor.KestroLink"));
+    QApplication::setWindowIcon(ApplicationIcon());
+
     AppOptions options;
     const OptionsOutcome outcome = ParseAppOptions(QCoreApplication::arguments(), options);
     for (const QString &warning : outcome.warnings)
         std::fprintf(stderr, "kestrolink: %s\n", qPrintable(warning));
+    if (options.trace)
+        EnableLinkTrace();
     return RunKestroLink(options);
 }

@@ -50,9 +50,12 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
         QStringLiteral("PATH[=DESCRIPTION]"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Serve a simulated meter inside the program and offer its port."));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Log the link's events and every frame, in hex with times, to "
+                                                  "standard error (the same as QT_LOGGING_RULES=\"kestro.link*=true\")."));
     const QCommandLineOption help(HelpNames, QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(VersionNames, QStringLiteral("Show the version and exit."));
-    const QList<QCommandLineOption> all = {virtualPort, demo, help, version};
+    const QList<QCommandLineOption> all = {virtualPort, demo, trace, help, version};
 
     QCommandLineParser parser;
     parser.addOptions(all);
@@ -81,5 +84,6 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
         options.virtualPorts.append(port);
     }
     options.demo = parser.isSet(demo);
+    options.trace = parser.isSet(trace);
     return outcome;
 }

@@ -15,3 +15,11 @@ QPixmap MakerPicture(const QString &name, const QSize &size)
     const QIcon picture(QStringLiteral(":/images/%1.svg").arg(name));
     return picture.pixmap(picture.actualSize(size));
 }
+
+QIcon ApplicationIcon()
+{
+    static const bool registered = (initImageResources(), true);
+    Q_UNUSED(registered);
+    return QIcon::fromTheme(QStringLiteral("example.velnor.KestroLink"),
+                            QIcon(QStringLiteral(":/images/example.velnor.KestroLink.svg")));
+}

@@ -15,6 +15,10 @@ inline const QString RightsNotice = QStringLiteral("© 2026 ООО \"ВЕЛНО�
 
 // A picture of the maker's (":/images/...") as a pixmap of the given size,
 // scaled proportionally.
+class QIcon;
 class QPixmap;
 class QSize;
 QPixmap MakerPicture(const QString &name, const QSize &size);
+// The program's own icon, the one its desktop entry shows: the theme's when
+// installed, else the copy built into the program.
+QIcon ApplicationIcon();

@@ -55,3 +55,12 @@ bool CandidatePorts::IsPortFree(const QString &portName)
     }
     return m_system ? m_system->IsPortFree(portName) : false;
 }
+
+bool CandidatePorts::LacksPermission(const QString &portName)
+{
+    for (const VirtualPort &port : m_virtuals) {
+        if (port.path == portName)
+            return PortLacksPermission(portName);
+    }
+    return m_system && m_system->LacksPermission(portName);
+}

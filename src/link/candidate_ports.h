@@ -24,6 +24,7 @@ public:
     QStringList ListPortsByVidPid(const QString &vid, const QString &pid) override;
     QString GetPortDeviceDesc(const QString &portName) override;
     bool IsPortFree(const QString &portName) override;
+    bool LacksPermission(const QString &portName) override;
 
     void addVirtual(const VirtualPort &port) { m_virtuals.append(port); }
 
@@ -38,6 +39,8 @@ std::unique_ptr<PortEnumerator> CreateSystemPortEnumerator();
 void SortPortNames(QStringList &names);
 // Exclusive-open test shared by the system and virtual candidates.
 bool TryExclusiveOpen(const QString &portName);
+// True when the port exists but the user may not read and write it.
+bool PortLacksPermission(const QString &portName);
 // A tty's bus-reported description from a sysfs tree ("/sys" on a running system):
 // the USB interface string, else the device's product string, else "NOT_FOUND".
 QString SysfsPortDescription(const QString &sysRoot, const QString &portName);

@@ -6,6 +6,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +46,7 @@ public:
     }
 
     bool IsPortFree(const QString &portName) override { return TryExclusiveOpen(portName); }
+    bool LacksPermission(const QString &portName) override { return PortLacksPermission(portName); }
 };
 
 } // namespace
@@ -90,4 +92,11 @@ bool TryExclusiveOpen(const QString &portName)
         return false;
     port.close();
     return true;
+}
+
+bool PortLacksPermission(const QString &portName)
+{
+    const QString path = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+    const QByteArray native = QFile::encodeName(path);
+    return ::access(native.constData(), F_OK) == 0 && ::access(native.constData(), R_OK | W_OK) != 0;
 }

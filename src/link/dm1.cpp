@@ -1,5 +1,6 @@
 #include "link/dm1.h"
 #include "link/candidate_ports.h"
+#include "link/link_log.h"
 #include <QMetaObject>
 #include <algorithm>
 
@@ -23,9 +24,10 @@ TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
     connect(&m_port, &QSerialPort::errorOccurred, this, &TDM_1::onPortError);
     connect(&m_pacer, &TransmitPacer::writeFailed, this, &TDM_1::scheduleRecovery);
     // Sent means sent: a read the queue dropped or never wrote is not counted.
-    connect(&m_pacer, &TransmitPacer::frameWritten, this, [this](const QByteArray &, bool isRead) {
+    connect(&m_pacer, &TransmitPacer::frameWritten, this, [this](const QByteArray &frame, bool isRead) {
         if (isRead)
             m_usbWork.CntRxTx.IncTx();
+        qCDebug(lcLinkFrames, "%8lld ms TX %s", m_clock.elapsed(), frame.toHex(' ').constData());
     });
 
     m_quietCheck.setSingleShot(true);
@@ -69,6 +71,7 @@ void TDM_1::openPort(const QString &portName)
     m_port.setDataTerminalReady(true);
     m_port.setRequestToSend(true);
     m_port.clearError();
+    qCInfo(lcLink) << "opened" << portName;
     emit portOpened(portName);
 }
 
@@ -83,8 +86,10 @@ void TDM_1::closePort()
     // Safe inside a data handler too: the decoder then finds nothing left to hand out.
     m_decoder.clear();
     m_quietCheck.stop();
-    if (wasOpen)
+    if (wasOpen) {
+        qCInfo(lcLink) << "closed" << m_portName;
         emit portClosedSignal();
+    }
 }
 
 void TDM_1::sendFrame(const QByteArray &frame, FrameKind kind, int extraPauseMs)
@@ -111,6 +116,7 @@ void TDM_1::onReadyRead()
     if (bytes.isEmpty())
         return;
     const qint64 now = m_clock.elapsed();
+    qCDebug(lcLinkFrames, "%8lld ms RX %s", now, bytes.toHex(' ').constData());
     deliver([&](const StreamDecoder::FrameHandler &onFrame) { m_decoder.feed(bytes, now, onFrame); });
     armQuietCheck();
 }
@@ -176,6 +182,8 @@ void TDM_1::onPortError(QSerialPort::SerialPortError error)
         || error == QSerialPort::TimeoutError)
         return;
     ++m_portErrorCount;
+    if (m_portErrorCount <= 10)
+        qCInfo(lcLink) << "port error" << error << m_port.errorString();
     // Errors of a closed port belong to a failed open, which reports itself; after the
     // first real error the port keeps firing until it is closed: act once.
     if (!m_port.isOpen() || m_recoveryPending)
@@ -203,18 +211,32 @@ void TDM_1::applyRecoveryRule()
     closePort();
     QString text;
     try {
-        text = FindDevicePort(*m_ports, *this);
+        text = discover();
     } catch (const std::exception &e) {
         // The link shows no boxes: a failed open becomes the status text.
         text = QString::fromUtf8(e.what());
     }
     m_usbWork.FStatusString = text;
+    qCInfo(lcLink) << "recovery:" << text;
     emit linkRecovered(text);
 }
 
 QString TDM_1::findDevicePort()
 {
-    return FindDevicePort(*m_ports, *this);
+    return discover();
+}
+
+QString TDM_1::discover()
+{
+    QStringList denied;
+    const QString text = FindDevicePort(*m_ports, *this, &denied);
+    for (const QString &name : denied) {
+        if (!m_deniedReported.contains(name)) {
+            m_deniedReported.append(name);
+            emit permissionDenied(name);
+        }
+    }
+    return text;
 }
 
 bool TDM_1::sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed)

@@ -61,6 +61,8 @@ Q_SIGNALS:
     void linkRecovered(const QString &statusText);
     void portOpened(const QString &portName);
     void portClosedSignal();
+    // Discovery found the meter's port but this user may not open it; once per port.
+    void permissionDenied(const QString &portName);
 
 private:
     void onReadyRead();
@@ -70,6 +72,7 @@ private:
     void armQuietCheck();
     void onPortError(QSerialPort::SerialPortError error);
     void scheduleRecovery();
+    QString discover();
     void dispatch(const AnyRecord &record);
     bool writeToPort(const QByteArray &frame);
 
@@ -84,4 +87,5 @@ private:
     QString m_portName;
     int m_portErrorCount = 0;
     bool m_recoveryPending = false;
+    QStringList m_deniedReported;
 };

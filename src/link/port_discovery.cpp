@@ -18,7 +18,7 @@ QString busyText(const QString &name)
 }
 } // namespace Discovery
 
-QString FindDevicePort(PortEnumerator &ports, PortOpener &opener)
+QString FindDevicePort(PortEnumerator &ports, PortOpener &opener, QStringList *denied)
 {
     QString result = Discovery::notFoundText();
     const QStringList candidates = ports.ListPortsByVidPid(Discovery::MeterVid, Discovery::MeterPid);
@@ -32,6 +32,8 @@ QString FindDevicePort(PortEnumerator &ports, PortOpener &opener)
             return Discovery::openedText(name);
         }
         result = Discovery::busyText(name);
+        if (denied && ports.LacksPermission(name))
+            denied->append(name);
     }
     return result;
 }
@@ -69,4 +71,12 @@ QString Discovery::openFailedText(const QString &name, int serialPortError)
         break;
     }
     return QStringLiteral(" %1 не открывается: %2").arg(name, reason);
+}
+
+QString Discovery::permissionHint(const QString &name)
+{
+    return QStringLiteral("Нет прав на порт %1. Установите пакет kestrolink: его правило udev открывает порт "
+                          "пользователю, вошедшему в систему. Или добавьте себя в группу dialout командой "
+                          "«sudo usermod -aG dialout $USER» и войдите в систему заново.")
+        .arg(name);
 }

@@ -13,6 +13,8 @@ QString openedText(const QString &name); // " <name> открыт и досту�
 QString busyText(const QString &name);   // " <name> занят или недоступен"
 // " <name> не открывается: <reason>", the reason in the program's language.
 QString openFailedText(const QString &name, int serialPortError);
+// What to do when the port exists but this user may not open it.
+QString permissionHint(const QString &name);
 } // namespace Discovery
 
 // The operating system's side of discovery.
@@ -26,6 +28,12 @@ public:
     virtual QString GetPortDeviceDesc(const QString &portName) = 0;
     // True when the port can be opened exclusively right now (opened and closed at once).
     virtual bool IsPortFree(const QString &portName) = 0;
+    // True when the port is there but this user has no right to read and write it.
+    virtual bool LacksPermission(const QString &portName)
+    {
+        Q_UNUSED(portName);
+        return false;
+    }
 };
 
 // The link's side: the one serial port object.
@@ -39,8 +47,9 @@ public:
 };
 
 // Opens the first free non-debug candidate and returns the status text.
-// An open failure after the free test propagates as LinkError.
-QString FindDevicePort(PortEnumerator &ports, PortOpener &opener);
+// An open failure after the free test propagates as LinkError. Candidates that
+// were not free for lack of rights are added to denied, when given.
+QString FindDevicePort(PortEnumerator &ports, PortOpener &opener, QStringList *denied = nullptr);
 
 // "COM12" -> 12; anything else (COM0, COMX, com3, COM) -> -1.
 int PortNumberFromName(const QString &name);

@@ -3,7 +3,11 @@
 #include "protocol/number_text.h"
 #include "sim/meter_model.h"
 #include "support/locale_guard.h"
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 
@@ -182,3 +186,27 @@ TEST(KestroctlSilentMeter, ReadTimesOutWithExitThree)
 }
 
 } // namespace
+
+// A port that is there but not the user's is not just "busy": the hint says how to
+// get it, and the exit code says what happened.
+TEST_F(KestroctlTest, PortWithoutRightsGivesTheHintAndItsOwnExitCode)
+{
+    const QByteArray slave = QFile::encodeName(QFileInfo(sim.devicePath()).canonicalFilePath());
+    ASSERT_EQ(::chmod(slave.constData(), 0600), 0);
+    QString program = Ctl;
+    QStringList args = port() << QStringLiteral("discover");
+    if (::geteuid() == 0) {
+        // Root reads any file: the program runs as nobody instead.
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            GTEST_SKIP() << "running as root without setpriv";
+        args = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", Ctl} + args;
+        program = QStringLiteral("setpriv");
+    } else {
+        ASSERT_EQ(::chmod(slave.constData(), 0), 0);
+    }
+    const ProgramRun run = RunProgram(program, args, Plain);
+    EXPECT_EQ(run.exitCode, 4) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("занят или недоступен"))) << run.out.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Нет прав на порт"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("dialout"))) << run.err.toStdString();
+}

@@ -282,3 +282,14 @@ TEST(FormMain, CaptionsFitTheirButtonsAndNarrowBarsClipInsteadOfOverlapping)
         left += 70;
     }
 }
+
+TEST(FormMain, PortWithoutRightsIsExplainedOnce)
+{
+    MainWindowRig rig;
+    emit rig.dm.permissionDenied(QStringLiteral("/dev/ttyACM0"));
+    QApplication::processEvents();
+    ASSERT_EQ(rig.boxes.requests.size(), 1);
+    EXPECT_EQ(rig.boxes.requests[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(rig.boxes.requests[0].text.contains("/dev/ttyACM0"));
+    EXPECT_TRUE(rig.boxes.requests[0].text.contains("dialout"));
+}

@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "ui/common/error_box.h"
+#include "ui/common/message_presenter.h"
 #include "ui/common/labeled_edit.h"
 #include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
@@ -147,6 +148,14 @@ void TForm_Main::connectHandlers()
     });
     connect(&m_dm, &TDM_1::handlerError, this, [this](const QString &message) { ShowErrorBox(this, message); },
             Qt::QueuedConnection);
+    // "Busy" alone would leave a user without rights to the port guessing: say once what to do.
+    connect(
+        &m_dm, &TDM_1::permissionDenied, this,
+        [this](const QString &port) {
+            ShowMessage(this, {QMessageBox::Information, windowTitle(), Discovery::permissionHint(port),
+                               QMessageBox::Ok, QMessageBox::Ok});
+        },
+        Qt::QueuedConnection);
 }
 
 void TForm_Main::FormCreate()
