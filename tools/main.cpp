@@ -56,15 +56,19 @@ int main(int argc, char **argv)
 
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("help"));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("version"));
-    const QCommandLineOption trace(QStringLiteral("trace"), QStringLiteral("trace"));
-    const QCommandLineOption virtualPort(QStringLiteral("virtual-port"), QStringLiteral("port"),
+    // The help text above says it all in one piece; these sentences say it per option.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show the help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Log the link's events and every frame to standard error."));
+    const QCommandLineOption virtualPort(QStringLiteral("virtual-port"),
+                                         QStringLiteral("Try this port first; repeat it for more ports."),
                                          QStringLiteral("PATH[=DESCRIPTION]"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("ms"), QStringLiteral("MS"),
-                                     QStringLiteral("1000"));
-    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("n"), QStringLiteral("N"),
-                                   QStringLiteral("0"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait this long for each answer."),
+                                     QStringLiteral("MS"), QStringLiteral("1000"));
+    const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop the live output after N answers."),
+                                   QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({help, version, trace, virtualPort, timeout, count});
 
     auto usageError = [&](const QString &message) {
