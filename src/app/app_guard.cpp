@@ -1,5 +1,7 @@
 #include "app/app_guard.h"
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
@@ -50,7 +52,12 @@ bool AppGuard::acquire()
     // owner process is gone counts as stale.
     m_lock->setStaleLockTime(0);
     bool locked = m_lock->tryLock(0);
-    if (!locked && m_lock->error() == QLockFile::LockFailedError && m_lock->removeStaleLockFile())
+    // tryLock takes over the lock of a dead owner. A lock whose owner cannot be read
+    // (empty or garbled after a crash or a full disk) holds nobody either, unless it
+    // is a starting copy's that has not written its owner yet: only an old one goes.
+    if (!locked && m_lock->error() == QLockFile::LockFailedError && !m_lock->getLockInfo(nullptr, nullptr, nullptr)
+        && QFileInfo(lockFilePath()).lastModified().msecsTo(QDateTime::currentDateTime()) > UnreadableLockGraceMs
+        && m_lock->removeStaleLockFile())
         locked = m_lock->tryLock(0);
     if (!locked) {
         if (m_lock->error() == QLockFile::LockFailedError)

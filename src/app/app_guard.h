@@ -18,6 +18,8 @@ class AppGuard : public QObject
     Q_OBJECT
 public:
     static inline const QByteArray ActivateMessage = QByteArrayLiteral("activate");
+    // A lock file whose owner cannot be read is a starting copy's for this long.
+    static constexpr qint64 UnreadableLockGraceMs = 3000;
 
     explicit AppGuard(const QString &directory, QObject *parent = nullptr);
     ~AppGuard() override;

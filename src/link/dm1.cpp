@@ -135,6 +135,8 @@ void TDM_1::deliver(const std::function<void(const StreamDecoder::FrameHandler &
                 m_decoder.drain(onFrame);
             }
             break;
+        } catch (const KestroError &e) {
+            emit handlerError(e.message());
         } catch (const std::exception &e) {
             emit handlerError(QString::fromUtf8(e.what()));
         } catch (...) {
@@ -212,8 +214,10 @@ void TDM_1::applyRecoveryRule()
     QString text;
     try {
         text = discover();
-    } catch (const std::exception &e) {
+    } catch (const KestroError &e) {
         // The link shows no boxes: a failed open becomes the status text.
+        text = e.message();
+    } catch (const std::exception &e) {
         text = QString::fromUtf8(e.what());
     }
     m_usbWork.FStatusString = text;

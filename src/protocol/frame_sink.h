@@ -1,15 +1,13 @@
 #pragma once
 // What the encoders need of the link: something that takes a whole frame.
+#include "protocol/kestro_error.h"
 #include <QByteArray>
-#include <QString>
-#include <stdexcept>
 
 // Error raised when a frame cannot be handed over (port closed, write refused).
-class LinkError : public std::runtime_error
+class LinkError : public KestroError
 {
 public:
-    explicit LinkError(const QString &message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromStdString(what()); }
+    using KestroError::KestroError;
 };
 
 enum class FrameKind {

@@ -1,6 +1,7 @@
 #include "protocol/number_text.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -67,8 +68,10 @@ QString FormatFloatPattern(double value, NumPattern pattern)
     QString text;
     if (nonFiniteText(value, text))
         return text;
+    // A status word is 0..65535: anything outside is held at the nearer end (a cast
+    // of an out-of-range double would be undefined).
     if (pattern == NumPattern::Word)
-        return FormatWord(quint16(value));
+        return FormatWord(quint16(std::clamp(value, 0.0, 65535.0)));
     return fixedText(value, decimalsOf(pattern));
 }
 
@@ -123,8 +126,7 @@ float AruPercent(quint16 word)
 }
 
 EConvertError::EConvertError(const QString &text)
-    : std::runtime_error(
-          QStringLiteral("'%1' is not a valid floating point value").arg(text).toStdString())
+    : KestroError(QStringLiteral("'%1' is not a valid floating point value").arg(text))
 {
 }
 

@@ -3,7 +3,7 @@
 // the default locale (QLocale()) for the decimal separator; no group separator is
 // ever written or accepted.
 #include <QString>
-#include <stdexcept>
+#include "protocol/kestro_error.h"
 
 // Fixed patterns: "0" placeholders always written, "#" only when not a trailing zero.
 enum class NumPattern {
@@ -25,11 +25,10 @@ QString FormatWord(quint16 value);
 float AruPercent(quint16 word);
 
 // The conversion error of typed numbers; message "'<text>' is not a valid floating point value".
-class EConvertError : public std::runtime_error
+class EConvertError : public KestroError
 {
 public:
     explicit EConvertError(const QString &text);
-    QString message() const { return QString::fromStdString(what()); }
 };
 
 // Typed numbers everywhere: accepts the locale's separator and ".".

@@ -161,7 +161,7 @@ float DecodeFloat(const QByteArray &frame, int pos)
     return std::bit_cast<float>(bits);
 }
 
-const BlockSpec *FindBlockByHeader(const QByteArray &header)
+const BlockSpec *FindBlockByHeader(QByteArrayView header)
 {
     // Accept the five header bytes alone or a frame prefix that starts with the start byte.
     const qsizetype offset = (header.size() >= 6 && quint8(header.at(0)) == Proto::StartByte) ? 1 : 0;

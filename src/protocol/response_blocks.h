@@ -47,6 +47,6 @@ float DecodeFloat(const QByteArray &frame, int pos);
 
 // The block whose header matches; nullptr when none. Takes the five header bytes
 // (frame bytes 2..6) alone, or the start of a frame from its 0x1F on.
-const BlockSpec *FindBlockByHeader(const QByteArray &header);
+const BlockSpec *FindBlockByHeader(QByteArrayView header);
 // Builds the record of a complete, validated frame of the given block.
 AnyRecord DecodeBlock(const BlockSpec &block, const QByteArray &frame);

@@ -8,10 +8,13 @@
 namespace {
 
 constexpr int HeaderLength = 6;
+// Consumed bytes are cut off the buffer once this many have gathered (or at once
+// when nothing is left), so the front moves by an index, never by a copy per byte.
+constexpr qsizetype CompactAfter = 4096;
 
 // True when the bytes (start byte included, fewer than a full header) could still
 // grow into the header of some block.
-bool isHeaderPrefix(const QByteArray &bytes)
+bool isHeaderPrefix(QByteArrayView bytes)
 {
     for (const BlockSpec &block : ResponseBlocks()) {
         const quint8 header[HeaderLength] = {Proto::StartByte, block.function, 0, block.addr, 0,
@@ -27,11 +30,16 @@ bool isHeaderPrefix(const QByteArray &bytes)
 
 } // namespace
 
+QByteArrayView StreamDecoder::front() const
+{
+    return QByteArrayView(m_buffer).sliced(m_head);
+}
+
 void StreamDecoder::feed(const QByteArray &bytes, qint64 nowMs, const FrameHandler &onFrame)
 {
     if (!bytes.isEmpty()) {
-        if (!m_buffer.isEmpty() && m_laterArrival == 0)
-            m_laterArrival = m_buffer.size();
+        if (buffered() > 0 && m_laterArrival == 0)
+            m_laterArrival = buffered();
         m_buffer.append(bytes);
         m_lastByteMs = nowMs;
     }
@@ -40,10 +48,10 @@ void StreamDecoder::feed(const QByteArray &bytes, qint64 nowMs, const FrameHandl
 
 void StreamDecoder::drain(const FrameHandler &onFrame)
 {
-    while (!m_buffer.isEmpty()) {
-        const qsizetype start = m_buffer.indexOf(char(Proto::StartByte));
+    while (buffered() > 0) {
+        const qsizetype start = front().indexOf(char(Proto::StartByte));
         if (start != 0) {
-            const qsizetype skip = start < 0 ? m_buffer.size() : start;
+            const qsizetype skip = start < 0 ? buffered() : start;
             m_dropped += skip;
             removeFront(skip);
             continue;
@@ -60,9 +68,10 @@ void StreamDecoder::drain(const FrameHandler &onFrame)
             break;
         case Front::Frame: {
             // Consumed before the handler runs, so a throwing handler cannot make it repeat.
-            const QByteArray frame = m_buffer.left(length);
+            const QByteArray frame = front().first(length).toByteArray();
             removeFront(length);
             ++m_accepted;
+            m_acceptedBytes += length;
             const AnyRecord record = DecodeBlock(*block, frame);
             if (onFrame)
                 onFrame(record);
@@ -74,30 +83,36 @@ void StreamDecoder::drain(const FrameHandler &onFrame)
 
 bool StreamDecoder::expireStale(qint64 nowMs, const FrameHandler &onFrame)
 {
-    if (m_buffer.isEmpty() || nowMs - m_lastByteMs < m_staleMs)
+    if (buffered() == 0 || nowMs - m_lastByteMs < m_staleMs)
         return false;
     const qint64 droppedBefore = m_dropped;
-    m_expiring = true;
-    try {
-        drain(onFrame);
-    } catch (...) {
-        m_expiring = false;
-        throw;
-    }
-    m_expiring = false;
+    // Everything buffered now is stale, and stays so if a handler throws midway:
+    // no frame that needs bytes beyond these can be completed any more.
+    m_staleBytes = buffered();
+    drain(onFrame);
     return m_dropped > droppedBefore;
 }
 
 void StreamDecoder::clear()
 {
     m_buffer.clear();
+    m_head = 0;
     m_laterArrival = 0;
+    m_staleBytes = 0;
 }
 
 void StreamDecoder::removeFront(qsizetype count)
 {
-    m_buffer.remove(0, count);
+    m_head += count;
     m_laterArrival = m_laterArrival > count ? m_laterArrival - count : 0;
+    m_staleBytes = m_staleBytes > count ? m_staleBytes - count : 0;
+    if (m_head == m_buffer.size()) {
+        m_buffer.clear();
+        m_head = 0;
+    } else if (m_head >= CompactAfter) {
+        m_buffer.remove(0, m_head);
+        m_head = 0;
+    }
 }
 
 // True when bytes of a later arrival, inside the frame the front announces, hold the
@@ -106,9 +121,10 @@ bool StreamDecoder::laterArrivalStartsAnAnswer(int frameLength) const
 {
     if (m_laterArrival == 0)
         return false;
-    const qsizetype last = std::min<qsizetype>(frameLength, m_buffer.size()) - HeaderLength;
+    const QByteArrayView bytes = front();
+    const qsizetype last = std::min<qsizetype>(frameLength, bytes.size()) - HeaderLength;
     for (qsizetype p = m_laterArrival; p <= last; ++p) {
-        if (quint8(m_buffer.at(p)) == Proto::StartByte && FindBlockByHeader(m_buffer.mid(p, HeaderLength)))
+        if (quint8(bytes.at(p)) == Proto::StartByte && FindBlockByHeader(bytes.sliced(p, HeaderLength)))
             return true;
     }
     return false;
@@ -116,18 +132,24 @@ bool StreamDecoder::laterArrivalStartsAnAnswer(int frameLength) const
 
 StreamDecoder::Front StreamDecoder::examineFront(int &frameLength, const BlockSpec *&block) const
 {
-    const Front needMore = m_expiring ? Front::Invalid : Front::NeedMore;
-    if (m_buffer.size() < HeaderLength)
-        return isHeaderPrefix(m_buffer) ? needMore : Front::Invalid;
-    block = FindBlockByHeader(m_buffer.left(HeaderLength));
+    const QByteArrayView bytes = front();
+    // A front that began before a quiet gap cannot be finished by bytes after it.
+    const auto needs = [this](qsizetype length) {
+        return m_staleBytes > 0 && length > m_staleBytes ? Front::Invalid : Front::NeedMore;
+    };
+    if (bytes.size() < HeaderLength)
+        return isHeaderPrefix(bytes) ? needs(HeaderLength) : Front::Invalid;
+    block = FindBlockByHeader(bytes.first(HeaderLength));
     if (!block)
         return Front::Invalid;
     frameLength = block->length();
     if (laterArrivalStartsAnAnswer(frameLength))
         return Front::Invalid;
-    if (m_buffer.size() < frameLength)
-        return needMore;
-    if (quint8(m_buffer.at(frameLength - 1)) != Proto::EndByte)
+    if (m_staleBytes > 0 && frameLength > m_staleBytes)
+        return Front::Invalid;
+    if (bytes.size() < frameLength)
+        return needs(frameLength);
+    if (quint8(bytes.at(frameLength - 1)) != Proto::EndByte)
         return Front::Invalid;
     return Front::Frame;
 }

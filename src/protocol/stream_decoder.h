@@ -41,22 +41,29 @@ public:
     qint64 staleMs() const { return m_staleMs; }
     qint64 lastByteMs() const { return m_lastByteMs; }
     qint64 acceptedFrames() const { return m_accepted; }
+    // Every byte fed is accepted (in a frame), dropped, or still buffered.
+    qint64 acceptedBytes() const { return m_acceptedBytes; }
     qint64 droppedBytes() const { return m_dropped; }
-    int buffered() const { return int(m_buffer.size()); }
+    // Bytes waiting for the rest of an answer. Bounded: after every call what is
+    // left is the start of one possible answer, shorter than the longest block.
+    int buffered() const { return int(m_buffer.size() - m_head); }
 
 private:
     enum class Front { Frame, NeedMore, Invalid };
     Front examineFront(int &frameLength, const BlockSpec *&block) const;
     bool laterArrivalStartsAnAnswer(int frameLength) const;
     void removeFront(qsizetype count);
+    QByteArrayView front() const;
 
     QByteArray m_buffer;
+    qsizetype m_head = 0; // the front's index in m_buffer
     // Offset of the first byte that came in a later feed than the front's bytes; 0: none.
     qsizetype m_laterArrival = 0;
-    // While expiring, nothing buffered can grow any more.
-    bool m_expiring = false;
+    // Bytes at the front that came before a quiet gap; no frame may span the gap.
+    qsizetype m_staleBytes = 0;
     qint64 m_lastByteMs = 0;
     qint64 m_staleMs;
     qint64 m_accepted = 0;
+    qint64 m_acceptedBytes = 0;
     qint64 m_dropped = 0;
 };

@@ -15,6 +15,9 @@
 #include "protocol/protokol_usb.h"
 #include "ui/common/tool_bar.h"
 #include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
@@ -88,6 +91,34 @@ TEST(AppGuard, SecondCopyIsRefusedAndActivatesTheFirst)
     first.release();
     AppGuard third(dir.path());
     EXPECT_TRUE(third.acquire());
+}
+
+TEST(AppGuard, UnreadableLockIsTakenOverOnlyWhenItCannotBeAStartingCopys)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray content;
+        qint64 ageMs;
+        bool acquired;
+    } cases[] = {
+        {"empty, left by a crash", "", 60000, true},
+        {"garbled, left by a full disk", QByteArray("\x01\xff#not a lock\n", 18), 60000, true},
+        {"empty, a copy is writing it now", "", 0, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        AppGuard guard(dir.path());
+        QFile lock(guard.lockFilePath());
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(c.content);
+        lock.close();
+        ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+        lock.setFileTime(QDateTime::currentDateTime().addMSecs(-c.ageMs), QFileDevice::FileModificationTime);
+        lock.close();
+        EXPECT_EQ(guard.acquire(), c.acquired);
+    }
 }
 
 TEST(AppGuard, UnusableDirectoryRunsUnguarded)
@@ -320,4 +351,29 @@ TEST_F(TwoProcesses, QtsOwnAndUnknownArgumentsNeitherStopAStartNorASecondCopy)
     ASSERT_TRUE(first->waitForFinished(5000));
     EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first->exitCode(), 0);
+}
+
+// Copies started at the same moment: exactly one runs, every time.
+TEST_F(TwoProcesses, CopiesStartedTogetherLeaveExactlyOneRunning)
+{
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<QProcess *> copies;
+        for (int i = 0; i < 3; ++i)
+            copies.push_back(start());
+        ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 5000));
+        QTest::qWait(300);
+        int running = 0;
+        for (QProcess *p : copies) {
+            if (p->state() == QProcess::Running && !p->waitForFinished(200))
+                ++running;
+        }
+        EXPECT_EQ(running, 1);
+        for (QProcess *p : copies) {
+            p->kill();
+            p->waitForFinished(2000);
+        }
+        QFile::remove(QDir(dir.path()).filePath("kestrolink.lock"));
+        QFile::remove(QDir(dir.path()).filePath("kestrolink.socket"));
+    }
 }

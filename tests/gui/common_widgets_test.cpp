@@ -1,6 +1,8 @@
 // The shared window pieces: the error box and the panel status bar.
 #include "gui/gui_support.h"
 #include "protocol/frame_sink.h"
+#include "protocol/number_text.h"
+#include <optional>
 #include "ui/common/error_box.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/window_guard.h"
@@ -12,28 +14,31 @@ TEST(ErrorBox, ShowsTheErrorsMessageInACriticalBox)
 {
     RecordingPresenter boxes;
     ScopedMessagePresenter scope(boxes);
+    const QString withNul = QStringLiteral("'1") + QChar(0) + QStringLiteral("2' is not a valid floating point value");
     const struct
     {
         std::function<void()> handler;
-        const char *message; // null: no box
+        std::optional<QString> message; // none: no box
     } cases[] = {
-        {[] { throw LinkError(QStringLiteral("Порт закрыт")); }, "Порт закрыт"},
-        {[] { throw FormAlreadyOpenError(); }, "Форма уже открыта!"},
+        {[] { throw LinkError(QStringLiteral("Порт закрыт")); }, QStringLiteral("Порт закрыт")},
+        {[] { throw FormAlreadyOpenError(); }, QStringLiteral("Форма уже открыта!")},
         {[] { throw std::runtime_error("'abc' is not a valid floating point value"); },
-         "'abc' is not a valid floating point value"},
-        {[] {}, nullptr},
+         QStringLiteral("'abc' is not a valid floating point value")},
+        // A typed text with a NUL in it is shown whole, not cut at the NUL.
+        {[] { ParseTypedFloat(QStringLiteral("1") + QChar(0) + QStringLiteral("2")); }, withNul},
+        {[] {}, std::nullopt},
     };
     for (const auto &c : cases) {
         boxes.requests.clear();
         const bool completed = CatchToErrorBox(nullptr, c.handler);
-        EXPECT_EQ(completed, c.message == nullptr);
+        EXPECT_EQ(completed, !c.message.has_value());
         if (!c.message) {
             EXPECT_TRUE(boxes.requests.isEmpty());
             continue;
         }
         ASSERT_EQ(boxes.requests.size(), 1);
         EXPECT_EQ(boxes.requests[0].icon, QMessageBox::Critical);
-        EXPECT_EQ(boxes.requests[0].text, QString::fromUtf8(c.message));
+        EXPECT_EQ(boxes.requests[0].text, *c.message);
         EXPECT_EQ(boxes.requests[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The program's one error box. Handlers catch errors at their boundary (slot,
 // event handler) and show them here; exceptions never unwind into the event loop.
+#include "protocol/kestro_error.h"
 #include <QString>
 #include <exception>
 
@@ -20,6 +21,8 @@ bool CatchToErrorBox(QWidget *parent, Handler &&handler)
     try {
         handler();
         return true;
+    } catch (const KestroError &e) {
+        ShowErrorBox(parent, e.message());
     } catch (const std::exception &e) {
         ShowErrorBox(parent, QString::fromUtf8(e.what()));
     } catch (...) {

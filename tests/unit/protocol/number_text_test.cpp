@@ -65,6 +65,9 @@ const TextCase textCases[] = {
     {123456789012345678.0, P::General, "1,23456789012346E17"},
     {double(3e38f), P::General, "3,00000000549776E38"},
     {258.0, P::Word, "258"},
+    {-1.0, P::Word, "0"},
+    {70000.0, P::Word, "65535"},
+    {1e300, P::Word, "65535"},
 };
 
 class NumberTextTest : public ::testing::TestWithParam<TextCase>

@@ -174,6 +174,40 @@ TEST(StreamDecoder, AnswerQueuedBehindAStalePartialIsStillDecoded)
     }
 }
 
+TEST(StreamDecoder, QuietGapHoldsEvenWhenAHandlerThrowsWhileExpiring)
+{
+    // A stray long header, a complete answer, then the head of a flow table: the line goes quiet.
+    const QByteArray table = Answer(10).filled();
+    const QByteArray arrival = QByteArray::fromHex("1f0100150036") + live(1) + table.left(20);
+    ASSERT_EQ(table.indexOf(char(0x1F), 1), -1);
+    StreamDecoder decoder;
+    int tables = 0;
+    const auto count = [&](const AnyRecord &r) { tables += std::holds_alternative<TQ_Rashod_Kf>(r) ? 1 : 0; };
+    decoder.feed(arrival, 0, count);
+    const auto throwing = [](const AnyRecord &) { throw std::runtime_error("handler failed"); };
+    EXPECT_THROW(decoder.expireStale(500, throwing), std::runtime_error);
+    decoder.drain(count);
+    // The rest of the table, however it comes, cannot finish what began before the gap.
+    decoder.feed(table.mid(20), 600, count);
+    EXPECT_EQ(tables, 0);
+    EXPECT_EQ(decoder.acceptedFrames(), 1);
+    EXPECT_EQ(decoder.acceptedBytes() + decoder.droppedBytes() + decoder.buffered(), arrival.size() + table.size() - 20);
+}
+
+TEST(StreamDecoder, FloodsOfStartBytesAndNoiseLeaveOnlyAShortTail)
+{
+    for (const char fill : {'\x1f', '\x00', '\x55'}) {
+        StreamDecoder decoder;
+        const QByteArray flood(256 * 1024, fill);
+        for (int i = 0; i < 4; ++i)
+            decoder.feed(flood, i, {});
+        EXPECT_LT(decoder.buffered(), 6) << int(fill);
+        EXPECT_EQ(decoder.droppedBytes() + decoder.buffered(), 4 * flood.size());
+        decoder.feed(live(5), 10, {});
+        EXPECT_EQ(decoder.acceptedFrames(), 1) << int(fill);
+    }
+}
+
 TEST(StreamDecoder, ThrowingHandlerLeavesTheDecoderReady)
 {
     StreamDecoder decoder;
