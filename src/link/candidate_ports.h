@@ -41,6 +41,9 @@ void SortPortNames(QStringList &names);
 bool TryExclusiveOpen(const QString &portName);
 // True when the port exists but the user may not read and write it.
 bool PortLacksPermission(const QString &portName);
+// The names in a folder like /sys/class/tty, sorted: one cheap look at which tty
+// devices exist now.
+QStringList TtyDeviceNames(const QString &sysClassTty);
 // A tty's bus-reported description from a sysfs tree ("/sys" on a running system):
 // the USB interface string, else the device's product string, else "NOT_FOUND".
 QString SysfsPortDescription(const QString &sysRoot, const QString &portName);

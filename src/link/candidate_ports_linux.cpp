@@ -6,6 +6,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <dirent.h>
 #include <unistd.h>
 
 namespace {
@@ -21,7 +22,22 @@ QString readSysfsText(const QString &path)
 class SystemPortEnumerator : public PortEnumerator
 {
 public:
+    // Asked every poll while the meter is away: Qt's full port scan costs thousands of
+    // system calls, so it runs only when the set of tty devices has changed.
     QStringList ListPortsByVidPid(const QString &vid, const QString &pid) override
+    {
+        const QStringList ttys = TtyDeviceNames(QStringLiteral("/sys/class/tty"));
+        const QString key = vid + QLatin1Char(':') + pid;
+        if (!m_cachedTtys.isEmpty() && ttys == m_cachedTtys && key == m_cachedKey)
+            return m_cachedPorts;
+        m_cachedPorts = scan(vid, pid);
+        m_cachedTtys = ttys;
+        m_cachedKey = key;
+        return m_cachedPorts;
+    }
+
+private:
+    QStringList scan(const QString &vid, const QString &pid) const
     {
         bool vidOk = false;
         bool pidOk = false;
@@ -40,6 +56,11 @@ public:
         return names;
     }
 
+    QStringList m_cachedTtys;
+    QString m_cachedKey;
+    QStringList m_cachedPorts;
+
+public:
     QString GetPortDeviceDesc(const QString &portName) override
     {
         return SysfsPortDescription(QStringLiteral("/sys"), portName);
@@ -99,4 +120,19 @@ bool PortLacksPermission(const QString &portName)
     const QString path = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
     const QByteArray native = QFile::encodeName(path);
     return ::access(native.constData(), F_OK) == 0 && ::access(native.constData(), R_OK | W_OK) != 0;
+}
+
+QStringList TtyDeviceNames(const QString &sysClassTty)
+{
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(sysClassTty).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            names.append(QString::fromLocal8Bit(entry->d_name));
+    }
+    ::closedir(dir);
+    names.sort();
+    return names;
 }

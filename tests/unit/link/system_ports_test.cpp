@@ -66,3 +66,12 @@ TEST(SortPortNames, ByStemThenNumber)
 }
 
 } // namespace
+
+TEST(TtyDeviceNames, ListsTheFolderSortedWithoutDotEntries)
+{
+    QTemporaryDir sys;
+    for (const char *name : {"ttyS1", "ttyACM0", "console"})
+        ASSERT_TRUE(QDir(sys.path()).mkpath(QString::fromLatin1(name)));
+    EXPECT_EQ(TtyDeviceNames(sys.path()), (QStringList{"console", "ttyACM0", "ttyS1"}));
+    EXPECT_TRUE(TtyDeviceNames(sys.filePath("missing")).isEmpty());
+}
