@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KESTRO_BUILD_DIR:-$root/build}
 werror=${KESTRO_WERROR:-OFF}
-cmake -S "$root" -B "$build" -G Ninja -DKESTRO_WERROR="$werror" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DKESTRO_WERROR="$werror" -DKESTRO_SANITIZE="${KESTRO_SANITIZE:-}" >/dev/null
 # Two cores: keep the compiler count at the core count so memory stays sane.
 targets=()
 for t in ${KESTRO_TARGETS:-}; do targets+=(--target "$t"); done
