@@ -4,9 +4,9 @@
 #include "bench/bench_support.h"
 #include "unit/link/pty_pair.h"
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QTest>
 #include <atomic>
-#include <fcntl.h>
 #include <random>
 #include <thread>
 #include "ui/common/labeled_edit.h"
@@ -46,6 +46,7 @@ public:
     ~HostilePeer() { stop(); }
     void start()
     {
+        m_pty.setNonBlocking();
         m_thread = std::thread([this] { run(); });
     }
     void stop()
@@ -93,7 +94,11 @@ private:
             case Hostility::Flood:
                 for (char &c : random)
                     c = char(rng());
-                send(random); // as fast as the terminal takes it
+                // As fast as the terminal takes it; a full terminal is only a short wait.
+                if (!m_pty.write(random))
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                else
+                    m_sent += random.size();
                 break;
             }
         }
@@ -141,7 +146,10 @@ inline HostileFigures RunHostilePeer(Hostility kind, int ms)
     HostilePeer peer(pty, kind);
     StallProbe probe;
     peer.start();
-    QTest::qWait(ms);
+    // A plain event loop: QTest::qWait sleeps between its rounds, which would read as stalls.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
     probe.stop();
     peer.stop();
     f.cpuPercent = 100.0 * (CpuSeconds() - cpu0) / (ms / 1000.0);

@@ -25,6 +25,12 @@ public:
     PtyPair &operator=(const PtyPair &) = delete;
 
     bool ok() const { return m_master >= 0 && !m_slavePath.isEmpty(); }
+    // Writes that would block fail instead (a peer must never hang on a full terminal).
+    void setNonBlocking()
+    {
+        if (m_master >= 0)
+            fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    }
     QString slavePath() const { return m_slavePath; }
 
     bool write(const QByteArray &bytes)
