@@ -103,7 +103,7 @@ TEST(AppGuard, UnreadableLockIsTakenOverOnlyWhenItCannotBeAStartingCopys)
         bool acquired;
     } cases[] = {
         {"empty, left by a crash", "", 60000, true},
-        {"garbled, left by a full disk", QByteArray("\x01\xff#not a lock\n", 18), 60000, true},
+        {"garbled, left by a full disk", QByteArray("\x01\xff#not a lock\n"), 60000, true},
         {"empty, a copy is writing it now", "", 0, false},
     };
     for (const auto &c : cases) {
