@@ -213,6 +213,9 @@ void MeterServer::readRequests()
         {
             QMutexLocker lock(&d->mutex);
             d->received.append({frame, nowMs});
+            // A demo runs for a whole shift: only the latest requests are kept.
+            if (d->received.size() > MeterServer::MaxRecordedRequests)
+                d->received.remove(0, d->received.size() - MeterServer::MaxRecordedRequests);
         }
         Q_EMIT requestReceived(frame, nowMs);
         if (!d->pty.isOpen())

@@ -49,6 +49,8 @@ public:
     MeterModel &model();
     // Brings the model's physics up to the server's clock (it advances on requests otherwise).
     void catchUp();
+    // The latest requests received, oldest first (at most MaxRecordedRequests).
+    static constexpr qsizetype MaxRecordedRequests = 4096;
     QList<ReceivedRequest> received() const;
     void clearReceived();
     SimOptions &options();

@@ -13,6 +13,7 @@ public:
     // as the meter's receiver times out between requests.
     QList<QByteArray> feed(const QByteArray &bytes, qint64 nowMs);
     void clear();
+    // Bounded: what waits is the start of one request, at most the longest write.
     int pendingBytes() const { return int(m_buffer.size()); }
 
     static constexpr qint64 StaleGapMs = 200;

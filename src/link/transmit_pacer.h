@@ -15,7 +15,8 @@ public:
     static constexpr int PauseAfterWriteMs = 50;
     static constexpr int PauseAfterReadMs = 50;
     // Beyond this many waiting frames the oldest waiting read is dropped. Writes are
-    // never dropped: they come from the engineer's actions, not from timers.
+    // never dropped: they come from the engineer's actions, not from timers, so
+    // their number is bounded by what he clicks (a flow save is seven).
     static constexpr int MaxWaiting = 64;
 
     // writer returns false when the port refused the bytes.

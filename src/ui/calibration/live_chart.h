@@ -19,7 +19,9 @@ public:
 
     // A new line series, 2 px, no markers, captioned in the legend. Returns its index.
     int addSeries(const QString &caption, bool rightAxis = false);
-    // Appends one point; X is the local date and time.
+    // Appends one point; X is the local date and time. Points are kept until the
+    // engineer clears them, on purpose: 16 bytes each, 1.4 MB for a 12-hour shift at
+    // two points a second.
     void append(int series, const QDateTime &time, double value);
     // Removes every point of every series.
     void clearSeries();

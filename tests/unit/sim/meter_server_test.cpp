@@ -243,3 +243,21 @@ TEST(MeterServer, ServesFromItsOwnThread)
     thread.quit();
     thread.wait();
 }
+
+TEST(MeterServer, KeepsOnlyTheLatestRequestsOfALongRun)
+{
+    MeterServer server;
+    ASSERT_TRUE(server.start());
+    Client client(server.devicePath());
+    ASSERT_TRUE(client.isOpen());
+    const QByteArray request = QByteArray::fromHex("1f000001001855");
+    const int sent = int(MeterServer::MaxRecordedRequests) + 100;
+    for (int i = 0; i < sent; i += 16) {
+        client.send(request.repeated(std::min(16, sent - i)));
+        client.collect(1 << 20, 1); // the answers are read away as they come
+    }
+    (void)QTest::qWaitFor([&] { return server.received().size() >= MeterServer::MaxRecordedRequests; }, 10000);
+    QTest::qWait(100);
+    EXPECT_EQ(server.received().size(), MeterServer::MaxRecordedRequests);
+    EXPECT_EQ(server.received().constLast().frame, request);
+}
