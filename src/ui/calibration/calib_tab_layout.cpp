@@ -56,12 +56,9 @@ CalibTabWidgets BuildCalibTab(QWidget *tab, const CalibTabNames &n)
     points->addWidget(w.p2X, 2, 2);
     column->addLayout(points);
 
-    auto *readSave = new QHBoxLayout;
     w.read = Button(panel, n.read, QStringLiteral("Прочитать"));
     w.save = Button(panel, n.save, QStringLiteral("Сохранить"));
-    readSave->addWidget(w.read);
-    readSave->addWidget(w.save);
-    column->addLayout(readSave);
+    column->addLayout(Row({w.read, w.save}));
 
     column->addWidget(RecalcNote(panel));
 
@@ -70,12 +67,9 @@ CalibTabWidgets BuildCalibTab(QWidget *tab, const CalibTabNames &n)
     AddLiveRows(panel, live, n.live, w.live, w.copy);
     column->addLayout(live);
 
-    auto *startStop = new QHBoxLayout;
     w.start = Button(panel, n.start, QStringLiteral("Старт"), QStringLiteral("Старт опроса"));
     w.stop = Button(panel, n.stop, QStringLiteral("Стоп"), QStringLiteral("Стоп опроса"));
-    startStop->addWidget(w.start);
-    startStop->addWidget(w.stop);
-    column->addLayout(startStop);
+    column->addLayout(Row({w.start, w.stop}));
     column->addStretch(1);
 
     w.chart = new TLiveChart(text(n.chart), tab);

@@ -88,14 +88,10 @@ void TTabRashodKalibr::buildControls()
     column->addLayout(points);
     column->addWidget(RecalcNote(panel));
 
-    auto *actions = new QHBoxLayout;
     Button_read_Rashod_Kf = Button(panel, "Button_read_Rashod_Kf", QStringLiteral("Прочитать"));
     Button_save_Rashod_Kf = Button(panel, "Button_save_Rashod_Kf", QStringLiteral("Сохранить"));
     Button_Show_Curve = Button(panel, "Button_Show_Curve", QStringLiteral("На графике"));
-    actions->addWidget(Button_read_Rashod_Kf);
-    actions->addWidget(Button_save_Rashod_Kf);
-    actions->addWidget(Button_Show_Curve);
-    column->addLayout(actions);
+    column->addLayout(Row({Button_read_Rashod_Kf, Button_save_Rashod_Kf, Button_Show_Curve}));
 
     auto *live = new QGridLayout;
     live->setVerticalSpacing(2);
@@ -114,14 +110,10 @@ void TTabRashodKalibr::buildControls()
     Button_Copy_Q_Rashod_Time = copies[2];
     column->addLayout(live);
 
-    auto *averaging = new QHBoxLayout;
     Button14 = Button(panel, "Button14", QStringLiteral("Старт усред."), QStringLiteral("Старт усреднения"));
     Button13 = Button(panel, "Button13", QStringLiteral("Стоп усред."), QStringLiteral("Стоп усреднения"));
     Button_Reset_Rashod_kalibr = Button(panel, "Button_Reset_Rashod_kalibr", QStringLiteral("Сброс усреднения"));
-    averaging->addWidget(Button14);
-    averaging->addWidget(Button13);
-    averaging->addWidget(Button_Reset_Rashod_kalibr);
-    column->addLayout(averaging);
+    column->addLayout(Row({Button14, Button13, Button_Reset_Rashod_kalibr}));
     column->addStretch(1);
 
     Chart_Rashod_Kalibr = new TLiveChart(QStringLiteral("Chart_Rashod_Kalibr"), this);

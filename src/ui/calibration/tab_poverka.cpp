@@ -75,14 +75,10 @@ void TTabPoverka::buildControls()
     StringGrid1->setAccessibleName(QStringLiteral("Таблица поверки"));
     column->addWidget(StringGrid1, 1);
 
-    auto *table = new QHBoxLayout;
     Button12 = Button(panel, "Button12", QStringLiteral("Очистить"), QStringLiteral("Очистить таблицу"));
     BT_Recalc = Button(panel, "BT_Recalc", QStringLiteral("Пересчитать"), QStringLiteral("Пересчитать погрешности"));
     Button9 = Button(panel, "Button9", QStringLiteral("Скопировать (для excel)"));
-    table->addWidget(Button12);
-    table->addWidget(BT_Recalc);
-    table->addWidget(Button9);
-    column->addLayout(table);
+    column->addLayout(Row({Button12, BT_Recalc, Button9}));
 
     auto *live = new QGridLayout;
     live->setVerticalSpacing(2);
@@ -105,14 +101,10 @@ void TTabPoverka::buildControls()
     Button8 = copies[4];
     column->addLayout(live);
 
-    auto *averaging = new QHBoxLayout;
     Button2 = Button(panel, "Button2", QStringLiteral("Старт усред."), QStringLiteral("Старт усреднения"));
     Button11 = Button(panel, "Button11", QStringLiteral("Стоп усред."), QStringLiteral("Стоп усреднения"));
     Button7 = Button(panel, "Button7", QStringLiteral("Сброс усреднения"));
-    averaging->addWidget(Button2);
-    averaging->addWidget(Button11);
-    averaging->addWidget(Button7);
-    column->addLayout(averaging);
+    column->addLayout(Row({Button2, Button11, Button7}));
 
     auto *write = new QHBoxLayout;
     BT_export_to_StringGrid =

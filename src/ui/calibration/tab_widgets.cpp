@@ -2,6 +2,7 @@
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,6 +49,14 @@ QLabel *Title(QWidget *parent, const QString &text)
     title->setFont(UiFont(10, true));
     title->setStyleSheet(QStringLiteral("color: navy;"));
     return title;
+}
+
+QHBoxLayout *Row(std::initializer_list<QWidget *> widgets)
+{
+    auto *row = new QHBoxLayout;
+    for (QWidget *w : widgets)
+        row->addWidget(w);
+    return row;
 }
 
 QLabel *RecalcNote(QWidget *parent)

@@ -3,9 +3,11 @@
 // bold value boxes named for a screen reader, captions as buddies, the navy
 // title, the red recalculation note, and live values with copy buttons.
 #include <QString>
+#include <initializer_list>
 #include <vector>
 
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +32,8 @@ QLabel *Caption(QWidget *parent, const QString &text, QWidget *buddy = nullptr);
 QPushButton *Button(QWidget *parent, const char *name, const QString &caption,
                     const QString &accessibleName = QString());
 QLabel *Title(QWidget *parent, const QString &text);
+// The widgets side by side, in a row of their own.
+QHBoxLayout *Row(std::initializer_list<QWidget *> widgets);
 QLabel *RecalcNote(QWidget *parent);
 // Caption, box and copy button per row of the grid, from firstRow on.
 void AddLiveRows(QWidget *parent, QGridLayout *grid, const std::vector<LiveRow> &rows,
