@@ -11,6 +11,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth
   dpkg-dev help2man desktop-file-utils appstream
+  libqt6sql6-sqlite
 )
 
 missing=()

@@ -85,6 +85,7 @@ void TDM_1::closePort()
     m_pacer.clear();
     // Safe inside a data handler too: the decoder then finds nothing left to hand out.
     m_decoder.clear();
+    m_image.clear();
     m_quietCheck.stop();
     if (wasOpen) {
         qCInfo(lcLink) << "closed" << m_portName;
@@ -172,6 +173,8 @@ void TDM_1::checkQuietLine()
 
 void TDM_1::dispatch(const AnyRecord &record)
 {
+    // The image first, so that a handler already sees what this answer reported.
+    m_image.take(m_decoder.currentFrame(), QDateTime::currentDateTimeUtc());
     m_usbWork.CntRxTx.IncRx();
     raise(this, record);
 }

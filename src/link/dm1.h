@@ -2,6 +2,7 @@
 // The data module: owns the serial port object, the stream decoder, the transmit
 // pacer, the data events and the link status. Everything runs on the UI thread.
 #include "link/port_discovery.h"
+#include "link/register_image.h"
 #include "link/rx_tx_cnt.h"
 #include "link/transmit_pacer.h"
 #include "protocol/data_events.h"
@@ -52,6 +53,8 @@ public:
 
     PortEnumerator &ports() { return *m_ports; }
     const StreamDecoder &decoder() const { return m_decoder; }
+    // The meter's registers as its answers on this connection reported them.
+    const TRegisterImage &registerImage() const { return m_image; }
     TransmitPacer &pacer() { return m_pacer; }
 
 Q_SIGNALS:
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<PortEnumerator> m_ports;
     QSerialPort m_port;
     StreamDecoder m_decoder;
+    TRegisterImage m_image;
     TransmitPacer m_pacer;
     TUSBWork m_usbWork;
     QElapsedTimer m_clock;

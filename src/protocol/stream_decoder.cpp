@@ -3,6 +3,7 @@
 #include "protocol/protokol_usb.h"
 #include "protocol/response_blocks.h"
 
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -73,8 +74,12 @@ void StreamDecoder::drain(const FrameHandler &onFrame)
             ++m_accepted;
             m_acceptedBytes += length;
             const AnyRecord record = DecodeBlock(*block, frame);
-            if (onFrame)
+            if (onFrame) {
+                m_current = frame;
+                // Cleared however the handler leaves, a throw included.
+                const auto done = qScopeGuard([this] { m_current.clear(); });
                 onFrame(record);
+            }
             break;
         }
         }

@@ -41,6 +41,8 @@ public:
     qint64 staleMs() const { return m_staleMs; }
     qint64 lastByteMs() const { return m_lastByteMs; }
     qint64 acceptedFrames() const { return m_accepted; }
+    // The frame whose record onFrame is handling now (empty outside onFrame).
+    QByteArrayView currentFrame() const { return m_current; }
     // Every byte fed is accepted (in a frame), dropped, or still buffered.
     qint64 acceptedBytes() const { return m_acceptedBytes; }
     qint64 droppedBytes() const { return m_dropped; }
@@ -56,6 +58,7 @@ private:
     QByteArrayView front() const;
 
     QByteArray m_buffer;
+    QByteArray m_current;
     qsizetype m_head = 0; // the front's index in m_buffer
     // Offset of the first byte that came in a later feed than the front's bytes; 0: none.
     qsizetype m_laterArrival = 0;

@@ -167,3 +167,32 @@ TEST_F(Dm1SimTest, HangUpRecoversOnceAndTheReturningMeterIsFoundAgain)
 }
 
 } // namespace
+
+TEST_F(Dm1SimTest, EveryAnswerLandsInTheRegisterImageAsRawValues)
+{
+    start();
+    ASSERT_EQ(dm->findDevicePort(), openedText(linkPath));
+    int answers = 0;
+    dm->OnKalibrQKoeff = [&](QObject *, const TQ_Rashod_Kf &q) {
+        // The handler already sees what the answer reported.
+        if (!q.Kf) {
+            EXPECT_TRUE(dm->registerImage().range(RegisterSpace::Params, 21, 54).has_value());
+        }
+        ++answers;
+    };
+    SendReadParams(*dm, 21, 54);
+    SendReadData(*dm, 36, 8);
+    WAIT_ASSERT_EQ(answers, 2, 2000);
+    const auto table = dm->registerImage().range(RegisterSpace::Params, 21, 54);
+    ASSERT_TRUE(table);
+    for (int i = 0; i < 54; ++i)
+        EXPECT_EQ((*table)[i], server->model().paramWord(21 + i)) << "parameter " << 21 + i;
+    EXPECT_EQ(*dm->registerImage().range(RegisterSpace::Data, 36, 8),
+              (QVector<quint16>{server->model().dataWord(36), server->model().dataWord(37), server->model().dataWord(38),
+                                server->model().dataWord(39), server->model().dataWord(40), server->model().dataWord(41),
+                                server->model().dataWord(42), server->model().dataWord(43)}));
+    EXPECT_FALSE(dm->registerImage().range(RegisterSpace::Params, 20, 2)); // 20 was never read
+    EXPECT_TRUE(dm->registerImage().reading(RegisterSpace::Data, 36)->receivedUtc.isValid());
+    dm->closePort();
+    EXPECT_EQ(dm->registerImage().size(), 0);
+}
