@@ -1,0 +1,38 @@
+#pragma once
+// One stored state of the meter's calibration: the raw registers of every area that
+// was known at that moment (an unknown area is absent, never zeros).
+#include "records/calibration_areas.h"
+#include <QDateTime>
+#include <QMap>
+#include <QVector>
+
+enum class SnapshotReason {
+    BeforeDensityWrite,
+    BeforeThermometerSave,
+    BeforeZeroSave,
+    BeforeFlowSave,
+    BeforeRecalculation,
+    ManualBackup,
+    BeforeRestore,
+};
+
+struct Snapshot
+{
+    qint64 id = 0; // 0 until stored
+    QDateTime takenUtc;
+    QString port;
+    SnapshotReason reason = SnapshotReason::ManualBackup;
+    QString note;
+    QString programVersion;
+    QMap<CalibrationArea, QVector<quint16>> areas;
+    // Values a save wrote that the meter did not take, kept for reference.
+    QMap<CalibrationArea, QVector<quint16>> refused;
+};
+
+QString ReasonKey(SnapshotReason reason);   // "before-flow-save", ...
+QString ReasonTitle(SnapshotReason reason); // "перед сохранением расхода", ...
+std::optional<SnapshotReason> ReasonFromKey(const QString &key);
+
+// A snapshot of the given areas as far as the image knows them.
+Snapshot SnapshotFromImage(const TRegisterImage &image, const QList<CalibrationArea> &areas, SnapshotReason reason,
+                           const QString &port, const QString &note = QString());

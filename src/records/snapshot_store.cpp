@@ -1,0 +1,251 @@
+#include "records/snapshot_store.h"
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUuid>
+
+namespace {
+
+// Step n brings a database from version n - 1 to n.
+const char *const MigrationSteps[] = {
+    // 1: snapshots and their registers.
+    "CREATE TABLE snapshot(id INTEGER PRIMARY KEY AUTOINCREMENT, taken_utc TEXT NOT NULL, port TEXT NOT NULL,"
+    " reason TEXT NOT NULL, note TEXT NOT NULL DEFAULT '', program_version TEXT NOT NULL);"
+    "CREATE TABLE area(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
+    " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+    // 2: what a save wrote that the meter did not take.
+    "CREATE TABLE refused(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
+    " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+};
+
+QByteArray toBlob(const QVector<quint16> &values)
+{
+    QByteArray blob;
+    blob.reserve(2 * values.size());
+    for (quint16 v : values)
+        blob.append(char(v >> 8)).append(char(v & 0xFF));
+    return blob;
+}
+
+QVector<quint16> fromBlob(const QByteArray &blob)
+{
+    QVector<quint16> values;
+    for (qsizetype i = 0; i + 1 < blob.size(); i += 2)
+        values.append(quint16(quint8(blob[i]) << 8 | quint8(blob[i + 1])));
+    return values;
+}
+
+} // namespace
+
+QString TSnapshotStore::DefaultPath()
+{
+    const QString overridden = qEnvironmentVariable("KESTRO_SNAPSHOT_DB");
+    if (!overridden.isEmpty())
+        return overridden;
+    // The same place for the program and kestroctl, whatever their application names.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/kestrolink/snapshots.sqlite");
+}
+
+TSnapshotStore::TSnapshotStore(const QString &path)
+    : m_path(path), m_connection(QStringLiteral("snapshots-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+TSnapshotStore::~TSnapshotStore()
+{
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase::database(m_connection, false).close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool TSnapshotStore::fail(const QString &what, const QString &detail)
+{
+    m_error = detail.isEmpty() ? what : what + QStringLiteral(": ") + detail;
+    return false;
+}
+
+bool TSnapshotStore::exec(const QString &sql)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (q.exec(sql))
+        return true;
+    return fail(QStringLiteral("Ошибка базы снимков %1").arg(m_path), q.lastError().text());
+}
+
+bool TSnapshotStore::open()
+{
+    m_open = false;
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSqlDatabase db = QSqlDatabase::contains(m_connection) ? QSqlDatabase::database(m_connection, false)
+                                                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    if (!db.isValid())
+        return fail(QStringLiteral("Нет драйвера SQLite для Qt (пакет libqt6sql6-sqlite)"), QString());
+    db.setDatabaseName(m_path);
+    // A second program on the same file waits its turn instead of failing at once.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    if (!db.open())
+        return fail(QStringLiteral("Не удалось открыть базу снимков %1").arg(m_path), db.lastError().text());
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        return fail(QStringLiteral("База снимков %1 повреждена или это не база SQLite").arg(m_path),
+                    q.lastError().text());
+    const int version = q.value(0).toInt();
+    q.finish(); // no statement may stay open: the journal mode cannot change inside one
+    if (version > SchemaVersion)
+        return fail(QStringLiteral("База снимков %1 создана более новой версией программы (схема %2, известна %3); "
+                                   "она не изменена")
+                        .arg(m_path)
+                        .arg(version)
+                        .arg(SchemaVersion),
+                    QString());
+    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
+        return false;
+    if (version < SchemaVersion && !migrate(SchemaVersion))
+        return false;
+    m_open = true;
+    return true;
+}
+
+bool TSnapshotStore::migrate(int to)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        return fail(QStringLiteral("База снимков %1 повреждена").arg(m_path), q.lastError().text());
+    int version = q.value(0).toInt();
+    q.finish();
+    while (version < to) {
+        // Each step and its version number together, or neither.
+        if (!db.transaction())
+            return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text());
+        bool ok = true;
+        for (const QString &statement : QString::fromLatin1(MigrationSteps[version]).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            ok = ok && exec(statement);
+        ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(version + 1));
+        if (!ok || !db.commit()) {
+            db.rollback();
+            return fail(QStringLiteral("Не удалось обновить базу снимков %1 до схемы %2").arg(m_path).arg(version + 1),
+                        m_error);
+        }
+        ++version;
+    }
+    return true;
+}
+
+bool TSnapshotStore::migrateTo(const QString &path, int version, QString *error)
+{
+    TSnapshotStore store(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store.m_connection);
+    db.setDatabaseName(path);
+    const bool ok = db.open() && store.migrate(version);
+    if (!ok && error)
+        *error = store.m_error.isEmpty() ? db.lastError().text() : store.m_error;
+    db.close();
+    return ok;
+}
+
+qint64 TSnapshotStore::add(const Snapshot &s)
+{
+    if (!m_open && !open())
+        return 0;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text()), 0;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES(?, ?, ?, ?, ?)"));
+    q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
+    q.addBindValue(s.port);
+    q.addBindValue(ReasonKey(s.reason));
+    q.addBindValue(s.note);
+    q.addBindValue(s.programVersion);
+    bool ok = q.exec();
+    QString detail = q.lastError().text();
+    const qint64 id = q.lastInsertId().toLongLong();
+    for (auto it = s.areas.cbegin(); ok && it != s.areas.cend(); ++it) {
+        QSqlQuery a(db);
+        a.prepare(QStringLiteral("INSERT INTO area(snapshot_id, area, registers) VALUES(?, ?, ?)"));
+        a.addBindValue(id);
+        a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
+        a.addBindValue(toBlob(it.value()));
+        ok = a.exec();
+        detail = a.lastError().text();
+    }
+    if (!ok || !db.commit()) {
+        if (detail.isEmpty())
+            detail = db.lastError().text();
+        db.rollback();
+        fail(QStringLiteral("Снимок не сохранен в %1").arg(m_path), detail);
+        return 0;
+    }
+    return id;
+}
+
+bool TSnapshotStore::addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values)
+{
+    if (!m_open && !open())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO refused(snapshot_id, area, registers) VALUES(?, ?, ?)"));
+    q.addBindValue(id);
+    q.addBindValue(QString::fromLatin1(AreaSpecOf(area).key));
+    q.addBindValue(toBlob(values));
+    return q.exec() || fail(QStringLiteral("Снимок %1 не дополнен").arg(id), q.lastError().text());
+}
+
+QMap<CalibrationArea, QVector<quint16>> TSnapshotStore::areasOf(const QString &table, qint64 id)
+{
+    QMap<CalibrationArea, QVector<quint16>> areas;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT area, registers FROM %1 WHERE snapshot_id = ?").arg(table));
+    q.addBindValue(id);
+    if (!q.exec())
+        return areas;
+    while (q.next()) {
+        if (const AreaSpec *spec = AreaSpecByKey(q.value(0).toString()))
+            areas.insert(spec->area, fromBlob(q.value(1).toByteArray()));
+    }
+    return areas;
+}
+
+QList<Snapshot> TSnapshotStore::list()
+{
+    QList<Snapshot> snapshots;
+    if (!m_open && !open())
+        return snapshots;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version FROM snapshot ORDER BY id DESC"))) {
+        fail(QStringLiteral("Снимки не прочитаны из %1").arg(m_path), q.lastError().text());
+        return snapshots;
+    }
+    while (q.next()) {
+        Snapshot s;
+        s.id = q.value(0).toLongLong();
+        s.takenUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        s.takenUtc.setTimeSpec(Qt::UTC);
+        s.port = q.value(2).toString();
+        s.reason = ReasonFromKey(q.value(3).toString()).value_or(SnapshotReason::ManualBackup);
+        s.note = q.value(4).toString();
+        s.programVersion = q.value(5).toString();
+        snapshots.append(s);
+    }
+    for (Snapshot &s : snapshots) {
+        s.areas = areasOf(QStringLiteral("area"), s.id);
+        s.refused = areasOf(QStringLiteral("refused"), s.id);
+    }
+    return snapshots;
+}
+
+std::optional<Snapshot> TSnapshotStore::get(qint64 id)
+{
+    for (const Snapshot &s : list()) {
+        if (s.id == id)
+            return s;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,53 @@
+#pragma once
+// Every snapshot of the meter's calibration, in one SQLite database per user
+// (Qt's QSQLITE driver): WAL journal, one transaction per snapshot, the schema's
+// version in PRAGMA user_version and a step for each version. The program and
+// kestroctl share it.
+#include "records/snapshot.h"
+#include <QList>
+#include <QString>
+#include <optional>
+
+class TSnapshotStore
+{
+public:
+    static constexpr int SchemaVersion = 2;
+
+    // $KESTRO_SNAPSHOT_DB, else kestrolink/snapshots.sqlite in the user's data folder.
+    static QString DefaultPath();
+
+    explicit TSnapshotStore(const QString &path = DefaultPath());
+    ~TSnapshotStore();
+    TSnapshotStore(const TSnapshotStore &) = delete;
+    TSnapshotStore &operator=(const TSnapshotStore &) = delete;
+
+    // Opens the database, creating or bringing it up to the schema. False, with a
+    // message, when it is damaged, locked or made by a newer program: it is then
+    // left as it was.
+    bool open();
+    bool isOpen() const { return m_open; }
+    QString lastError() const { return m_error; }
+    QString path() const { return m_path; }
+
+    // Stores a snapshot in one transaction; its id, or 0 with a message.
+    qint64 add(const Snapshot &snapshot);
+    // Keeps, with a stored snapshot, the values a save wrote that the meter did not take.
+    bool addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values);
+    // Newest first.
+    QList<Snapshot> list();
+    std::optional<Snapshot> get(qint64 id);
+
+    // Brings a database to one version only: how tests make an older one.
+    static bool migrateTo(const QString &path, int version, QString *error);
+
+private:
+    bool exec(const QString &sql);
+    bool migrate(int to);
+    bool fail(const QString &what, const QString &detail);
+    QMap<CalibrationArea, QVector<quint16>> areasOf(const QString &table, qint64 id);
+
+    QString m_path;
+    QString m_connection;
+    QString m_error;
+    bool m_open = false;
+};
