@@ -6,6 +6,7 @@
 #include "app/unit_splash.h"
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "records/calibration_records.h"
 #include "link/link_log.h"
 #include "app/maker_info.h"
 #include "sim/quit_on_signal.h"
@@ -58,7 +59,9 @@ int RunKestroLink(const AppOptions &options)
 
     {
         TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
+        TCalibrationRecords records(dm, std::make_unique<TSnapshotStore>());
         TForm_Main form(dm);
+        form.setRecords(&records);
         form.setAboutWindow([] { return std::make_unique<TFormAbout>(); });
         front = &form;
         QObject::connect(&form, &TForm_Main::formClosed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #include "link/dm1.h"
 #include "link/candidate_ports.h"
 #include "link/link_log.h"
+#include "protocol/protokol_usb.h"
 #include <QMetaObject>
 #include <algorithm>
 
@@ -174,9 +175,13 @@ void TDM_1::checkQuietLine()
 void TDM_1::dispatch(const AnyRecord &record)
 {
     // The image first, so that a handler already sees what this answer reported.
-    m_image.take(m_decoder.currentFrame(), QDateTime::currentDateTimeUtc());
+    const QByteArrayView frame = m_decoder.currentFrame();
+    m_image.take(frame, QDateTime::currentDateTimeUtc());
     m_usbWork.CntRxTx.IncRx();
     raise(this, record);
+    if (frame.size() >= 7)
+        emit registersTaken(quint8(frame[1]) == Proto::FnReadData ? int(RegisterSpace::Data) : int(RegisterSpace::Params),
+                            quint8(frame[2]) << 8 | quint8(frame[3]), quint8(frame[4]) << 8 | quint8(frame[5]));
 }
 
 void TDM_1::onPortError(QSerialPort::SerialPortError error)

@@ -64,6 +64,8 @@ Q_SIGNALS:
     void linkRecovered(const QString &statusText);
     void portOpened(const QString &portName);
     void portClosedSignal();
+    // An accepted answer put these registers into the image (space: RegisterSpace).
+    void registersTaken(int space, int first, int count);
     // Discovery found the meter's port but this user may not open it; once per port.
     void permissionDenied(const QString &portName);
 

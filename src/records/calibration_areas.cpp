@@ -25,6 +25,24 @@ const std::vector<AreaSpec> &CalibrationAreas()
     return areas;
 }
 
+QList<CalibrationArea> AllCalibrationAreas()
+{
+    QList<CalibrationArea> all;
+    for (const AreaSpec &spec : CalibrationAreas())
+        all << spec.area;
+    return all;
+}
+
+QList<CalibrationArea> WritableCalibrationAreas()
+{
+    QList<CalibrationArea> writable;
+    for (const AreaSpec &spec : CalibrationAreas()) {
+        if (spec.writable)
+            writable << spec.area;
+    }
+    return writable;
+}
+
 const AreaSpec &AreaSpecOf(CalibrationArea area)
 {
     for (const AreaSpec &spec : CalibrationAreas()) {

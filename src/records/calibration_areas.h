@@ -31,6 +31,8 @@ struct AreaSpec
 };
 
 const std::vector<AreaSpec> &CalibrationAreas();
+QList<CalibrationArea> AllCalibrationAreas();
+QList<CalibrationArea> WritableCalibrationAreas();
 const AreaSpec &AreaSpecOf(CalibrationArea area);
 const AreaSpec *AreaSpecByKey(const QString &key);
 

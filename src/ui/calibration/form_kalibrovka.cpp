@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "protocol/number_text.h"
+#include "records/calibration_records.h"
 #include "ui/calibration/flow_table.h"
 #include "ui/calibration/tab_flow.h"
 #include "ui/calibration/tab_poverka.h"
@@ -11,6 +12,7 @@
 #include "ui/common/link_status_bar.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/placement_store.h"
+#include "ui/common/snapshot_note.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
@@ -40,8 +42,8 @@ QLineEdit *focusedEdit()
 
 } // namespace
 
-TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner)
-    : TGuardedForm(WindowGuards::KalibrovkaName, owner), m_dm(dm)
+TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner, TCalibrationRecords *records)
+    : TGuardedForm(WindowGuards::KalibrovkaName, owner), m_dm(dm), m_records(records)
 {
     setObjectName(QStringLiteral("Form_Kalibrovka"));
     setWindowTitle(WindowGuards::KalibrovkaTitle);
@@ -52,6 +54,12 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner)
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FKalibr"), PageControl1);
     connectHandlers();
     FormCreate();
+    if (m_records) {
+        m_recordsNote = new TSnapshotNote(*m_records, this);
+        TabSheet1->setRecords(m_records);
+        TabSheet2->setRecords(m_records);
+        TabSheet3->setRecords(m_records);
+    }
     Timer_1->start();
 }
 
@@ -240,7 +248,7 @@ void TForm_Kalibrovka::Timer_1Timer()
             SendReadData(m_dm, FlowAverageAddr, FlowAverageCount);
         }
     });
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork());
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork(), m_recordsNote ? m_recordsNote->text() : QString());
 }
 
 void TForm_Kalibrovka::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
@@ -284,6 +292,9 @@ void TForm_Kalibrovka::sendCommand(quint16 command)
 
 void TForm_Kalibrovka::ToolButton_Kf_RecalcClick()
 {
+    // Recalculation replaces the coefficients the meter computed.
+    if (m_records && m_dm.isPortOpen())
+        m_records->keepBefore(SnapshotReason::BeforeRecalculation, AllCalibrationAreas());
     sendCommand(Proto::CmdRecalculate);
 }
 

@@ -12,9 +12,11 @@ class QFrame;
 class QMenu;
 class QTabWidget;
 class QTimer;
+class TCalibrationRecords;
 class TDM_1;
 class TPanelStatusBar;
 class TPlacementStore;
+class TSnapshotNote;
 class TTabPoverka;
 class TTabRashodKalibr;
 class TTabTermo;
@@ -33,7 +35,8 @@ public:
     static constexpr int StripHeight = 18;
 
     // Throws FormAlreadyOpenError while another calibration window is open.
-    explicit TForm_Kalibrovka(TDM_1 &dm, QWidget *owner = nullptr);
+    // records: snapshots before writes and read-back checks; none without.
+    explicit TForm_Kalibrovka(TDM_1 &dm, QWidget *owner = nullptr, TCalibrationRecords *records = nullptr);
     ~TForm_Kalibrovka() override;
 
     // Handlers.
@@ -103,5 +106,7 @@ private:
     void attachPointMenu();
 
     TDM_1 &m_dm;
+    TCalibrationRecords *m_records;
+    TSnapshotNote *m_recordsNote = nullptr;
     std::unique_ptr<TPlacementStore> m_placement;
 };

@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
+#include "records/calibration_records.h"
 #include "ui/calibration/flow_table.h"
 #include "ui/calibration/form_show_curve.h"
 #include "ui/calibration/live_chart.h"
@@ -226,10 +227,16 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
     }
     Button_save_Rashod_Kf->setEnabled(false);
     setCursor(Qt::BusyCursor);
+    const qint64 snapshot = m_records ? m_records->keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable}) : 0;
     m_dm.sendUnderRecoveryRule([&] {
         for (const FlowTable::Write &w : FlowTable::SaveWrites())
             SendWriteFloat4(m_dm, w.addr, values[size_t(w.values[0])], values[size_t(w.values[1])],
                             values[size_t(w.values[2])], values[size_t(w.values[3])], FlowTable::WritePauseMs);
+        // The 27 values lie in the table's registers in this very order.
+        if (m_records)
+            m_records->expectReadBack(snapshot, CalibrationArea::FlowTable, FlowTable::TableRegister,
+                                      TCalibrationRecords::FloatRegisters(QList<float>(values.begin(), values.end())),
+                                      Proto::readFrame(Proto::FnReadParams, FlowTable::TableRegister, FlowTable::TableCount));
         emptyTable();
         sendTableReads();
     });

@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class TCalibrationRecords;
 class TDM_1;
 class TLiveChart;
 
@@ -25,6 +26,8 @@ public:
 
     // One series, "Δt(нс)", on the left axis.
     void prepareChart();
+    // A snapshot before each save and a check of what the meter reports after it.
+    void setRecords(TCalibrationRecords *records) { m_records = records; }
 
     // Handlers.
     void Button_read_Rashod_KfClick();
@@ -76,6 +79,7 @@ private:
     TDM_1 &m_dm;
     bool &m_pollFlag;
     QLineEdit *m_poverkaQMax;
+    TCalibrationRecords *m_records = nullptr;
     // Write frames of the running save not yet on the wire.
     QList<QByteArray> m_saveFrames;
 };

@@ -62,6 +62,11 @@ TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget 
 
 TTabTermo::~TTabTermo() = default;
 
+void TTabTermo::setRecords(TCalibrationRecords *records)
+{
+    m_points->setRecords(records, CalibrationArea::Thermometer, SnapshotReason::BeforeThermometerSave);
+}
+
 void TTabTermo::prepareChart()
 {
     Chart_Termo->addSeries(QStringLiteral("ADC термометр"));

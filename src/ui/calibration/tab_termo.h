@@ -11,6 +11,7 @@ class QPushButton;
 class QToolButton;
 class TDM_1;
 class TLiveChart;
+class TCalibrationRecords;
 class TSredSdvig;
 
 class TTabTermo : public QWidget
@@ -23,6 +24,7 @@ public:
 
     // One series, "ADC термометр", on the left axis.
     void prepareChart();
+    void setRecords(TCalibrationRecords *records);
 
     // Handlers.
     void Button_read_Kf_termoClick();

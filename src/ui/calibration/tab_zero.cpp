@@ -74,6 +74,11 @@ TTabZeroTermo::TTabZeroTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &tempAverage,
 
 TTabZeroTermo::~TTabZeroTermo() = default;
 
+void TTabZeroTermo::setRecords(TCalibrationRecords *records)
+{
+    m_points->setRecords(records, CalibrationArea::Zero, SnapshotReason::BeforeZeroSave);
+}
+
 void TTabZeroTermo::prepareChart()
 {
     Chart_0_Termo->addSeries(QStringLiteral("Температура (°C)"));

@@ -13,6 +13,7 @@ class QPushButton;
 class QToolButton;
 class TDM_1;
 class TLiveChart;
+class TCalibrationRecords;
 class TSredSdvig;
 
 class TTabZeroTermo : public QWidget
@@ -26,6 +27,7 @@ public:
 
     // Temperature on the left axis, Δt on the right.
     void prepareChart();
+    void setRecords(TCalibrationRecords *records);
 
     // Handlers.
     void Button_read_0_Kf_termoClick();

@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
+#include "records/calibration_records.h"
 #include <QLineEdit>
 
 namespace {
@@ -13,6 +14,13 @@ TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, quint16 pointsRegister, qu
                                            TwoPointBoxes boxes)
     : m_dm(dm), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes)
 {
+}
+
+void TTwoPointCalibration::setRecords(TCalibrationRecords *records, CalibrationArea area, SnapshotReason reason)
+{
+    m_records = records;
+    m_area = area;
+    m_reason = reason;
 }
 
 void TTwoPointCalibration::empty()
@@ -43,8 +51,12 @@ void TTwoPointCalibration::save()
     const float x1 = ParseTypedFloat(m_boxes.x1->text());
     const float t2 = ParseTypedFloat(m_boxes.t2->text());
     const float x2 = ParseTypedFloat(m_boxes.x2->text());
+    const qint64 snapshot = m_records ? m_records->keepBefore(m_reason, {m_area}) : 0;
     m_dm.sendUnderRecoveryRule([&] {
         SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);
+        if (m_records)
+            m_records->expectReadBack(snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
+                                      Proto::readFrame(Proto::FnReadParams, m_points, PointsCount));
         // What the meter now holds refills the boxes.
         empty();
         sendReads();

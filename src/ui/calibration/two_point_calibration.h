@@ -2,10 +2,12 @@
 // Read and save of a two-point calibration (the thermometer's, the zero point's):
 // four point boxes written to consecutive parameter registers, two coefficients
 // the meter computes on recalculation.
+#include "records/snapshot.h"
 #include <QtGlobal>
 
 class QLineEdit;
 class QString;
+class TCalibrationRecords;
 class TDM_1;
 
 struct TwoPointBoxes
@@ -25,6 +27,8 @@ public:
     // Converts the four points first (a text that does not convert raises the
     // conversion error and nothing is sent), writes them in one frame, then reads back.
     void save();
+    // A snapshot before each save and a check of what the meter reports after it.
+    void setRecords(TCalibrationRecords *records, CalibrationArea area, SnapshotReason reason);
     // Replies: coefficients (Kf) touch only A and B, points only the four point boxes.
     void showCoefficients(const QString &a, const QString &b);
     void showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2);
@@ -37,4 +41,7 @@ private:
     quint16 m_points;
     quint16 m_coefficients;
     TwoPointBoxes m_boxes;
+    TCalibrationRecords *m_records = nullptr;
+    CalibrationArea m_area = CalibrationArea::Thermometer;
+    SnapshotReason m_reason = SnapshotReason::BeforeThermometerSave;
 };

@@ -10,8 +10,8 @@ void LayoutLinkStatusPanels(TPanelStatusBar &bar)
     bar.setPanelWidth(0, width > CountersPanelWidth ? width - CountersPanelWidth : 0);
 }
 
-void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb)
+void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb, const QString &note)
 {
-    bar.setPanelText(0, usb.FStatusString);
+    bar.setPanelText(0, note.isEmpty() ? usb.FStatusString : usb.FStatusString + QStringLiteral(" · ") + note);
     bar.setPanelText(1, usb.CntRxTx.GetString());
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The two panels every window's status bar shares: the link status text and
 // the traffic counters.
+#include <QString>
+
 class TPanelStatusBar;
 class TUSBWork;
 
@@ -10,5 +12,6 @@ constexpr int CountersPanelWidth = 120;
 
 // Panel 1 keeps 120 px; panel 0 takes the rest of a wider bar, else nothing.
 void LayoutLinkStatusPanels(TPanelStatusBar &bar);
-// Panel 0 := the status text, panel 1 := the counters text.
-void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb);
+// Panel 0 := the status text (and a note of the window's own after it, when
+// there is one), panel 1 := the counters text.
+void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb, const QString &note = QString());

@@ -1,6 +1,7 @@
 #include "ui/main/form_main.h"
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
+#include "records/calibration_records.h"
 #include "ui/common/error_box.h"
 #include "ui/common/message_presenter.h"
 #include "ui/common/labeled_edit.h"
@@ -17,6 +18,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QMenu>
+#include <QApplication>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
@@ -65,6 +67,22 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
     connectHandlers();
     FormCreate();
     Timer1->start();
+}
+
+void TForm_Main::setRecords(TCalibrationRecords *records)
+{
+    m_settingsWindow.create = [this, records](QWidget *owner) { return new TForm_Settings(m_dm, owner, records); };
+    m_kalibrWindow.create = [this, records](QWidget *owner) { return new TForm_Kalibrovka(m_dm, owner, records); };
+    connect(records, &TCalibrationRecords::readBackRefused, this, [this](const QString &message) {
+        // Never a modal loop inside the decoder's delivery.
+        QMetaObject::invokeMethod(
+            this,
+            [message] {
+                ShowMessage(QApplication::activeWindow(),
+                            {QMessageBox::Warning, QStringLiteral("KestroLink"), message, QMessageBox::Ok, QMessageBox::Ok});
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 TForm_Main::~TForm_Main()

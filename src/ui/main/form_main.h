@@ -11,6 +11,7 @@ class QDialog;
 class QFrame;
 class QMenu;
 class QTimer;
+class TCalibrationRecords;
 class TDM_1;
 class TLabeledEdit;
 class TPanelStatusBar;
@@ -40,6 +41,9 @@ public:
 
     void setSettingsWindow(SecondaryWindow window) { m_settingsWindow = std::move(window); }
     void setKalibrWindow(SecondaryWindow window) { m_kalibrWindow = std::move(window); }
+    // Snapshots and read-back checks for the windows that write calibration; a
+    // value the meter did not take is said once in a message box.
+    void setRecords(TCalibrationRecords *records);
     void setAboutWindow(std::function<std::unique_ptr<QDialog>()> create) { m_aboutWindow = std::move(create); }
 
     // Handlers. Errors they raise reach the error box at the signal boundary.

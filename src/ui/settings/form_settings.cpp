@@ -1,5 +1,7 @@
 #include "ui/settings/form_settings.h"
 #include "link/dm1.h"
+#include "records/calibration_records.h"
+#include "ui/common/snapshot_note.h"
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
 #include "ui/common/error_box.h"
@@ -22,8 +24,8 @@ constexpr quint16 DensityCount = 3;
 constexpr quint16 FlagRegister = 4;
 } // namespace
 
-TForm_Settings::TForm_Settings(TDM_1 &dm, QWidget *owner)
-    : TGuardedForm(WindowGuards::SettingsName, owner), m_dm(dm)
+TForm_Settings::TForm_Settings(TDM_1 &dm, QWidget *owner, TCalibrationRecords *records)
+    : TGuardedForm(WindowGuards::SettingsName, owner), m_dm(dm), m_records(records)
 {
     setObjectName(QStringLiteral("Form_Settings"));
     setWindowTitle(WindowGuards::SettingsTitle);
@@ -34,6 +36,8 @@ TForm_Settings::TForm_Settings(TDM_1 &dm, QWidget *owner)
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FSetting"));
     connectHandlers();
     FormCreate();
+    if (m_records)
+        m_recordsNote = new TSnapshotNote(*m_records, this);
     Timer1->start();
 }
 
@@ -101,7 +105,7 @@ void TForm_Settings::Timer1Timer()
 {
     // Also reopens the meter's port by itself while it is closed.
     m_dm.sendUnderRecoveryRule([this] { SendReadParams(m_dm, DensityRegister, DensityCount); });
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork());
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork(), m_recordsNote ? m_recordsNote->text() : QString());
 }
 
 void TForm_Settings::ShowSettings(QObject *Sender, const TQ_settings &Q)
@@ -137,8 +141,16 @@ void TForm_Settings::commitDensity()
         }
         return;
     }
+    keepSnapshot();
     SendWriteFloat(m_dm, DensityRegister, value);
     edit->setModified(false);
+}
+
+void TForm_Settings::keepSnapshot()
+{
+    // Only while the port is open: a write that cannot leave changes nothing.
+    if (m_records && m_dm.isPortOpen())
+        m_records->keepBefore(SnapshotReason::BeforeDensityWrite, {CalibrationArea::Density});
 }
 
 void TForm_Settings::followMeterFlag(bool flag)
@@ -169,6 +181,7 @@ void TForm_Settings::CB_plotnostClick()
         m_clickAge.start();
     }
     try {
+        keepSnapshot();
         SendWriteWord(m_dm, FlagRegister, flag ? 1 : 0);
     } catch (...) {
         // Not written: the next answer shows the meter's flag again.

@@ -10,7 +10,9 @@
 class QCheckBox;
 class QKeyEvent;
 class QTimer;
+class TCalibrationRecords;
 class TDM_1;
+class TSnapshotNote;
 class TLabeledEdit;
 class TPanelStatusBar;
 class TPlacementStore;
@@ -29,7 +31,8 @@ public:
     static constexpr int ClickConfirmMs = 3000;
 
     // Throws FormAlreadyOpenError while another settings window is open.
-    explicit TForm_Settings(TDM_1 &dm, QWidget *owner = nullptr);
+    // records: a snapshot before each density or flag write; none without.
+    explicit TForm_Settings(TDM_1 &dm, QWidget *owner = nullptr, TCalibrationRecords *records = nullptr);
     ~TForm_Settings() override;
 
     // Handlers.
@@ -64,8 +67,11 @@ private:
     void connectHandlers();
     void commitDensity();
     void followMeterFlag(bool flag);
+    void keepSnapshot();
 
     TDM_1 &m_dm;
+    TCalibrationRecords *m_records;
+    TSnapshotNote *m_recordsNote = nullptr;
     // The conversion message was shown for the edit's present text.
     bool m_rejectionShown = false;
     // The check box is being set from an answer, not clicked.

@@ -1,0 +1,55 @@
+#pragma once
+// Calibration safety for every window: a snapshot of what the meter holds just
+// before each write that changes its calibration, taken from the register image
+// (not a single frame more on the wire), and a bit-for-bit check of what the meter
+// reports when the written area is read back.
+#include "records/snapshot_store.h"
+#include <QObject>
+#include <memory>
+
+class TDM_1;
+
+class TCalibrationRecords : public QObject
+{
+    Q_OBJECT
+public:
+    TCalibrationRecords(TDM_1 &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent = nullptr);
+    ~TCalibrationRecords() override;
+
+    // Stores what the image holds of these areas now. The snapshot's id, or 0 when
+    // it could not be kept (snapshotFailed says why); the write goes ahead either way.
+    qint64 keepBefore(SnapshotReason reason, const QList<CalibrationArea> &areas);
+    // A save wrote these raw parameter registers; readBack is the read that follows
+    // it. The first answer to that read is compared with what was written.
+    void expectReadBack(qint64 snapshotId, CalibrationArea area, int firstRegister, const QVector<quint16> &written,
+                        const QByteArray &readBack);
+
+    TSnapshotStore &store() { return *m_store; }
+
+    // The raw registers a float is written as: the low half first.
+    static QVector<quint16> FloatRegisters(const QList<float> &values);
+
+Q_SIGNALS:
+    void snapshotKept(qint64 id);
+    void snapshotFailed(const QString &reason);
+    // The meter reported other values than were written: which, in words.
+    void readBackRefused(const QString &message);
+
+private:
+    struct Expectation
+    {
+        qint64 snapshotId;
+        CalibrationArea area;
+        int first;
+        QVector<quint16> written;
+        QByteArray readBack;
+        bool armed = false;
+    };
+    void onFrameWritten(const QByteArray &frame, bool isRead);
+    void onRegistersTaken(int space, int first, int count);
+
+    TDM_1 &m_dm;
+    std::unique_ptr<TSnapshotStore> m_store;
+    // Bounded: one per save in flight, dropped when the port closes.
+    QList<Expectation> m_expected;
+};
