@@ -53,6 +53,9 @@ int main(int argc, char **argv)
          QStringLiteral("N")},
         {QStringLiteral("return-after"), QStringLiteral("After a hang-up, serve a fresh terminal after MS milliseconds."),
          QStringLiteral("MS")},
+        {QStringLiteral("ignore-writes"),
+         QStringLiteral("Take writes to parameters FIRST..LAST and drop them, as a write-protected meter."),
+         QStringLiteral("FIRST-LAST")},
         {QStringLiteral("link"), QStringLiteral("Keep a symlink at PATH pointing at the current terminal."),
          QStringLiteral("PATH")},
     });
@@ -92,6 +95,17 @@ int main(int argc, char **argv)
     o.linkPath = p.value(QStringLiteral("link"));
 
     MeterServer server(o);
+    if (p.isSet(QStringLiteral("ignore-writes"))) {
+        const QStringList bounds = p.value(QStringLiteral("ignore-writes")).split(QLatin1Char('-'));
+        bool okFirst = false, okLast = false;
+        const int first = bounds.value(0).toInt(&okFirst), last = bounds.value(1).toInt(&okLast);
+        if (bounds.size() != 2 || !okFirst || !okLast || first < 1 || last < first) {
+            std::fprintf(stderr, "kestro-meter-sim: invalid value for --ignore-writes: %s\n",
+                         qPrintable(p.value(QStringLiteral("ignore-writes"))));
+            return 2;
+        }
+        server.model().setIgnoredWrites(first, last);
+    }
     QString error;
     if (!quitOnTerminationSignals(&app) || !server.start(&error)) {
         std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error.isEmpty() ? QStringLiteral("cannot watch signals") : error));

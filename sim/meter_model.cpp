@@ -114,8 +114,10 @@ QByteArray MeterModel::handleRequest(const QByteArray &frame)
         || frame.size() != 7 + 2 * count)
         return {};
     // Write data are little-endian memory images: each register low byte first.
-    for (int i = 0; i < count; ++i)
-        m_params[addr + i] = quint16(byte(6 + 2 * i) | byte(7 + 2 * i) << 8);
+    for (int i = 0; i < count; ++i) {
+        if (addr + i < m_ignoreFirst || addr + i > m_ignoreLast)
+            m_params[addr + i] = quint16(byte(6 + 2 * i) | byte(7 + 2 * i) << 8);
+    }
     if (addr <= Proto::CommandRegister && Proto::CommandRegister <= addr + count - 1)
         runCommand(m_params[Proto::CommandRegister]);
     return {};

@@ -47,6 +47,10 @@ public:
     void setParamWord(int reg, quint16 v);
     void setDataWord(int reg, quint16 v);
 
+    // Writes to parameters first..last are taken and then dropped, as by a meter
+    // whose calibration is write-protected; first > last takes every write.
+    void setIgnoredWrites(int first, int last) { m_ignoreFirst = first, m_ignoreLast = last; }
+
     double trueFlow() const { return m_trueFlow; }
     // The rig: a fixed flow to run (kg/h), or none to step through the calibration flows.
     void setRigFlow(std::optional<double> flow);
@@ -94,6 +98,7 @@ private:
     double m_trueFlow = 0.0;
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;
+    int m_ignoreFirst = 1, m_ignoreLast = 0;
     Averages m_avg;
     double m_lastSampleAt = 0.0;
     std::array<double, 3> m_phase{}; // seeded phases of the slow temperature drifts

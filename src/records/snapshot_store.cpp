@@ -160,10 +160,12 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES(?, ?, ?, ?, ?)"));
     q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
-    q.addBindValue(s.port);
+    // A null text would bind as SQL NULL; these columns hold an empty one.
+    const auto text = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
+    q.addBindValue(text(s.port));
     q.addBindValue(ReasonKey(s.reason));
-    q.addBindValue(s.note);
-    q.addBindValue(s.programVersion);
+    q.addBindValue(text(s.note));
+    q.addBindValue(text(s.programVersion));
     bool ok = q.exec();
     QString detail = q.lastError().text();
     const qint64 id = q.lastInsertId().toLongLong();

@@ -3,7 +3,7 @@
 #include "protocol/number_text.h"
 #include "support/locale_guard.h"
 #include "ui/calibration/curve_data.h"
-#include "ui/calibration/flow_table.h"
+#include "protocol/flow_table.h"
 #include "ui/calibration/form_show_curve.h"
 #include "ui/calibration/live_chart.h"
 #include <QLabel>

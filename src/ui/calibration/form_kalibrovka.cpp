@@ -3,7 +3,7 @@
 #include "protocol/protokol_usb.h"
 #include "protocol/number_text.h"
 #include "records/calibration_records.h"
-#include "ui/calibration/flow_table.h"
+#include "protocol/flow_table.h"
 #include "ui/calibration/tab_flow.h"
 #include "ui/calibration/tab_poverka.h"
 #include "ui/calibration/tab_termo.h"

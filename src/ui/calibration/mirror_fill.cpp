@@ -1,7 +1,7 @@
 // Mirror fill of the flow points: one half of the table from the other, as its
 // mirror image about zero flow.
 #include "protocol/number_text.h"
-#include "ui/calibration/flow_table.h"
+#include "protocol/flow_table.h"
 #include "ui/calibration/form_kalibrovka.h"
 #include "ui/calibration/tab_flow.h"
 #include <QDialog>

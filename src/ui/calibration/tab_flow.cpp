@@ -3,7 +3,7 @@
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
-#include "ui/calibration/flow_table.h"
+#include "protocol/flow_table.h"
 #include "ui/calibration/form_show_curve.h"
 #include "ui/calibration/live_chart.h"
 #include "ui/calibration/tab_widgets.h"

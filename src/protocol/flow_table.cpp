@@ -1,4 +1,4 @@
-#include "ui/calibration/flow_table.h"
+#include "protocol/flow_table.h"
 #include "protocol/number_text.h"
 #include <cmath>
 

@@ -1,0 +1,112 @@
+#include "records/snapshot_compare.h"
+#include "records/snapshot_file.h"
+#include <QLocale>
+#include <cmath>
+
+namespace {
+
+struct RegisterRef
+{
+    RegisterSpace space;
+    int reg;
+};
+
+QList<RegisterRef> registersOf(CalibrationArea area)
+{
+    QList<RegisterRef> refs;
+    for (const RegisterRange &r : AreaSpecOf(area).ranges) {
+        for (int reg = r.first; reg < r.first + r.count; ++reg)
+            refs.append({r.space, reg});
+    }
+    return refs;
+}
+
+QString registerText(RegisterRef first, int width)
+{
+    const bool data = first.space == RegisterSpace::Data;
+    if (width == 1)
+        return QStringLiteral("%1 %2").arg(data ? QStringLiteral("данные") : QStringLiteral("параметр")).arg(first.reg);
+    return QStringLiteral("%1 %2–%3")
+        .arg(data ? QStringLiteral("данные") : QStringLiteral("параметры"))
+        .arg(first.reg)
+        .arg(first.reg + width - 1);
+}
+
+std::optional<quint32> rawAt(const std::optional<QVector<quint16>> &regs, int index, int width)
+{
+    if (!regs)
+        return std::nullopt;
+    return width == 1 ? quint32((*regs)[index]) : quint32((*regs)[index]) | quint32((*regs)[index + 1]) << 16;
+}
+
+} // namespace
+
+QList<AreaComparison> CompareSnapshots(const Snapshot &older, const Snapshot &newer)
+{
+    QList<AreaComparison> result;
+    for (const AreaSpec &spec : CalibrationAreas()) {
+        AreaComparison c;
+        c.area = spec.area;
+        const auto oldRegs = older.areas.contains(spec.area) ? std::optional(older.areas.value(spec.area)) : std::nullopt;
+        const auto newRegs = newer.areas.contains(spec.area) ? std::optional(newer.areas.value(spec.area)) : std::nullopt;
+        c.oldKnown = oldRegs.has_value();
+        c.newKnown = newRegs.has_value();
+        if (!c.oldKnown && !c.newKnown)
+            continue;
+        const QList<RegisterRef> refs = registersOf(spec.area);
+        const QVector<double> oldNumbers = oldRegs ? AreaNumbers(spec.area, *oldRegs) : QVector<double>();
+        const QVector<double> newNumbers = newRegs ? AreaNumbers(spec.area, *newRegs) : QVector<double>();
+        int index = 0;
+        for (int value = 0; index < refs.size(); ++value) {
+            // The density area ends with its one-word flag; all else are floats.
+            const int width = spec.area == CalibrationArea::Density && index == 2 ? 1 : 2;
+            ValueComparison v;
+            v.registers = registerText(refs[index], width);
+            v.oldRaw = rawAt(oldRegs, index, width);
+            v.newRaw = rawAt(newRegs, index, width);
+            if (oldRegs)
+                v.oldNumber = oldNumbers.value(value);
+            if (newRegs)
+                v.newNumber = newNumbers.value(value);
+            v.differs = v.oldRaw != v.newRaw;
+            c.differs = c.differs || v.differs;
+            c.values.append(v);
+            index += width;
+        }
+        result.append(c);
+    }
+    return result;
+}
+
+QString ComparedNumberText(const std::optional<double> &number)
+{
+    if (!number)
+        return QStringLiteral("—");
+    if (std::isnan(*number))
+        return QStringLiteral("NaN");
+    if (std::isinf(*number))
+        return *number > 0 ? QStringLiteral("+∞") : QStringLiteral("−∞");
+    return QLocale().toString(*number, 'g', 9);
+}
+
+QStringList ComparisonLines(const QList<AreaComparison> &comparison)
+{
+    QStringList lines;
+    for (const AreaComparison &c : comparison) {
+        const QString title = QString::fromUtf8(AreaSpecOf(c.area).title);
+        if (!c.differs) {
+            lines << QStringLiteral("%1: без изменений").arg(title);
+            continue;
+        }
+        if (!c.oldKnown || !c.newKnown) {
+            lines << QStringLiteral("%1: известна только %2").arg(title, c.oldKnown ? QStringLiteral("слева") : QStringLiteral("справа"));
+            continue;
+        }
+        for (const ValueComparison &v : c.values) {
+            if (v.differs)
+                lines << QStringLiteral("%1, %2: %3 → %4").arg(title, v.registers, ComparedNumberText(v.oldNumber),
+                                                               ComparedNumberText(v.newNumber));
+        }
+    }
+    return lines;
+}

@@ -1,0 +1,156 @@
+// Backup and restore against the simulated meter on a pseudo-terminal: what the
+// meter holds afterwards, register by register, and what a failure leaves behind.
+#include "link/candidate_ports.h"
+#include "link/dm1.h"
+#include "protocol/protokol_usb.h"
+#include "records/calibration_restorer.h"
+#include "sim/meter_server.h"
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Rig
+{
+    explicit Rig(const SimOptions &options = {}) : server(options), store(dir.filePath(QStringLiteral("s.sqlite")))
+    {
+        started = server.start();
+        dm = std::make_unique<TDM_1>(std::make_unique<CandidatePorts>(
+            QList<VirtualPort>{{server.devicePath(), QStringLiteral("KESTRO SIM")}}, nullptr));
+        dm->findDevicePort();
+    }
+    // Every writable register of the meter's calibration, as it holds them.
+    QMap<int, quint16> params()
+    {
+        QMap<int, quint16> regs;
+        for (CalibrationArea a : WritableCalibrationAreas())
+            for (const RegisterRange &r : AreaSpecOf(a).ranges)
+                for (int reg = r.first; reg < r.first + r.count; ++reg)
+                    regs.insert(reg, server.model().paramWord(reg));
+        return regs;
+    }
+    std::optional<Snapshot> backup()
+    {
+        TCalibrationReader reader(*dm, 1000);
+        QSignalSpy done(&reader, &TCalibrationReader::finished);
+        reader.start(AllCalibrationAreas());
+        if (!done.wait(5000))
+            return std::nullopt;
+        return reader.snapshot(SnapshotReason::ManualBackup);
+    }
+    RestoreOutcome restore(const Snapshot &s, const QList<CalibrationArea> &areas = WritableCalibrationAreas())
+    {
+        TCalibrationRestorer restorer(*dm, store, 1000);
+        QSignalSpy done(&restorer, &TCalibrationRestorer::finished);
+        restorer.start(s, areas);
+        EXPECT_TRUE(done.count() > 0 || done.wait(15000));
+        return done.isEmpty() ? RestoreOutcome{} : done.first().first().value<RestoreOutcome>();
+    }
+
+    QTemporaryDir dir;
+    MeterServer server;
+    TSnapshotStore store;
+    bool started = false;
+    std::unique_ptr<TDM_1> dm;
+};
+
+} // namespace
+
+TEST(CalibrationRestore, PutsBackEveryAreaBitForBitAndSaysSo)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    // Odd bit patterns survive: a signalling NaN, a negative zero, a denormal.
+    rig.server.model().setParamWord(5, 0x0001), rig.server.model().setParamWord(6, 0x7f80);
+    rig.server.model().setParamWord(13, 0x0000), rig.server.model().setParamWord(14, 0x8000);
+    rig.server.model().setParamWord(21 + 30, 0x0001), rig.server.model().setParamWord(21 + 31, 0x0000);
+    const QMap<int, quint16> original = rig.params();
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    ASSERT_EQ(backup->areas.keys(), AllCalibrationAreas());
+
+    // Every area ruined.
+    for (int reg : original.keys())
+        rig.server.model().setParamWord(reg, quint16(original[reg] ^ 0x5a5a));
+    const RestoreOutcome outcome = rig.restore(*backup);
+    EXPECT_TRUE(outcome.restored) << outcome.message.toStdString();
+    EXPECT_EQ(outcome.message, "восстановлено");
+    EXPECT_EQ(outcome.written, WritableCalibrationAreas());
+    EXPECT_EQ(rig.params(), original);
+    EXPECT_EQ(rig.server.model().lastCommand(), Proto::CmdRecalculate);
+
+    // The way back holds what the meter had before the restore.
+    const std::optional<Snapshot> before = rig.store.get(outcome.beforeRestoreId);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->reason, SnapshotReason::BeforeRestore);
+    EXPECT_EQ(before->areas.value(CalibrationArea::Thermometer).at(0), quint16(0x0001 ^ 0x5a5a));
+}
+
+TEST(CalibrationRestore, OnlyTheChosenAreasAreWrittenAndARefusingMeterIsNamed)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    const quint16 flowBefore = rig.server.model().paramWord(21);
+    rig.server.model().setParamWord(5, 0x1111);
+    rig.server.model().setParamWord(21, 0x2222);
+    rig.server.model().setIgnoredWrites(5, 5);
+
+    const RestoreOutcome outcome = rig.restore(*backup, {CalibrationArea::Thermometer});
+    EXPECT_FALSE(outcome.restored);
+    EXPECT_EQ(outcome.differing, QStringList{"Термометр: регистр 5"});
+    EXPECT_EQ(rig.server.model().paramWord(6), backup->areas.value(CalibrationArea::Thermometer).at(1));
+    EXPECT_EQ(rig.server.model().paramWord(21), 0x2222) << "flow table not chosen, not written";
+    EXPECT_NE(flowBefore, 0x2222);
+}
+
+TEST(CalibrationRestore, HangUpMidwaySaysWhatWasWrittenAndKeepsTheWayBack)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    // Unplugged as the flow table's third write arrives.
+    int flowWrites = 0;
+    QObject::connect(&rig.server, &MeterServer::requestReceived, &rig.server, [&](const QByteArray &frame) {
+        if (quint8(frame[1]) == Proto::FnWriteParams && quint8(frame[3]) >= 21 && ++flowWrites == 3)
+            QMetaObject::invokeMethod(&rig.server, [&] { rig.server.hangUp(); }, Qt::QueuedConnection);
+    });
+    const RestoreOutcome outcome = rig.restore(*backup);
+    EXPECT_FALSE(outcome.restored);
+    EXPECT_EQ(outcome.written,
+              (QList<CalibrationArea>{CalibrationArea::Density, CalibrationArea::Thermometer, CalibrationArea::Zero}));
+    EXPECT_EQ(outcome.notWritten, QList<CalibrationArea>{CalibrationArea::FlowTable});
+    EXPECT_NE(outcome.beforeRestoreId, 0);
+    EXPECT_TRUE(outcome.message.contains("не записано: Калибровка расхода")) << outcome.message.toStdString();
+    EXPECT_TRUE(outcome.message.contains(QStringLiteral("снимок №%1").arg(outcome.beforeRestoreId)));
+    ASSERT_TRUE(rig.store.get(outcome.beforeRestoreId));
+    EXPECT_EQ(rig.store.get(outcome.beforeRestoreId)->areas.size(), AllCalibrationAreas().size());
+}
+
+TEST(CalibrationRestore, SilentMeterOrUnusableStoreWritesNothing)
+{
+    SimOptions silent;
+    silent.silent = true;
+    Rig rig(silent);
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    {
+        TCalibrationReader reader(*rig.dm, 300);
+        QSignalSpy failed(&reader, &TCalibrationReader::failed);
+        reader.start(AllCalibrationAreas());
+        ASSERT_TRUE(failed.wait(3000));
+        EXPECT_EQ(failed.first().first().toString(), "Прибор не отвечает: нет ответа на 7 из 7 запросов");
+    }
+    Snapshot target;
+    target.areas.insert(CalibrationArea::Thermometer, QVector<quint16>(8, 0));
+    rig.server.clearReceived();
+    const RestoreOutcome outcome = rig.restore(target);
+    EXPECT_EQ(outcome.beforeRestoreId, 0);
+    EXPECT_TRUE(outcome.message.endsWith("ничего не записано")) << outcome.message.toStdString();
+    for (const ReceivedRequest &r : rig.server.received())
+        EXPECT_NE(quint8(r.frame[1]), Proto::FnWriteParams);
+    EXPECT_TRUE(rig.store.list().isEmpty());
+}
