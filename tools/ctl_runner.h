@@ -12,6 +12,9 @@ constexpr int NoPortFound = 1;
 constexpr int CannotOpen = 2;
 constexpr int Timeout = 3;
 constexpr int NoPermission = 4;
+constexpr int RecordsError = 5;  // the snapshot store, a snapshot file or an ID is not usable
+constexpr int Differences = 6;   // differences printed, nothing written
+constexpr int NotRestored = 7;   // a restore stopped midway or the meter did not take it
 constexpr int Usage = 64;
 } // namespace CtlExit
 
@@ -27,18 +30,18 @@ public:
     int live(int count); // count <= 0: until interrupted
     int read(const QString &blockName);
 
-private:
     // Runs discovery; on failure writes the status text to err. True when the port is open.
     bool connectMeter();
+    // Exit code of a failed discovery: no rights to the meter's port, or none open.
+    int cannotOpenCode() const;
+
+private:
     // Every data event hands its record to onRecord, which returns true when the command is done.
     void captureAllEvents(const std::function<bool(const AnyRecord &)> &onRecord);
     // Runs the event loop until an answer completes the command, no answer came for the
     // timeout, or the link was lost. Returns the exit code.
     int runLoop();
     void answered(bool done);
-
-    // Exit code of a failed discovery: no rights to the meter's port, or none open.
-    int cannotOpenCode() const;
 
     TDM_1 &m_dm;
     QStringList m_denied;

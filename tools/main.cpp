@@ -3,6 +3,7 @@
 #include "link/dm1.h"
 #include "link/link_log.h"
 #include "tools/ctl_blocks.h"
+#include "tools/ctl_records.h"
 #include "tools/ctl_runner.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,7 +15,7 @@ namespace {
 QString helpText()
 {
     return QStringLiteral(
-               "Usage: kestroctl [--virtual-port PATH[=DESCRIPTION]]... [--timeout MS] COMMAND\n"
+               "Usage: kestroctl [--virtual-port PATH[=DESCRIPTION]]... [--timeout MS] COMMAND [OPTIONS]\n"
                "\n"
                "Talks to a Kestro flowmeter on its USB serial port (USB ID 0483:5740).\n"
                "\n"
@@ -34,12 +35,35 @@ QString helpText()
                "  read BLOCK           read a block and print Name=Text lines; BLOCK is one of\n"
                "                       %1\n"
                "\n"
+               "Calibration records (snapshots of the meter's calibration registers, shared with\n"
+               "kestrolink; the database is $KESTRO_SNAPSHOT_DB if set, else\n"
+               "~/.local/share/kestrolink/snapshots.sqlite):\n"
+               "  backup [--note TEXT] [--output FILE]\n"
+               "                       read every calibration area and store it as a snapshot;\n"
+               "                       prints its number; --output also exports it to FILE\n"
+               "  history              the snapshots, newest first: number, local time, reason,\n"
+               "                       port, areas, note (tab-separated)\n"
+               "  diff ID|FILE         compare a snapshot (a number, or an exported file) with the\n"
+               "                       meter now, one line per differing value\n"
+               "  restore ID|FILE [--areas LIST] [--yes]\n"
+               "                       put the snapshot's areas back (LIST: comma-separated of\n"
+               "                       density, thermometer, zero, flow-table; default all). A\n"
+               "                       snapshot of the meter is stored first; then the writes,\n"
+               "                       command 24 and a register-by-register check. Without\n"
+               "                       --yes it prints the differences and writes nothing\n"
+               "  export ID FILE       write a snapshot as a JSON file\n"
+               "  import FILE          check a snapshot file and store it; prints its new number\n"
+               "\n"
                "Numbers use the decimal separator of your locale (LANG, LC_NUMERIC, LC_ALL).\n"
                "\n"
                "Exit codes: 0 done; 1 discover found no port; 2 no meter port could be opened\n"
                "(the status text goes to standard error); 3 an answer did not come in time;\n"
                "4 the meter's port is there but you have no right to it (the hint on standard\n"
-               "error says how to get it); 64 wrong usage.\n")
+               "error says how to get it); 5 the snapshot store, a snapshot file or a snapshot\n"
+               "number is not usable (the reason goes to standard error); 6 differences printed\n"
+               "and nothing written (diff found differences, restore without --yes); 7 a restore\n"
+               "stopped midway or the meter does not hold what was written (standard error says\n"
+               "which areas were written and which snapshot leads back); 64 wrong usage.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 
@@ -69,7 +93,12 @@ int main(int argc, char **argv)
                                      QStringLiteral("MS"), QStringLiteral("1000"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop the live output after N answers."),
                                    QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({help, version, trace, virtualPort, timeout, count});
+    const QCommandLineOption note(QStringLiteral("note"), QStringLiteral("A note stored with the backup."), QStringLiteral("TEXT"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("Also export the backup to this file."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption areas(QStringLiteral("areas"), QStringLiteral("The areas to restore."), QStringLiteral("LIST"));
+    const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Restore without asking: write."));
+    parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -108,6 +137,9 @@ int main(int argc, char **argv)
         virtuals << ParseVirtualPortArg(v);
     TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
     CtlRunner runner(dm, out, err, timeoutMs);
+    TSnapshotStore store;
+    CtlRecords records(dm, runner, store, out, err,
+                       {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)
@@ -116,6 +148,18 @@ int main(int argc, char **argv)
         code = runner.live(countValue);
     else if (command == QLatin1String("read") && args.size() == 2)
         code = runner.read(args.at(1));
+    else if (command == QLatin1String("backup") && args.size() == 1)
+        code = records.backup();
+    else if (command == QLatin1String("history") && args.size() == 1)
+        code = records.history();
+    else if (command == QLatin1String("diff") && args.size() == 2)
+        code = records.diff(args.at(1));
+    else if (command == QLatin1String("restore") && args.size() == 2)
+        code = records.restore(args.at(1));
+    else if (command == QLatin1String("export") && args.size() == 3)
+        code = records.exportSnapshot(args.at(1), args.at(2));
+    else if (command == QLatin1String("import") && args.size() == 2)
+        code = records.importSnapshot(args.at(1));
     else
         return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
     out.flush();

@@ -86,7 +86,9 @@ QString ComparedNumberText(const std::optional<double> &number)
         return QStringLiteral("NaN");
     if (std::isinf(*number))
         return *number > 0 ? QStringLiteral("+∞") : QStringLiteral("−∞");
-    return QLocale().toString(*number, 'g', 9);
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(*number, 'g', 9);
 }
 
 QStringList ComparisonLines(const QList<AreaComparison> &comparison)

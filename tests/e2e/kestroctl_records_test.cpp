@@ -1,0 +1,123 @@
+// kestroctl's calibration records against the simulator executable: a backup, a
+// ruined table restored from it, and what each step exits with.
+#include "e2e/sim_process.h"
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <bit>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Ctl = QStringLiteral(KESTROCTL_PATH);
+
+class KestroctlRecords : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(sim.ok()) << sim.startError().toStdString(); }
+    ProgramRun ctl(const QStringList &args)
+    {
+        return RunProgram(Ctl, QStringList{QStringLiteral("--virtual-port"), sim.devicePath()} + args,
+                          {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + dir.filePath("s.sqlite")});
+    }
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    QTemporaryDir dir;
+    SimProcess sim;
+};
+
+// The exported file with the flow table's Q Max replaced, registers and number alike.
+QByteArray withQMax(const QByteArray &file, float qMax)
+{
+    QJsonObject o = QJsonDocument::fromJson(file).object();
+    QJsonArray areas = o.value("areas").toArray();
+    for (qsizetype i = 0; i < areas.size(); ++i) {
+        QJsonObject a = areas[i].toObject();
+        if (a.value("area").toString() != "flow-table")
+            continue;
+        const quint32 bits = std::bit_cast<quint32>(qMax);
+        QJsonArray regs = a.value("registers").toArray(), values = a.value("values").toArray();
+        regs[0] = QString::asprintf("%04x", bits & 0xFFFF);
+        regs[1] = QString::asprintf("%04x", bits >> 16);
+        values[0] = double(qMax);
+        a["registers"] = regs;
+        a["values"] = values;
+        areas[i] = a;
+    }
+    o["areas"] = areas;
+    return QJsonDocument(o).toJson();
+}
+
+} // namespace
+
+TEST_F(KestroctlRecords, BackupRuinRestoreRoundTrip)
+{
+    ProgramRun run = ctl({"backup", "--note", "до калибровки", "--output", path("a.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("snapshot 1\n")) << run.out.toStdString();
+
+    QFile a(path("a.json"));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    QFile b(path("b.json"));
+    ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+    b.write(withQMax(a.readAll(), 1234.5f));
+    b.close();
+    run = ctl({"import", path("b.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "snapshot 2\n");
+
+    // Without --yes: the differences, nothing written.
+    run = ctl({"restore", "2"});
+    EXPECT_EQ(run.exitCode, 6);
+    EXPECT_TRUE(run.out.contains("Калибровка расхода, параметры 21–22: 1000 → 1234.5")) << run.out.toStdString();
+    EXPECT_EQ(ctl({"diff", "1"}).exitCode, 0) << "the meter is unchanged";
+
+    // The ruined table goes in, then the backup file puts everything back.
+    run = ctl({"restore", "2", "--areas", "flow-table", "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("восстановлено"));
+    run = ctl({"diff", path("a.json")});
+    EXPECT_EQ(run.exitCode, 6);
+    EXPECT_TRUE(run.out.contains("Калибровка расхода, параметры 21–22: 1000 → 1234.5")) << "snapshot, then meter";
+    run = ctl({"restore", path("a.json"), "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = ctl({"diff", "1"});
+    for (const char *area : {"Фиксированная плотность", "Термометр", "Калибровка 0", "Калибровка расхода"})
+        EXPECT_TRUE(run.out.contains(QStringLiteral("%1: без изменений").arg(QString::fromUtf8(area)))) << run.out.toStdString();
+
+    run = ctl({"history"});
+    ASSERT_EQ(run.exitCode, 0);
+    const QStringList rows = run.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 4) << run.out.toStdString();
+    EXPECT_TRUE(rows[0].startsWith("4\t") && rows[0].contains("\tbefore-restore\t"));
+    EXPECT_TRUE(rows[3].startsWith("1\t") && rows[3].endsWith("\tдо калибровки"));
+}
+
+TEST_F(KestroctlRecords, BadInputGetsItsOwnExitCode)
+{
+    QFile bad(path("bad.json"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("{\"format\": \"kestrolink-snapshot\", \"format_version\": 1, \"areas\": [");
+    bad.close();
+    const struct
+    {
+        QStringList args;
+        int exitCode;
+    } cases[] = {
+        {{"import", path("bad.json")}, 5},
+        {{"import", path("missing.json")}, 5},
+        {{"diff", "99"}, 5},
+        {{"export", "99", path("x.json")}, 5},
+        {{"restore", "1", "--areas", "coefficients"}, 64},
+        {{"restore"}, 64},
+    };
+    for (const auto &c : cases) {
+        const ProgramRun run = ctl(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        if (c.exitCode == 5) {
+            EXPECT_FALSE(run.err.isEmpty());
+        }
+    }
+}

@@ -1,0 +1,210 @@
+#include "tools/ctl_records.h"
+#include "link/dm1.h"
+#include "records/calibration_restorer.h"
+#include "records/snapshot_compare.h"
+#include "records/snapshot_file.h"
+#include "tools/ctl_runner.h"
+#include <QEventLoop>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+QString areaKeys(const Snapshot &s)
+{
+    QStringList keys;
+    for (CalibrationArea a : s.areas.keys())
+        keys << QString::fromLatin1(AreaSpecOf(a).key);
+    return keys.join(QLatin1Char(','));
+}
+
+} // namespace
+
+CtlRecords::CtlRecords(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+                       const CtlRecordsOptions &options)
+    : m_dm(dm), m_runner(runner), m_store(store), m_out(out), m_err(err), m_options(options)
+{
+}
+
+int CtlRecords::recordsError(const QString &message)
+{
+    m_err << "kestroctl: " << message << Qt::endl;
+    return CtlExit::RecordsError;
+}
+
+std::optional<Snapshot> CtlRecords::load(const QString &idOrFile)
+{
+    bool isId = false;
+    const qint64 id = idOrFile.toLongLong(&isId);
+    if (isId) {
+        std::optional<Snapshot> s = m_store.get(id);
+        if (!s)
+            recordsError(m_store.lastError().isEmpty() ? QStringLiteral("no snapshot %1").arg(id) : m_store.lastError());
+        return s;
+    }
+    return loadFile(idOrFile);
+}
+
+std::optional<Snapshot> CtlRecords::loadFile(const QString &fileName)
+{
+    const QString &idOrFile = fileName;
+    QFile file(idOrFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        recordsError(QStringLiteral("%1: %2").arg(idOrFile, file.errorString()));
+        return std::nullopt;
+    }
+    QString error;
+    std::optional<Snapshot> s = SnapshotFile::Import(file.read(SnapshotFile::MaxFileSize + 1), &error);
+    if (!s)
+        recordsError(QStringLiteral("%1: %2").arg(idOrFile, error));
+    return s;
+}
+
+std::optional<Snapshot> CtlRecords::readMeter(int *code)
+{
+    if (!m_runner.connectMeter()) {
+        *code = m_runner.cannotOpenCode();
+        return std::nullopt;
+    }
+    TCalibrationReader reader(m_dm, m_options.timeoutMs);
+    QEventLoop loop;
+    QObject::connect(&reader, &TCalibrationReader::finished, &loop, [&] { loop.exit(CtlExit::Done); });
+    QObject::connect(&reader, &TCalibrationReader::failed, &loop, [&](const QString &message) {
+        m_err << "kestroctl: " << message << Qt::endl;
+        loop.exit(CtlExit::Timeout);
+    });
+    reader.start(AllCalibrationAreas());
+    *code = loop.exec();
+    if (*code != CtlExit::Done)
+        return std::nullopt;
+    return reader.snapshot(SnapshotReason::ManualBackup, m_options.note);
+}
+
+int CtlRecords::backup()
+{
+    int code = CtlExit::Done;
+    const std::optional<Snapshot> s = readMeter(&code);
+    if (!s)
+        return code;
+    const qint64 id = m_store.add(*s);
+    if (id == 0)
+        return recordsError(m_store.lastError());
+    m_out << "snapshot " << id << Qt::endl;
+    if (!m_options.output.isEmpty())
+        return exportSnapshot(QString::number(id), m_options.output);
+    return CtlExit::Done;
+}
+
+int CtlRecords::history()
+{
+    if (!m_store.open())
+        return recordsError(m_store.lastError());
+    for (const Snapshot &s : m_store.list()) {
+        m_out << s.id << '\t' << s.takenUtc.toLocalTime().toString(Qt::ISODate) << '\t' << ReasonKey(s.reason) << '\t'
+              << s.port << '\t' << areaKeys(s) << '\t' << s.note << '\n';
+    }
+    m_out.flush();
+    return CtlExit::Done;
+}
+
+int CtlRecords::diff(const QString &idOrFile)
+{
+    const std::optional<Snapshot> stored = load(idOrFile);
+    if (!stored)
+        return CtlExit::RecordsError;
+    int code = CtlExit::Done;
+    const std::optional<Snapshot> now = readMeter(&code);
+    if (!now)
+        return code;
+    const QList<AreaComparison> comparison = CompareSnapshots(*stored, *now);
+    for (const QString &line : ComparisonLines(comparison))
+        m_out << line << '\n';
+    m_out.flush();
+    for (const AreaComparison &c : comparison) {
+        if (c.differs)
+            return CtlExit::Differences;
+    }
+    return CtlExit::Done;
+}
+
+int CtlRecords::restore(const QString &idOrFile)
+{
+    QList<CalibrationArea> wanted;
+    for (const QString &key : m_options.areas.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const AreaSpec *spec = AreaSpecByKey(key.trimmed());
+        if (!spec || !spec->writable) {
+            m_err << "kestroctl: unknown area '" << key << "'; one of: density, thermometer, zero, flow-table"
+                  << Qt::endl;
+            return CtlExit::Usage;
+        }
+        wanted << spec->area;
+    }
+    if (wanted.isEmpty())
+        wanted = WritableCalibrationAreas();
+    const std::optional<Snapshot> target = load(idOrFile);
+    if (!target)
+        return CtlExit::RecordsError;
+    if (!m_options.yes) {
+        int code = CtlExit::Done;
+        const std::optional<Snapshot> now = readMeter(&code);
+        if (!now)
+            return code;
+        // Only the areas that would be written, the meter's present values first.
+        Snapshot chosen = *target, present = *now;
+        const QList<CalibrationArea> restorable = TCalibrationRestorer::RestorableAreas(*target, wanted);
+        for (CalibrationArea a : AllCalibrationAreas()) {
+            if (!restorable.contains(a)) {
+                chosen.areas.remove(a);
+                present.areas.remove(a);
+            }
+        }
+        for (const QString &line : ComparisonLines(CompareSnapshots(present, chosen)))
+            m_out << line << '\n';
+        m_out << "nothing written; add --yes to restore" << Qt::endl;
+        return CtlExit::Differences;
+    }
+    if (!m_runner.connectMeter())
+        return m_runner.cannotOpenCode();
+    TCalibrationRestorer restorer(m_dm, m_store, m_options.timeoutMs);
+    QEventLoop loop;
+    RestoreOutcome outcome;
+    QObject::connect(&restorer, &TCalibrationRestorer::finished, &loop, [&](const RestoreOutcome &o) {
+        outcome = o;
+        loop.quit();
+    });
+    restorer.start(*target, wanted);
+    if (restorer.isRunning())
+        loop.exec();
+    if (outcome.beforeRestoreId != 0)
+        m_out << "before-restore snapshot " << outcome.beforeRestoreId << '\n';
+    (outcome.restored ? m_out : m_err) << outcome.message << Qt::endl;
+    return outcome.restored ? CtlExit::Done : CtlExit::NotRestored;
+}
+
+int CtlRecords::exportSnapshot(const QString &id, const QString &fileName)
+{
+    bool isId = false;
+    id.toLongLong(&isId);
+    if (!isId)
+        return recordsError(QStringLiteral("'%1' is not a snapshot number").arg(id));
+    const std::optional<Snapshot> s = load(id);
+    if (!s)
+        return CtlExit::RecordsError;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SnapshotFile::Export(*s)) < 0 || !file.commit())
+        return recordsError(QStringLiteral("%1: %2").arg(fileName, file.errorString()));
+    m_out << "exported " << s->id << " to " << fileName << Qt::endl;
+    return CtlExit::Done;
+}
+
+int CtlRecords::importSnapshot(const QString &fileName)
+{
+    const std::optional<Snapshot> s = loadFile(fileName);
+    if (!s)
+        return CtlExit::RecordsError;
+    const qint64 id = m_store.add(*s);
+    if (id == 0)
+        return recordsError(m_store.lastError());
+    m_out << "snapshot " << id << Qt::endl;
+    return CtlExit::Done;
+}
