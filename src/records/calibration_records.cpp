@@ -25,7 +25,11 @@ QVector<quint16> TCalibrationRecords::FloatRegisters(const QList<float> &values)
 
 qint64 TCalibrationRecords::keepBefore(SnapshotReason reason, const QList<CalibrationArea> &areas)
 {
-    const Snapshot snapshot = SnapshotFromImage(m_dm.registerImage(), areas, reason, m_dm.portName());
+    return keep(SnapshotFromImage(m_dm.registerImage(), areas, reason, m_dm.portName()));
+}
+
+qint64 TCalibrationRecords::keep(const Snapshot &snapshot)
+{
     const qint64 id = m_store->add(snapshot);
     if (id == 0)
         emit snapshotFailed(m_store->lastError());

@@ -24,6 +24,8 @@ public:
     void expectReadBack(qint64 snapshotId, CalibrationArea area, int firstRegister, const QVector<quint16> &written,
                         const QByteArray &readBack);
 
+    // Stores a snapshot taken some other way (a backup, an import); its id or 0.
+    qint64 keep(const Snapshot &snapshot);
     TSnapshotStore &store() { return *m_store; }
 
     // The raw registers a float is written as: the low half first.

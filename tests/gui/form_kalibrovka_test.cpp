@@ -45,12 +45,15 @@ TEST_F(KalibrWindow, FrameLaidOutAsDesigned)
         int image;
     } buttons[] = {{form->ToolButton_Kf_Recalc, "Пересчет коэффициентов", 5},
                    {form->ToolButton_Reset, "Перезагрузка", 6},
+                   {form->ToolButton_Backup, "Резервная копия", 9},
+                   {form->ToolButton_History, "История калибровки", 10},
                    {form->ToolButton_Exit, "Выход", 4}};
     for (const auto &b : buttons) {
         EXPECT_EQ(b.button->hint(), QString::fromUtf8(b.hint));
         EXPECT_EQ(b.button->imageIndex(), b.image);
     }
-    EXPECT_EQ(form->ToolButton_Separator_w->width(), form->ToolBar1->width() - 70 - 70 - 2 * 8 - 70 - 2);
+    // Recalculate, restart, backup, history; three 8 px separators; exit.
+    EXPECT_EQ(form->ToolButton_Separator_w->width(), form->ToolBar1->width() - 4 * 70 - 3 * 8 - 70 - 2);
     EXPECT_EQ(form->ToolButton_Exit->geometry().right(), form->ToolBar1->width() - 3);
 
     const char *tabs[][2] = {{"TabSheet1", "Термометр"},

@@ -16,6 +16,8 @@
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
 #include "ui/common/ui_fonts.h"
+#include "ui/records/backup_action.h"
+#include "ui/records/form_history.h"
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -54,7 +56,10 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner, TCalibrationRecord
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FKalibr"), PageControl1);
     connectHandlers();
     FormCreate();
+    ToolButton_Backup->setEnabled(m_records != nullptr);
+    ToolButton_History->setEnabled(m_records != nullptr);
     if (m_records) {
+        m_backup = new TBackupAction(m_dm, *m_records, this);
         m_recordsNote = new TSnapshotNote(*m_records, this);
         TabSheet1->setRecords(m_records);
         TabSheet2->setRecords(m_records);
@@ -84,6 +89,11 @@ void TForm_Kalibrovka::buildControls()
     ToolButton2 = ToolBar1->addSeparator(QStringLiteral("ToolButton2"), 8);
     ToolButton_Reset = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Reset"), ToolImages::Restart));
     ToolButton_Reset->setHint(QStringLiteral("Перезагрузка"));
+    ToolButton3 = ToolBar1->addSeparator(QStringLiteral("ToolButton3"), 8);
+    ToolButton_Backup = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Backup"), ToolImages::Backup));
+    ToolButton_Backup->setHint(QStringLiteral("Резервная копия"));
+    ToolButton_History = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_History"), ToolImages::History));
+    ToolButton_History->setHint(QStringLiteral("История калибровки"));
     ToolButton_Separator_w = ToolBar1->addStretch(QStringLiteral("ToolButton_Separator_w"));
     ToolButton1 = ToolBar1->addSeparator(QStringLiteral("ToolButton1"), 8);
     ToolButton_Exit = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Exit"), ToolImages::Exit));
@@ -198,6 +208,8 @@ void TForm_Kalibrovka::connectHandlers()
     ConnectHandler(ToolButton_Kf_Recalc, &QToolButton::clicked, this, [this] { ToolButton_Kf_RecalcClick(); });
     ConnectHandler(ToolButton_Reset, &QToolButton::clicked, this, [this] { ToolButton_ResetClick(); });
     ConnectHandler(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
+    ConnectHandler(ToolButton_Backup, &QToolButton::clicked, this, [this] { ToolButton_BackupClick(); });
+    ConnectHandler(ToolButton_History, &QToolButton::clicked, this, [this] { ToolButton_HistoryClick(); });
     ConnectHandler(Timer_1, &QTimer::timeout, this, [this] { Timer_1Timer(); });
     ConnectHandler(ToolBar1, &TToolBar::resized, this, [this] { ToolBar1Resize(); });
     ConnectHandler(StatusBar1, &TPanelStatusBar::resized, this, [this] { StatusBar1Resize(); });
@@ -301,6 +313,24 @@ void TForm_Kalibrovka::ToolButton_Kf_RecalcClick()
 void TForm_Kalibrovka::ToolButton_ResetClick()
 {
     sendCommand(Proto::CmdRestart);
+}
+
+void TForm_Kalibrovka::ToolButton_BackupClick()
+{
+    if (m_backup)
+        m_backup->start();
+}
+
+void TForm_Kalibrovka::ToolButton_HistoryClick()
+{
+    if (!m_records)
+        return;
+    // One history window; asked again, it comes forward.
+    if (!m_history)
+        m_history = new TForm_History(m_dm, *m_records, this);
+    m_history->show();
+    m_history->raise();
+    m_history->activateWindow();
 }
 
 void TForm_Kalibrovka::ToolButton_ExitClick()

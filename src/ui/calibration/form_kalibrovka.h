@@ -5,6 +5,7 @@
 #include "protocol/lib_types.h"
 #include "ui/calibration/sred_sdvig.h"
 #include "ui/common/window_guard.h"
+#include <QPointer>
 #include <memory>
 
 class QAction;
@@ -17,6 +18,8 @@ class TDM_1;
 class TPanelStatusBar;
 class TPlacementStore;
 class TSnapshotNote;
+class TBackupAction;
+class TForm_History;
 class TTabPoverka;
 class TTabRashodKalibr;
 class TTabTermo;
@@ -46,6 +49,9 @@ public:
     void ToolButton_Kf_RecalcClick();
     void ToolButton_ResetClick();
     void ToolButton_ExitClick();
+    // Records: a manual backup, the history window.
+    void ToolButton_BackupClick();
+    void ToolButton_HistoryClick();
     void ToolBar1Resize();
     void StatusBar1Resize();
     // The flow table and the live flow values, for the flow and verification tabs.
@@ -75,6 +81,9 @@ public:
     TToolButton *ToolButton_Kf_Recalc;
     QWidget *ToolButton2;
     TToolButton *ToolButton_Reset;
+    QWidget *ToolButton3;
+    TToolButton *ToolButton_Backup;
+    TToolButton *ToolButton_History;
     QWidget *ToolButton_Separator_w;
     QWidget *ToolButton1;
     TToolButton *ToolButton_Exit;
@@ -108,5 +117,7 @@ private:
     TDM_1 &m_dm;
     TCalibrationRecords *m_records;
     TSnapshotNote *m_recordsNote = nullptr;
+    TBackupAction *m_backup = nullptr;
+    QPointer<TForm_History> m_history;
     std::unique_ptr<TPlacementStore> m_placement;
 };

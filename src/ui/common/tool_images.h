@@ -14,7 +14,9 @@ enum Index {
     Restart = 6,
     About = 7,
     Copy = 8,
-    Count = 9
+    Backup = 9,
+    History = 10,
+    Count = 11
 };
 } // namespace ToolImages
 

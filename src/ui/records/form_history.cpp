@@ -1,0 +1,350 @@
+#include "ui/records/form_history.h"
+#include "link/dm1.h"
+#include "records/calibration_records.h"
+#include "records/calibration_restorer.h"
+#include "records/snapshot_file.h"
+#include "ui/common/message_presenter.h"
+#include "ui/records/comparison_tree.h"
+#include "ui/records/dialog_restore.h"
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString areaTitles(const Snapshot &s)
+{
+    QStringList titles;
+    for (CalibrationArea a : s.areas.keys())
+        titles << QString::fromUtf8(AreaSpecOf(a).title);
+    return titles.isEmpty() ? QStringLiteral("нет известных") : titles.join(QStringLiteral(", "));
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QString &hint)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(hint);
+    return b;
+}
+
+void say(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+{
+    ShowMessage(parent, {icon, QStringLiteral("История калибровки"), text, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+} // namespace
+
+TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_dm(dm), m_records(records),
+      m_reader(new TCalibrationReader(dm, TCalibrationReader::DefaultAnswerTimeoutMs, this)),
+      m_restorer(new TCalibrationRestorer(dm, records.store(), TCalibrationReader::DefaultAnswerTimeoutMs, this))
+{
+    setObjectName(QStringLiteral("Form_History"));
+    setWindowTitle(QStringLiteral("История калибровки"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(900, 640);
+
+    Grid_Snapshots = new QTableWidget(0, 6, this);
+    Grid_Snapshots->setObjectName(QStringLiteral("Grid_Snapshots"));
+    Grid_Snapshots->setAccessibleName(QStringLiteral("Снимки калибровки"));
+    Grid_Snapshots->setHorizontalHeaderLabels({QStringLiteral("№"), QStringLiteral("Время"), QStringLiteral("Причина"),
+                                               QStringLiteral("Порт"), QStringLiteral("Области"), QStringLiteral("Примечание")});
+    Grid_Snapshots->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid_Snapshots->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Grid_Snapshots->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid_Snapshots->verticalHeader()->hide();
+    Grid_Snapshots->horizontalHeader()->setStretchLastSection(true);
+
+    Button_CompareMeter = button(this, "Button_CompareMeter", QStringLiteral("Сравнить с прибором"),
+                                 QStringLiteral("Прочитать калибровку прибора и сравнить с выбранным снимком"));
+    Button_CompareTwo = button(this, "Button_CompareTwo", QStringLiteral("Сравнить два снимка"),
+                               QStringLiteral("Сравнить два выбранных снимка"));
+    Button_Restore = button(this, "Button_Restore", QStringLiteral("Восстановить…"),
+                            QStringLiteral("Записать в прибор области выбранного снимка"));
+    Button_Export = button(this, "Button_Export", QStringLiteral("Экспорт…"),
+                           QStringLiteral("Сохранить выбранный снимок в файл"));
+    Button_Import = button(this, "Button_Import", QStringLiteral("Импорт…"), QStringLiteral("Добавить снимок из файла"));
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {Button_CompareMeter, Button_CompareTwo, Button_Restore, Button_Export, Button_Import})
+        buttons->addWidget(b);
+    buttons->addStretch();
+
+    Tree_Compare = new QTreeWidget(this);
+    Tree_Compare->setObjectName(QStringLiteral("Tree_Compare"));
+    Tree_Compare->setAccessibleName(QStringLiteral("Сравнение"));
+    Tree_Compare->setHeaderLabels({QStringLiteral("Область / регистры")});
+
+    Progress = new QProgressBar(this);
+    Progress->setObjectName(QStringLiteral("Progress"));
+    Progress->setAccessibleName(QStringLiteral("Ход операции"));
+    Button_Cancel = button(this, "Button_Cancel", QStringLiteral("Отмена"), QStringLiteral("Прервать чтение"));
+    Label_Result = new QLabel(this);
+    Label_Result->setObjectName(QStringLiteral("Label_Result"));
+    Label_Result->setWordWrap(true);
+    Label_Result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *progress = new QHBoxLayout;
+    progress->addWidget(Progress, 1);
+    progress->addWidget(Button_Cancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Grid_Snapshots, 2);
+    layout->addLayout(buttons);
+    layout->addWidget(Tree_Compare, 3);
+    layout->addLayout(progress);
+    layout->addWidget(Label_Result);
+
+    connect(Button_CompareMeter, &QPushButton::clicked, this, &TForm_History::Button_CompareMeterClick);
+    connect(Button_CompareTwo, &QPushButton::clicked, this, &TForm_History::Button_CompareTwoClick);
+    connect(Button_Restore, &QPushButton::clicked, this, &TForm_History::Button_RestoreClick);
+    connect(Button_Export, &QPushButton::clicked, this, &TForm_History::Button_ExportClick);
+    connect(Button_Import, &QPushButton::clicked, this, &TForm_History::Button_ImportClick);
+    connect(Button_Cancel, &QPushButton::clicked, this, &TForm_History::Button_CancelClick);
+    connect(Grid_Snapshots, &QTableWidget::itemSelectionChanged, this, &TForm_History::updateButtons);
+
+    connect(m_reader, &TCalibrationReader::progress, this, [this](int done, int total) {
+        Progress->setRange(0, total);
+        Progress->setValue(done);
+    });
+    connect(m_reader, &TCalibrationReader::finished, this, [this] {
+        setBusy(false);
+        // Outside the decoder's delivery: what follows may open a dialog.
+        if (auto then = std::exchange(m_afterRead, nullptr))
+            QMetaObject::invokeMethod(
+                this, [then, now = m_reader->snapshot(SnapshotReason::ManualBackup)] { then(now); }, Qt::QueuedConnection);
+    });
+    connect(m_reader, &TCalibrationReader::failed, this, [this](const QString &message) {
+        setBusy(false);
+        m_afterRead = nullptr;
+        Label_Result->setText(message);
+        QMetaObject::invokeMethod(
+            this, [this, message] { say(this, QMessageBox::Warning, message); }, Qt::QueuedConnection);
+    });
+    connect(m_restorer, &TCalibrationRestorer::stageChanged, this, [this](const QString &stage, int done, int total) {
+        Label_Result->setText(stage);
+        Progress->setRange(0, total);
+        Progress->setValue(done);
+        Button_Cancel->setEnabled(m_restorer->canCancel());
+    });
+    connect(m_restorer, &TCalibrationRestorer::finished, this, &TForm_History::onRestoreFinished);
+    connect(&records, &TCalibrationRecords::snapshotKept, this, &TForm_History::refresh);
+
+    setBusy(false);
+    refresh();
+}
+
+TForm_History::~TForm_History() = default;
+
+void TForm_History::refresh()
+{
+    TSnapshotStore &store = m_records.store();
+    m_snapshots = store.list();
+    if (!store.lastError().isEmpty() && m_snapshots.isEmpty() && !store.isOpen())
+        Label_Result->setText(store.lastError());
+    Grid_Snapshots->setRowCount(int(m_snapshots.size()));
+    for (int row = 0; row < m_snapshots.size(); ++row) {
+        const Snapshot &s = m_snapshots[row];
+        const QStringList cells{QString::number(s.id),
+                                s.takenUtc.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                                ReasonTitle(s.reason), s.port, areaTitles(s), s.note};
+        for (int col = 0; col < cells.size(); ++col)
+            Grid_Snapshots->setItem(row, col, new QTableWidgetItem(cells[col]));
+    }
+    Grid_Snapshots->resizeColumnsToContents();
+    updateButtons();
+}
+
+void TForm_History::selectSnapshot(qint64 id, bool add)
+{
+    if (!add)
+        Grid_Snapshots->clearSelection();
+    for (int row = 0; row < m_snapshots.size(); ++row) {
+        if (m_snapshots[row].id == id)
+            Grid_Snapshots->selectionModel()->select(Grid_Snapshots->model()->index(row, 0),
+                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+QList<Snapshot> TForm_History::selected() const
+{
+    QList<Snapshot> chosen;
+    for (const QModelIndex &index : Grid_Snapshots->selectionModel()->selectedRows())
+        chosen << m_snapshots.value(index.row());
+    // Older first.
+    std::sort(chosen.begin(), chosen.end(), [](const Snapshot &a, const Snapshot &b) { return a.id < b.id; });
+    return chosen;
+}
+
+void TForm_History::updateButtons()
+{
+    const qsizetype n = selected().size();
+    Button_CompareMeter->setEnabled(!m_busy && n == 1);
+    Button_CompareTwo->setEnabled(!m_busy && n == 2);
+    Button_Restore->setEnabled(!m_busy && n == 1);
+    Button_Export->setEnabled(!m_busy && n == 1);
+    Button_Import->setEnabled(!m_busy);
+}
+
+void TForm_History::setBusy(bool busy, const QString &stage)
+{
+    m_busy = busy;
+    Progress->setVisible(busy);
+    Button_Cancel->setVisible(busy);
+    Button_Cancel->setEnabled(busy);
+    if (busy) {
+        Progress->setRange(0, 0);
+        Label_Result->setText(stage);
+    }
+    updateButtons();
+}
+
+void TForm_History::readMeter(const std::function<void(const Snapshot &)> &then)
+{
+    if (!m_dm.isPortOpen()) {
+        say(this, QMessageBox::Warning, QStringLiteral("Прибор не подключен: порт не открыт"));
+        return;
+    }
+    m_afterRead = then;
+    setBusy(true, QStringLiteral("Чтение калибровки прибора"));
+    m_reader->start(AllCalibrationAreas());
+}
+
+void TForm_History::Button_CompareMeterClick()
+{
+    const QList<Snapshot> chosen = selected();
+    if (chosen.size() != 1)
+        return;
+    readMeter([this, s = chosen.first()](Snapshot now) {
+        // What the snapshot does not know is not compared.
+        for (CalibrationArea a : AllCalibrationAreas()) {
+            if (!s.areas.contains(a))
+                now.areas.remove(a);
+        }
+        ShowComparison(*Tree_Compare, CompareSnapshots(s, now), QStringLiteral("Снимок №%1").arg(s.id),
+                       QStringLiteral("Прибор сейчас"));
+        Label_Result->setText(QStringLiteral("Снимок №%1 сравнен с прибором").arg(s.id));
+    });
+}
+
+void TForm_History::Button_CompareTwoClick()
+{
+    const QList<Snapshot> chosen = selected();
+    if (chosen.size() != 2)
+        return;
+    ShowComparison(*Tree_Compare, CompareSnapshots(chosen[0], chosen[1]), QStringLiteral("Снимок №%1").arg(chosen[0].id),
+                   QStringLiteral("Снимок №%1").arg(chosen[1].id));
+    Label_Result->setText(QStringLiteral("Снимок №%1 сравнен со снимком №%2").arg(chosen[0].id).arg(chosen[1].id));
+}
+
+void TForm_History::Button_RestoreClick()
+{
+    const QList<Snapshot> chosen = selected();
+    if (chosen.size() != 1)
+        return;
+    readMeter([this, target = chosen.first()](const Snapshot &now) {
+        ShowComparison(*Tree_Compare, CompareSnapshots(target, now), QStringLiteral("Снимок №%1").arg(target.id),
+                       QStringLiteral("Прибор сейчас"));
+        TDialog_Restore dialog(target, now, this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        setBusy(true, QStringLiteral("Восстановление"));
+        m_restorer->start(target, dialog.chosenAreas());
+    });
+}
+
+void TForm_History::onRestoreFinished(const RestoreOutcome &outcome)
+{
+    setBusy(false);
+    refresh();
+    Label_Result->setText(outcome.message);
+    emit restoreFinished(outcome.message);
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome] { say(this, outcome.restored ? QMessageBox::Information : QMessageBox::Warning, outcome.message); },
+        Qt::QueuedConnection);
+}
+
+void TForm_History::Button_CancelClick()
+{
+    if (m_restorer->isRunning()) {
+        m_restorer->cancel();
+        return;
+    }
+    m_reader->cancel();
+    m_afterRead = nullptr;
+    setBusy(false);
+    Label_Result->setText(QStringLiteral("Чтение прервано"));
+}
+
+void TForm_History::Button_ExportClick()
+{
+    const QList<Snapshot> chosen = selected();
+    if (chosen.size() != 1)
+        return;
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("kestro-snapshot-%1-%2.json")
+                          .arg(chosen.first().id)
+                          .arg(chosen.first().takenUtc.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт снимка"), suggested,
+                                                      QStringLiteral("Снимок калибровки (*.json)"));
+    if (!file.isEmpty())
+        exportTo(file);
+}
+
+bool TForm_History::exportTo(const QString &fileName)
+{
+    const QList<Snapshot> chosen = selected();
+    if (chosen.size() != 1)
+        return false;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SnapshotFile::Export(chosen.first())) < 0 || !file.commit()) {
+        say(this, QMessageBox::Critical, QStringLiteral("Снимок не сохранён в %1: %2").arg(fileName, file.errorString()));
+        return false;
+    }
+    Label_Result->setText(QStringLiteral("Снимок №%1 сохранён в %2").arg(chosen.first().id).arg(fileName));
+    return true;
+}
+
+void TForm_History::Button_ImportClick()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Импорт снимка"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("Снимок калибровки (*.json);;Все файлы (*)"));
+    if (!file.isEmpty())
+        importFrom(file);
+}
+
+bool TForm_History::importFrom(const QString &fileName)
+{
+    QFile file(fileName);
+    QString error;
+    std::optional<Snapshot> s;
+    if (!file.open(QIODevice::ReadOnly))
+        error = file.errorString();
+    else
+        s = SnapshotFile::Import(file.read(SnapshotFile::MaxFileSize + 1), &error);
+    qint64 id = 0;
+    if (s) {
+        id = m_records.store().add(*s);
+        if (id == 0)
+            error = m_records.store().lastError();
+    }
+    if (id == 0) {
+        say(this, QMessageBox::Critical, QStringLiteral("Снимок из %1 не добавлен: %2").arg(fileName, error));
+        return false;
+    }
+    refresh();
+    selectSnapshot(id);
+    Label_Result->setText(QStringLiteral("Снимок из %1 добавлен под №%2").arg(fileName).arg(id));
+    return true;
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The calibration history: every snapshot newest first, a comparison with the
+// meter now or between two snapshots, restore, export and import. Reads and the
+// restore run in the background with their progress shown; the window stays live.
+#include "records/snapshot.h"
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
+class TCalibrationReader;
+class TCalibrationRecords;
+class TCalibrationRestorer;
+class TDM_1;
+struct RestoreOutcome;
+
+class TForm_History : public QWidget
+{
+    Q_OBJECT
+public:
+    TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *owner = nullptr);
+    ~TForm_History() override;
+
+    void refresh();
+    // The snapshots the list shows, in its order.
+    const QList<Snapshot> &snapshots() const { return m_snapshots; }
+    void selectSnapshot(qint64 id, bool add = false);
+
+    // Handlers.
+    void Button_CompareMeterClick();
+    void Button_CompareTwoClick();
+    void Button_RestoreClick();
+    void Button_ExportClick();
+    void Button_ImportClick();
+    void Button_CancelClick();
+    // What the file buttons do once a file is chosen; false with a message box on failure.
+    bool exportTo(const QString &fileName);
+    bool importFrom(const QString &fileName);
+
+    QTableWidget *Grid_Snapshots;
+    QPushButton *Button_CompareMeter;
+    QPushButton *Button_CompareTwo;
+    QPushButton *Button_Restore;
+    QPushButton *Button_Export;
+    QPushButton *Button_Import;
+    QTreeWidget *Tree_Compare;
+    QProgressBar *Progress;
+    QPushButton *Button_Cancel;
+    QLabel *Label_Result;
+
+Q_SIGNALS:
+    // A restore ended; "восстановлено" or what went wrong.
+    void restoreFinished(const QString &message);
+
+private:
+    QList<Snapshot> selected() const;
+    // Reads the meter's calibration, then hands the state to then.
+    void readMeter(const std::function<void(const Snapshot &)> &then);
+    void setBusy(bool busy, const QString &stage = QString());
+    void onRestoreFinished(const RestoreOutcome &outcome);
+    void updateButtons();
+
+    TDM_1 &m_dm;
+    TCalibrationRecords &m_records;
+    TCalibrationReader *m_reader;
+    TCalibrationRestorer *m_restorer;
+    std::function<void(const Snapshot &)> m_afterRead;
+    QList<Snapshot> m_snapshots;
+    bool m_busy = false;
+};

@@ -1,0 +1,149 @@
+// The history window against the simulated meter: a flow table ruined by a save
+// comes back from the snapshot taken before it; backups, files and failures.
+#include "gui/kalibr_window_fixture.h"
+#include "records/calibration_records.h"
+#include "ui/records/backup_action.h"
+#include "ui/records/dialog_restore.h"
+#include "ui/records/form_history.h"
+#include "ui/common/tool_bar.h"
+#include <QCheckBox>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+namespace {
+
+class HistoryWindow : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(rig.started);
+        ASSERT_TRUE(rig.connect());
+        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+        form = new TForm_Kalibrovka(*rig.dm, nullptr, records.get());
+        form->Timer_1->stop();
+        form->show();
+    }
+    void TearDown() override { delete form.data(); }
+    QVector<quint16> flowTable()
+    {
+        QVector<quint16> regs;
+        for (int r = 21; r <= 74; ++r)
+            regs << rig.server.model().paramWord(r);
+        return regs;
+    }
+    TForm_History *history()
+    {
+        form->ToolButton_History->click();
+        return form->findChild<TForm_History *>();
+    }
+
+    QTemporaryDir dir;
+    MeterRig rig;
+    std::unique_ptr<TCalibrationRecords> records;
+    QPointer<TForm_Kalibrovka> form;
+};
+
+} // namespace
+
+TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
+{
+    TTabRashodKalibr *flow = form->TabSheet3;
+    flow->Button_read_Rashod_Kf->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return !flow->Edit_Q_Pribor[12]->text().isEmpty(); }));
+    const QVector<quint16> original = flowTable();
+    flow->Edit_Q_Max->setText("1");
+    flow->Button_save_Rashod_Kf->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return rig.server.model().paramFloat(21) == 1.0f; }, 4000));
+
+    TForm_History *window = history();
+    ASSERT_TRUE(window);
+    ASSERT_EQ(window->snapshots().size(), 1);
+    EXPECT_EQ(window->Grid_Snapshots->item(0, 2)->text(), "перед сохранением расхода");
+    EXPECT_EQ(window->Grid_Snapshots->item(0, 4)->text(), "Калибровка расхода");
+    window->selectSnapshot(window->snapshots().first().id);
+
+    window->Button_CompareMeter->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return window->Tree_Compare->topLevelItemCount() == 1; }, 4000));
+    QTreeWidgetItem *area = window->Tree_Compare->topLevelItem(0);
+    EXPECT_EQ(area->text(1), "есть отличия");
+    EXPECT_TRUE(area->isExpanded());
+    EXPECT_EQ(area->child(0)->text(0), "параметры 21–22 ≠");
+    EXPECT_EQ(area->child(0)->text(2), "1");
+
+    QSignalSpy finished(window, &TForm_History::restoreFinished);
+    WhenDialogShows([](QDialog *d) {
+        auto *restore = qobject_cast<TDialog_Restore *>(d);
+        ASSERT_TRUE(restore);
+        EXPECT_FALSE(restore->CheckBoxes.value(CalibrationArea::Density)->isEnabled()) << "not in the snapshot";
+        EXPECT_TRUE(restore->Memo_Differences->toPlainText().contains("Калибровка расхода, параметры 21–22: 1 → 1000"))
+            << restore->Memo_Differences->toPlainText().toStdString();
+        restore->Buttons->button(QDialogButtonBox::Ok)->click();
+    });
+    window->Button_RestoreClick();
+    ASSERT_TRUE(finished.wait(15000));
+    EXPECT_EQ(finished.first().first().toString(), "восстановлено");
+    EXPECT_EQ(window->Label_Result->text(), "восстановлено");
+    EXPECT_EQ(flowTable(), original);
+    ASSERT_EQ(window->snapshots().size(), 2);
+    EXPECT_EQ(window->snapshots().first().reason, SnapshotReason::BeforeRestore);
+    EXPECT_EQ(window->snapshots().first().areas.value(CalibrationArea::FlowTable).mid(0, 2),
+              TCalibrationRecords::FloatRegisters({1.0f}));
+}
+
+TEST_F(HistoryWindow, BackupExportImportAndABadFile)
+{
+    TBackupAction backup(*rig.dm, *records, form);
+    QSignalSpy done(&backup, &TBackupAction::done);
+    backup.startWithNote("после поверки");
+    ASSERT_TRUE(done.wait(5000));
+    const qint64 id = done.first().first().toLongLong();
+    ASSERT_NE(id, 0) << done.first().last().toString().toStdString();
+    const std::optional<Snapshot> kept = records->store().get(id);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->note, "после поверки");
+    EXPECT_EQ(kept->areas.keys(), AllCalibrationAreas());
+
+    TForm_History *window = history();
+    ASSERT_TRUE(window);
+    window->selectSnapshot(id);
+    ASSERT_TRUE(window->exportTo(dir.filePath("a.json")));
+    ASSERT_TRUE(window->importFrom(dir.filePath("a.json")));
+    ASSERT_EQ(window->snapshots().size(), 2);
+    EXPECT_EQ(window->snapshots().first().areas, kept->areas);
+
+    QFile bad(dir.filePath("bad.json"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("[1, 2");
+    bad.close();
+    rig.boxes.requests.clear();
+    EXPECT_FALSE(window->importFrom(dir.filePath("bad.json")));
+    ASSERT_EQ(rig.boxes.requests.size(), 1);
+    EXPECT_TRUE(rig.boxes.requests.first().text.startsWith("Снимок из " + dir.filePath("bad.json") + " не добавлен: "));
+    EXPECT_EQ(window->snapshots().size(), 2);
+
+    // Two snapshots side by side: identical areas collapsed.
+    window->selectSnapshot(window->snapshots()[0].id);
+    window->selectSnapshot(window->snapshots()[1].id, true);
+    window->Button_CompareTwo->click();
+    ASSERT_EQ(window->Tree_Compare->topLevelItemCount(), 5);
+    EXPECT_EQ(window->Tree_Compare->topLevelItem(0)->text(1), "без изменений");
+    EXPECT_FALSE(window->Tree_Compare->topLevelItem(0)->isExpanded());
+}
+
+TEST_F(HistoryWindow, ASilentMeterStopsTheBackupWithItsReasonAndStoresNothing)
+{
+    rig.server.options().silent = true;
+    TBackupAction backup(*rig.dm, *records, form);
+    QSignalSpy done(&backup, &TBackupAction::done);
+    backup.startWithNote(QString());
+    ASSERT_TRUE(done.wait(8000));
+    EXPECT_EQ(done.first().first().toLongLong(), 0);
+    EXPECT_EQ(done.first().last().toString(), "Резервная копия не сохранена: Прибор не отвечает: нет ответа на 7 из 7 запросов");
+    EXPECT_TRUE(records->store().list().isEmpty());
+}
