@@ -41,6 +41,31 @@ std::optional<quint32> rawAt(const std::optional<QVector<quint16>> &regs, int in
 
 } // namespace
 
+QString AreaValueName(CalibrationArea area, int n)
+{
+    // The order the meter keeps them in: points as (t1, x1, t2, x2), the flow
+    // table as Q Max, 13 reference flows, 13 Δt.
+    static const QStringList thermometer{"Температура 1", "Код АЦП 1", "Температура 2", "Код АЦП 2"};
+    static const QStringList zero{"Температура 1", "Δt 1", "Температура 2", "Δt 2"};
+    static const QStringList coefficients{"Термометр A", "Термометр B", "Ноль A", "Ноль B",
+                                          "Расход A",    "Расход B",    "Расход C", "Расход D"};
+    switch (area) {
+    case CalibrationArea::Density:
+        return n == 0 ? QStringLiteral("Плотность") : QStringLiteral("Фиксированная плотность вкл.");
+    case CalibrationArea::Thermometer:
+        return thermometer.value(n);
+    case CalibrationArea::Zero:
+        return zero.value(n);
+    case CalibrationArea::FlowTable:
+        if (n == 0)
+            return QStringLiteral("Q Max");
+        return n <= 13 ? QStringLiteral("Эталон %1").arg(n) : QStringLiteral("Прибор %1").arg(n - 13);
+    case CalibrationArea::Coefficients:
+        return coefficients.value(n);
+    }
+    return {};
+}
+
 QList<AreaComparison> CompareSnapshots(const Snapshot &older, const Snapshot &newer)
 {
     QList<AreaComparison> result;
@@ -61,6 +86,7 @@ QList<AreaComparison> CompareSnapshots(const Snapshot &older, const Snapshot &ne
             // The density area ends with its one-word flag; all else are floats.
             const int width = spec.area == CalibrationArea::Density && index == 2 ? 1 : 2;
             ValueComparison v;
+            v.name = AreaValueName(spec.area, value);
             v.registers = registerText(refs[index], width);
             v.oldRaw = rawAt(oldRegs, index, width);
             v.newRaw = rawAt(newRegs, index, width);
@@ -106,8 +132,8 @@ QStringList ComparisonLines(const QList<AreaComparison> &comparison)
         }
         for (const ValueComparison &v : c.values) {
             if (v.differs)
-                lines << QStringLiteral("%1, %2: %3 → %4").arg(title, v.registers, ComparedNumberText(v.oldNumber),
-                                                               ComparedNumberText(v.newNumber));
+                lines << QStringLiteral("%1, %2 (%3): %4 → %5")
+                             .arg(title, v.name, v.registers, ComparedNumberText(v.oldNumber), ComparedNumberText(v.newNumber));
         }
     }
     return lines;

@@ -6,6 +6,7 @@
 
 struct ValueComparison
 {
+    QString name;      // "Q Max", "Эталон 3", "Термометр A", ...
     QString registers; // "параметры 21–22", "данные 36–37", "параметр 4"
     std::optional<quint32> oldRaw, newRaw; // none where that side does not know the area
     std::optional<double> oldNumber, newNumber;
@@ -20,6 +21,9 @@ struct AreaComparison
     bool differs = false; // a value differs, or one side does not know the area
     QList<ValueComparison> values;
 };
+
+// What the area's n-th value is, in words.
+QString AreaValueName(CalibrationArea area, int n);
 
 QList<AreaComparison> CompareSnapshots(const Snapshot &older, const Snapshot &newer);
 // A number as the engineer reads it, in the locale's format; "—" for none, and

@@ -71,7 +71,7 @@ TEST_F(KestroctlRecords, BackupRuinRestoreRoundTrip)
     // Without --yes: the differences, nothing written.
     run = ctl({"restore", "2"});
     EXPECT_EQ(run.exitCode, 6);
-    EXPECT_TRUE(run.out.contains("Калибровка расхода, параметры 21–22: 1000 → 1234.5")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("Калибровка расхода, Q Max (параметры 21–22): 1000 → 1234.5")) << run.out.toStdString();
     EXPECT_EQ(ctl({"diff", "1"}).exitCode, 0) << "the meter is unchanged";
 
     // The ruined table goes in, then the backup file puts everything back.
@@ -80,7 +80,7 @@ TEST_F(KestroctlRecords, BackupRuinRestoreRoundTrip)
     EXPECT_TRUE(run.out.contains("восстановлено"));
     run = ctl({"diff", path("a.json")});
     EXPECT_EQ(run.exitCode, 6);
-    EXPECT_TRUE(run.out.contains("Калибровка расхода, параметры 21–22: 1000 → 1234.5")) << "snapshot, then meter";
+    EXPECT_TRUE(run.out.contains("Калибровка расхода, Q Max (параметры 21–22): 1000 → 1234.5")) << "snapshot, then meter";
     run = ctl({"restore", path("a.json"), "--yes"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     run = ctl({"diff", "1"});

@@ -73,7 +73,7 @@ TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
     QTreeWidgetItem *area = window->Tree_Compare->topLevelItem(0);
     EXPECT_EQ(area->text(1), "есть отличия");
     EXPECT_TRUE(area->isExpanded());
-    EXPECT_EQ(area->child(0)->text(0), "параметры 21–22 ≠");
+    EXPECT_EQ(area->child(0)->text(0), "Q Max (параметры 21–22) ≠");
     EXPECT_EQ(area->child(0)->text(2), "1");
 
     QSignalSpy finished(window, &TForm_History::restoreFinished);
@@ -81,7 +81,7 @@ TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
         auto *restore = qobject_cast<TDialog_Restore *>(d);
         ASSERT_TRUE(restore);
         EXPECT_FALSE(restore->CheckBoxes.value(CalibrationArea::Density)->isEnabled()) << "not in the snapshot";
-        EXPECT_TRUE(restore->Memo_Differences->toPlainText().contains("Калибровка расхода, параметры 21–22: 1 → 1000"))
+        EXPECT_TRUE(restore->Memo_Differences->toPlainText().contains("Калибровка расхода, Q Max (параметры 21–22): 1 → 1000"))
             << restore->Memo_Differences->toPlainText().toStdString();
         restore->Buttons->button(QDialogButtonBox::Ok)->click();
     });

@@ -43,11 +43,11 @@ void ShowComparison(QTreeWidget &tree, const QList<AreaComparison> &comparison, 
         auto *area = new QTreeWidgetItem(&tree, {title, state});
         area->setFirstColumnSpanned(false);
         for (const ValueComparison &v : c.values) {
-            auto *row = new QTreeWidgetItem(area, {v.registers, ComparedNumberText(v.oldNumber), ComparedNumberText(v.newNumber),
+            auto *row = new QTreeWidgetItem(area, {QStringLiteral("%1 (%2)").arg(v.name, v.registers), ComparedNumberText(v.oldNumber), ComparedNumberText(v.newNumber),
                                                    rawText(v.oldRaw, v.registers) + QStringLiteral(" → ")
                                                        + rawText(v.newRaw, v.registers)});
             if (v.differs) {
-                row->setText(0, v.registers + QStringLiteral(" ≠"));
+                row->setText(0, row->text(0) + QStringLiteral(" ≠"));
                 mark(row, 4);
             }
         }
