@@ -12,7 +12,7 @@ if ! command -v clang++ >/dev/null; then
     exit 0
 fi
 build=${KESTRO_FUZZ_DIR:-$root/build-fuzz}
-targets=(decoder number framer placement)
+targets=(decoder number framer placement snapshot)
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DKESTRO_FUZZ=ON -DKESTRO_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzz}"
 scratch=$(mktemp -d)
