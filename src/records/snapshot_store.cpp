@@ -86,8 +86,9 @@ bool TSnapshotStore::open()
     if (!db.isValid())
         return fail(QStringLiteral("Нет драйвера SQLite для Qt (пакет libqt6sql6-sqlite)"), QString());
     db.setDatabaseName(m_path);
-    // A second program on the same file waits its turn instead of failing at once.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=3000"));
+    // A second program on the same file waits its turn instead of failing at once;
+    // its transactions last milliseconds, and the window must not hang long on it.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
     if (!db.open())
         return fail(QStringLiteral("Не удалось открыть базу снимков %1").arg(m_path), db.lastError().text());
     QSqlQuery q(db);

@@ -6,6 +6,8 @@
 #include "records/calibration_restorer.h"
 #include "sim/meter_server.h"
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -153,4 +155,30 @@ TEST(CalibrationRestore, SilentMeterOrUnusableStoreWritesNothing)
     for (const ReceivedRequest &r : rig.server.received())
         EXPECT_NE(quint8(r.frame[1]), Proto::FnWriteParams);
     EXPECT_TRUE(rig.store.list().isEmpty());
+}
+
+TEST(CalibrationRestore, AStoreLockedByAnotherProgramStopsTheRestoreBeforeAnyWrite)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    ASSERT_NE(rig.store.add(*backup), 0);
+    {
+        // Another program holds the database for writing past the wait.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(rig.store.path());
+        ASSERT_TRUE(other.open());
+        QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+        rig.server.clearReceived();
+        const RestoreOutcome outcome = rig.restore(*backup);
+        EXPECT_EQ(outcome.beforeRestoreId, 0);
+        EXPECT_TRUE(outcome.message.startsWith("Снимок перед восстановлением не сохранён")) << outcome.message.toStdString();
+        for (const ReceivedRequest &r : rig.server.received())
+            EXPECT_NE(quint8(r.frame[1]), Proto::FnWriteParams);
+        QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    EXPECT_EQ(rig.store.list().size(), 1) << "the older snapshot is still there";
 }
