@@ -6,6 +6,7 @@
 #include "ui/records/dialog_restore.h"
 #include "ui/records/form_history.h"
 #include "ui/common/tool_bar.h"
+#include "ui/main/form_main.h"
 #include <QCheckBox>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -146,4 +147,35 @@ TEST_F(HistoryWindow, ASilentMeterStopsTheBackupWithItsReasonAndStoresNothing)
     EXPECT_EQ(done.first().first().toLongLong(), 0);
     EXPECT_EQ(done.first().last().toString(), "Резервная копия не сохранена: Прибор не отвечает: нет ответа на 7 из 7 запросов");
     EXPECT_TRUE(records->store().list().isEmpty());
+}
+
+TEST(HistoryFromMainWindow, TheWindowsGetTheRecordsAndARefusedSaveIsOneBox)
+{
+    QTemporaryDir dir;
+    MeterRig rig;
+    ASSERT_TRUE(rig.connect());
+    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TForm_Main main(*rig.dm);
+    main.setRecords(&records);
+    main.show();
+    main.ToolButton_Kalibr->click();
+    auto *kalibr = main.findChild<TForm_Kalibrovka *>();
+    ASSERT_TRUE(kalibr);
+    EXPECT_TRUE(kalibr->ToolButton_History->isEnabled());
+    EXPECT_TRUE(kalibr->ToolButton_Backup->isEnabled());
+
+    rig.server.model().setIgnoredWrites(13, 20);
+    TTabZeroTermo *zero = kalibr->TabSheet2;
+    zero->Button_read_0_Kf_termo->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return !zero->Edit_0_T_ns_60->text().isEmpty(); }));
+    zero->Edit_0_T_ns_60->setText("9");
+    zero->Button_save_0_Kf_termo->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return rig.boxes.requests.size() == 1; }, 3000));
+    EXPECT_EQ(rig.boxes.requests.first().icon, QMessageBox::Warning);
+    EXPECT_TRUE(rig.boxes.requests.first().text.startsWith("Прибор не принял записанные значения (Калибровка 0)"))
+        << rig.boxes.requests.first().text.toStdString();
+    ASSERT_EQ(records.store().list().size(), 1);
+    EXPECT_EQ(records.store().list().first().reason, SnapshotReason::BeforeZeroSave);
+    QTest::qWait(200);
+    EXPECT_EQ(rig.boxes.requests.size(), 1);
 }
