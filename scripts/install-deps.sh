@@ -12,6 +12,7 @@ packages=(
   xvfb xauth
   dpkg-dev help2man desktop-file-utils appstream
   libqt6sql6-sqlite
+  python3 poppler-utils
 )
 
 missing=()

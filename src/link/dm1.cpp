@@ -2,6 +2,7 @@
 #include "link/candidate_ports.h"
 #include "link/link_log.h"
 #include "protocol/protokol_usb.h"
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <algorithm>
 
@@ -182,6 +183,8 @@ void TDM_1::dispatch(const AnyRecord &record)
     if (frame.size() >= 7)
         emit registersTaken(quint8(frame[1]) == Proto::FnReadData ? int(RegisterSpace::Data) : int(RegisterSpace::Params),
                             quint8(frame[2]) << 8 | quint8(frame[3]), quint8(frame[4]) << 8 | quint8(frame[5]));
+    if (isSignalConnected(QMetaMethod::fromSignal(&TDM_1::answerAccepted)))
+        emit answerAccepted(frame.toByteArray());
 }
 
 void TDM_1::onPortError(QSerialPort::SerialPortError error)

@@ -66,6 +66,8 @@ Q_SIGNALS:
     void portClosedSignal();
     // An accepted answer put these registers into the image (space: RegisterSpace).
     void registersTaken(int space, int first, int count);
+    // Every accepted answer frame, after its data event.
+    void answerAccepted(const QByteArray &frame);
     // Discovery found the meter's port but this user may not open it; once per port.
     void permissionDenied(const QString &portName);
 

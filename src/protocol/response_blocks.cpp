@@ -176,30 +176,30 @@ const BlockSpec *FindBlockByHeader(QByteArrayView header)
     return nullptr;
 }
 
+float DecodeFieldValue(const FieldSpec &field, const QByteArray &frame)
+{
+    switch (field.kind) {
+    case ValueKind::Word:
+    case ValueKind::Flag:
+        return float(DecodeWord(frame, field.pos));
+    case ValueKind::Float:
+        return DecodeFloat(frame, field.pos);
+    case ValueKind::AruWord:
+        return AruPercent(DecodeWord(frame, field.pos));
+    }
+    return 0.0f;
+}
+
 AnyRecord DecodeBlock(const BlockSpec &block, const QByteArray &frame)
 {
     AnyRecord record = block.makeRecord();
     for (const FieldSpec &field : block.fields) {
+        const float value = DecodeFieldValue(field, frame);
         QString text;
-        float value = 0.0f;
-        switch (field.kind) {
-        case ValueKind::Word:
-        case ValueKind::Flag: {
-            const quint16 word = DecodeWord(frame, field.pos);
-            value = float(word);
-            if (field.kind == ValueKind::Word)
-                text = FormatWord(word);
-            break;
-        }
-        case ValueKind::Float:
-            value = DecodeFloat(frame, field.pos);
+        if (field.kind == ValueKind::Word)
+            text = FormatWord(DecodeWord(frame, field.pos));
+        else if (field.kind != ValueKind::Flag)
             text = FormatFloatPattern(double(value), field.pattern);
-            break;
-        case ValueKind::AruWord:
-            value = AruPercent(DecodeWord(frame, field.pos));
-            text = FormatFloatPattern(double(value), field.pattern);
-            break;
-        }
         field.store(record, text, value);
     }
     return record;

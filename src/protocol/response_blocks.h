@@ -48,5 +48,7 @@ float DecodeFloat(const QByteArray &frame, int pos);
 // The block whose header matches; nullptr when none. Takes the five header bytes
 // (frame bytes 2..6) alone, or the start of a frame from its 0x1F on.
 const BlockSpec *FindBlockByHeader(QByteArrayView header);
+// The number a field holds: the float, the word, the flag as 0/1, the gain in percent.
+float DecodeFieldValue(const FieldSpec &field, const QByteArray &frame);
 // Builds the record of a complete, validated frame of the given block.
 AnyRecord DecodeBlock(const BlockSpec &block, const QByteArray &frame);

@@ -252,12 +252,13 @@ TEST(FormMain, CountersMenuOpensUnderTheBarOrAboveItNearTheScreenBottom)
     const QPoint panelTop = rig.form.StatusBar1->mapToGlobal(rig.form.GetPanelRect(1).topLeft());
     EXPECT_EQ(pressOnPanel(rig, 1, Qt::RightButton), std::optional<QPoint>(panelTop + QPoint(0, barHeight)));
 
-    // Bar bottom 10 px above the work area's end: one 20 px item would not fit below.
+    // Bar bottom 10 px above the work area's end: the menu's 20 px items would not fit below.
     const int y = work.y() + work.height() - 10 - rig.form.height();
     rig.form.move(work.x() + 20, y);
     EXPECT_TRUE(Eventually([&] { return rig.form.pos().y(); }, y));
     const QPoint lowPanelTop = rig.form.StatusBar1->mapToGlobal(rig.form.GetPanelRect(1).topLeft());
-    EXPECT_EQ(pressOnPanel(rig, 1, Qt::RightButton), std::optional<QPoint>(lowPanelTop - QPoint(0, 20)));
+    const int menuHeight = 20 * int(rig.form.PopupMenuRxTx->actions().size());
+    EXPECT_EQ(pressOnPanel(rig, 1, Qt::RightButton), std::optional<QPoint>(lowPanelTop - QPoint(0, menuHeight)));
 }
 
 TEST(FormMain, CaptionsFitTheirButtonsAndNarrowBarsClipInsteadOfOverlapping)

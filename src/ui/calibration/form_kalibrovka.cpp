@@ -10,6 +10,8 @@
 #include "ui/calibration/tab_zero.h"
 #include "ui/common/handler_connect.h"
 #include "ui/common/link_status_bar.h"
+#include "ui/common/live_log_control.h"
+#include "records/live_log.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/placement_store.h"
 #include "ui/common/snapshot_note.h"
@@ -56,6 +58,7 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner, TCalibrationRecord
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("FKalibr"), PageControl1);
     connectHandlers();
     FormCreate();
+    ToolButton_Log->setEnabled(false);
     ToolButton_Backup->setEnabled(m_records != nullptr);
     ToolButton_History->setEnabled(m_records != nullptr);
     if (m_records) {
@@ -94,6 +97,8 @@ void TForm_Kalibrovka::buildControls()
     ToolButton_Backup->setHint(QStringLiteral("Резервная копия"));
     ToolButton_History = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_History"), ToolImages::History));
     ToolButton_History->setHint(QStringLiteral("История калибровки"));
+    ToolButton_Log = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Log"), ToolImages::Record));
+    ToolButton_Log->setHint(QStringLiteral("Запись"));
     ToolButton_Separator_w = ToolBar1->addStretch(QStringLiteral("ToolButton_Separator_w"));
     ToolButton1 = ToolBar1->addSeparator(QStringLiteral("ToolButton1"), 8);
     ToolButton_Exit = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Exit"), ToolImages::Exit));
@@ -210,6 +215,7 @@ void TForm_Kalibrovka::connectHandlers()
     ConnectHandler(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
     ConnectHandler(ToolButton_Backup, &QToolButton::clicked, this, [this] { ToolButton_BackupClick(); });
     ConnectHandler(ToolButton_History, &QToolButton::clicked, this, [this] { ToolButton_HistoryClick(); });
+    ConnectHandler(ToolButton_Log, &QToolButton::clicked, this, [this] { ToolButton_LogClick(); });
     ConnectHandler(Timer_1, &QTimer::timeout, this, [this] { Timer_1Timer(); });
     ConnectHandler(ToolBar1, &TToolBar::resized, this, [this] { ToolBar1Resize(); });
     ConnectHandler(StatusBar1, &TPanelStatusBar::resized, this, [this] { StatusBar1Resize(); });
@@ -260,7 +266,8 @@ void TForm_Kalibrovka::Timer_1Timer()
             SendReadData(m_dm, FlowAverageAddr, FlowAverageCount);
         }
     });
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork(), m_recordsNote ? m_recordsNote->text() : QString());
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork(),
+                   JoinNotes({LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
 }
 
 void TForm_Kalibrovka::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
@@ -331,6 +338,26 @@ void TForm_Kalibrovka::ToolButton_HistoryClick()
     m_history->show();
     m_history->raise();
     m_history->activateWindow();
+}
+
+void TForm_Kalibrovka::setLiveLog(TLiveLog *log)
+{
+    m_liveLog = log;
+    ToolButton_Log->setEnabled(log != nullptr);
+    if (!log)
+        return;
+    const auto showState = [this](bool running) {
+        ToolButton_Log->setHint(running ? QStringLiteral("Остановить запись") : QStringLiteral("Запись"));
+        ToolButton_Log->setDown(running);
+    };
+    connect(log, &TLiveLog::runningChanged, this, showState);
+    showState(log->isRunning());
+}
+
+void TForm_Kalibrovka::ToolButton_LogClick()
+{
+    if (m_liveLog)
+        ToggleLiveLog(this, *m_liveLog);
 }
 
 void TForm_Kalibrovka::ToolButton_ExitClick()

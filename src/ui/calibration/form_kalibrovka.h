@@ -19,6 +19,7 @@ class TPanelStatusBar;
 class TPlacementStore;
 class TSnapshotNote;
 class TBackupAction;
+class TLiveLog;
 class TForm_History;
 class TTabPoverka;
 class TTabRashodKalibr;
@@ -52,6 +53,9 @@ public:
     // Records: a manual backup, the history window.
     void ToolButton_BackupClick();
     void ToolButton_HistoryClick();
+    // The live log the main window keeps: started or stopped here too.
+    void setLiveLog(TLiveLog *log);
+    void ToolButton_LogClick();
     void ToolBar1Resize();
     void StatusBar1Resize();
     // The flow table and the live flow values, for the flow and verification tabs.
@@ -84,6 +88,7 @@ public:
     QWidget *ToolButton3;
     TToolButton *ToolButton_Backup;
     TToolButton *ToolButton_History;
+    TToolButton *ToolButton_Log;
     QWidget *ToolButton_Separator_w;
     QWidget *ToolButton1;
     TToolButton *ToolButton_Exit;
@@ -118,6 +123,7 @@ private:
     TCalibrationRecords *m_records;
     TSnapshotNote *m_recordsNote = nullptr;
     TBackupAction *m_backup = nullptr;
+    TLiveLog *m_liveLog = nullptr;
     QPointer<TForm_History> m_history;
     std::unique_ptr<TPlacementStore> m_placement;
 };

@@ -16,7 +16,8 @@ enum Index {
     Copy = 8,
     Backup = 9,
     History = 10,
-    Count = 11
+    Record = 11,
+    Count = 12
 };
 } // namespace ToolImages
 

@@ -2,6 +2,8 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
+#include "records/live_log.h"
+#include "ui/common/live_log_control.h"
 #include "ui/common/error_box.h"
 #include "ui/common/message_presenter.h"
 #include "ui/common/labeled_edit.h"
@@ -58,9 +60,14 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
     setObjectName(QStringLiteral("Form_Main"));
     setWindowTitle(QStringLiteral("KestroLink"));
     setFont(UiFont(8));
-    m_settingsWindow = {WindowGuards::SettingsName, [this](QWidget *owner) { return new TForm_Settings(m_dm, owner); }};
-    m_kalibrWindow = {WindowGuards::KalibrovkaName,
-                      [this](QWidget *owner) { return new TForm_Kalibrovka(m_dm, owner); }};
+    m_liveLog = new TLiveLog(m_dm, this);
+    m_settingsWindow = {WindowGuards::SettingsName,
+                        [this](QWidget *owner) { return new TForm_Settings(m_dm, owner, m_records); }};
+    m_kalibrWindow = {WindowGuards::KalibrovkaName, [this](QWidget *owner) {
+                          auto *window = new TForm_Kalibrovka(m_dm, owner, m_records);
+                          window->setLiveLog(m_liveLog);
+                          return window;
+                      }};
     buildControls();
     resize(ClientWidth, ClientHeight);
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("MAIN"));
@@ -71,8 +78,7 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
 
 void TForm_Main::setRecords(TCalibrationRecords *records)
 {
-    m_settingsWindow.create = [this, records](QWidget *owner) { return new TForm_Settings(m_dm, owner, records); };
-    m_kalibrWindow.create = [this, records](QWidget *owner) { return new TForm_Kalibrovka(m_dm, owner, records); };
+    m_records = records;
     connect(records, &TCalibrationRecords::readBackRefused, this, [this](const QString &message) {
         // Never a modal loop inside the decoder's delivery.
         QMetaObject::invokeMethod(
@@ -133,6 +139,8 @@ void TForm_Main::buildControls()
     PopupMenuRxTx->setObjectName(QStringLiteral("PopupMenuRxTx"));
     N1 = PopupMenuRxTx->addAction(QStringLiteral("Сбросить"));
     N1->setObjectName(QStringLiteral("N1"));
+    N_Log = PopupMenuRxTx->addAction(QStringLiteral("Запись в файл…"));
+    N_Log->setObjectName(QStringLiteral("N_Log"));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -151,6 +159,15 @@ void TForm_Main::connectHandlers()
     connect(ToolButtonAbout, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButtonAboutClick));
     connect(ToolButton_Exit, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_ExitClick));
     connect(N1, &QAction::triggered, this, guarded(&TForm_Main::N1Click));
+    connect(N_Log, &QAction::triggered, this, guarded(&TForm_Main::N_LogClick));
+    connect(m_liveLog, &TLiveLog::runningChanged, this, [this](bool running) {
+        N_Log->setText(running ? QStringLiteral("Остановить запись") : QStringLiteral("Запись в файл…"));
+        refreshStatusBar();
+    });
+    connect(m_liveLog, &TLiveLog::failed, this, [this](const QString &message) {
+        // Never a modal loop inside the decoder's delivery.
+        QMetaObject::invokeMethod(this, [this, message] { ShowErrorBox(this, message); }, Qt::QueuedConnection);
+    });
     connect(StatusBar1, &TPanelStatusBar::resized, this, guarded(&TForm_Main::StatusBar1Resize));
     connect(ToolBar1, &TToolBar::resized, this, guarded(&TForm_Main::ToolBar1Resize));
     connect(StatusBar1, &TPanelStatusBar::mouseDown, this, [this](Qt::MouseButton button, const QPoint &pos) {
@@ -212,7 +229,7 @@ void TForm_Main::Timer1Timer()
 
 void TForm_Main::refreshStatusBar()
 {
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork());
+    ShowLinkStatus(*StatusBar1, m_dm.USBWork(), LiveLogNote(m_liveLog));
 }
 
 void TForm_Main::setPortButton(bool connected)
@@ -275,6 +292,12 @@ void TForm_Main::N1Click()
 {
     m_dm.USBWork().CntRxTx.Reset();
     StatusBar1->setPanelText(1, m_dm.USBWork().CntRxTx.GetString());
+}
+
+void TForm_Main::N_LogClick()
+{
+    ToggleLiveLog(this, *m_liveLog);
+    refreshStatusBar();
 }
 
 void TForm_Main::StatusBar1MouseDown(Qt::MouseButton Button, int X, int Y)

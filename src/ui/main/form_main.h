@@ -13,6 +13,7 @@ class QMenu;
 class QTimer;
 class TCalibrationRecords;
 class TDM_1;
+class TLiveLog;
 class TLabeledEdit;
 class TPanelStatusBar;
 class TToolBar;
@@ -56,6 +57,9 @@ public:
     void ToolButtonAboutClick();
     void ToolButton_ExitClick();
     void N1Click();
+    // Starts or stops the live log (the pop-up item after "Сбросить").
+    void N_LogClick();
+    TLiveLog &liveLog() { return *m_liveLog; }
     void StatusBar1MouseDown(Qt::MouseButton Button, int X, int Y);
     void StatusBar1Resize();
     void ToolBar1Resize();
@@ -81,6 +85,7 @@ public:
     TPanelStatusBar *StatusBar1;
     QMenu *PopupMenuRxTx;
     QAction *N1;
+    QAction *N_Log;
     QTimer *Timer1;
 
 Q_SIGNALS:
@@ -102,6 +107,8 @@ private:
     void openSecondary(const SecondaryWindow &window);
 
     TDM_1 &m_dm;
+    TCalibrationRecords *m_records = nullptr;
+    TLiveLog *m_liveLog;
     SecondaryWindow m_settingsWindow;
     SecondaryWindow m_kalibrWindow;
     std::function<std::unique_ptr<QDialog>()> m_aboutWindow;

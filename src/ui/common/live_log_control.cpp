@@ -1,0 +1,38 @@
+#include "ui/common/live_log_control.h"
+#include "records/live_log.h"
+#include "ui/common/error_box.h"
+#include <QFileDialog>
+#include <QFileInfo>
+
+void ToggleLiveLog(QWidget *parent, TLiveLog &log)
+{
+    if (log.isRunning()) {
+        log.stop();
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Запись в файл"),
+                                                      LiveCsv::DefaultPath(QDateTime::currentDateTime()),
+                                                      QStringLiteral("Таблица CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!log.start(path, &error))
+        ShowErrorBox(parent, error);
+}
+
+QString LiveLogNote(const TLiveLog *log)
+{
+    if (!log || !log->isRunning())
+        return {};
+    return QStringLiteral("запись: %1, строк: %2").arg(QFileInfo(log->path()).fileName()).arg(log->rows());
+}
+
+QString JoinNotes(const QStringList &notes)
+{
+    QStringList present;
+    for (const QString &n : notes) {
+        if (!n.isEmpty())
+            present << n;
+    }
+    return present.join(QStringLiteral(" · "));
+}
