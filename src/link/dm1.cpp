@@ -27,6 +27,7 @@ TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
     connect(&m_pacer, &TransmitPacer::writeFailed, this, &TDM_1::scheduleRecovery);
     // Sent means sent: a read the queue dropped or never wrote is not counted.
     connect(&m_pacer, &TransmitPacer::frameWritten, this, [this](const QByteArray &frame, bool isRead) {
+        ++m_health.framesSent;
         if (isRead)
             m_usbWork.CntRxTx.IncTx();
         qCDebug(lcLinkFrames, "%8lld ms TX %s", m_clock.elapsed(), frame.toHex(' ').constData());
@@ -45,6 +46,13 @@ TDM_1::~TDM_1()
     m_quietCheck.stop();
     m_pacer.clear();
     m_port.close();
+}
+
+LinkHealth TDM_1::health() const
+{
+    LinkHealth h = m_health;
+    h.droppedBytes = m_decoder.droppedBytes();
+    return h;
 }
 
 bool TDM_1::isPortOpen() const
@@ -73,6 +81,8 @@ void TDM_1::openPort(const QString &portName)
     m_port.setDataTerminalReady(true);
     m_port.setRequestToSend(true);
     m_port.clearError();
+    if (++m_opens > 1)
+        ++m_health.reconnects;
     qCInfo(lcLink) << "opened" << portName;
     emit portOpened(portName);
 }
@@ -177,7 +187,9 @@ void TDM_1::dispatch(const AnyRecord &record)
 {
     // The image first, so that a handler already sees what this answer reported.
     const QByteArrayView frame = m_decoder.currentFrame();
-    m_image.take(frame, QDateTime::currentDateTimeUtc());
+    m_health.lastAnswerUtc = QDateTime::currentDateTimeUtc();
+    ++m_health.answersAccepted;
+    m_image.take(frame, m_health.lastAnswerUtc);
     m_usbWork.CntRxTx.IncRx();
     raise(this, record);
     if (frame.size() >= 7)

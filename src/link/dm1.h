@@ -15,6 +15,16 @@
 #include <functional>
 #include <memory>
 
+// How the link has fared since the program started.
+struct LinkHealth
+{
+    qint64 framesSent = 0;   // every frame the pacer wrote, reads and writes
+    qint64 answersAccepted = 0;
+    qint64 droppedBytes = 0; // bytes the decoder could not place in an answer
+    int reconnects = 0;      // opens after the first
+    QDateTime lastAnswerUtc; // invalid before the first answer
+};
+
 class TDM_1 : public QObject, public TDataEvents, public FrameSink, public PortOpener
 {
     Q_OBJECT
@@ -56,6 +66,7 @@ public:
     // The meter's registers as its answers on this connection reported them.
     const TRegisterImage &registerImage() const { return m_image; }
     TransmitPacer &pacer() { return m_pacer; }
+    LinkHealth health() const;
 
 Q_SIGNALS:
     // A data handler raised an error; the UI shows it in its error box.
@@ -87,6 +98,8 @@ private:
     QSerialPort m_port;
     StreamDecoder m_decoder;
     TRegisterImage m_image;
+    LinkHealth m_health;
+    int m_opens = 0;
     TransmitPacer m_pacer;
     TUSBWork m_usbWork;
     QElapsedTimer m_clock;

@@ -266,7 +266,7 @@ void TForm_Kalibrovka::Timer_1Timer()
             SendReadData(m_dm, FlowAverageAddr, FlowAverageCount);
         }
     });
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork(),
+    ShowLinkStatus(*StatusBar1, m_dm,
                    JoinNotes({LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
 }
 

@@ -1,4 +1,5 @@
 #include "ui/common/link_status_bar.h"
+#include "link/dm1.h"
 #include "link/rx_tx_cnt.h"
 #include "ui/common/panel_status_bar.h"
 
@@ -14,4 +15,24 @@ void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb, const QString &no
 {
     bar.setPanelText(0, note.isEmpty() ? usb.FStatusString : usb.FStatusString + QStringLiteral(" · ") + note);
     bar.setPanelText(1, usb.CntRxTx.GetString());
+}
+
+void ShowLinkStatus(TPanelStatusBar &bar, const TDM_1 &dm, const QString &note)
+{
+    ShowLinkStatus(bar, dm.USBWork(), note);
+    bar.setPanelToolTip(1, LinkHealthText(dm.health()));
+}
+
+QString LinkHealthText(const LinkHealth &h)
+{
+    const QString last = h.lastAnswerUtc.isValid()
+                             ? h.lastAnswerUtc.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"))
+                             : QStringLiteral("не было");
+    return QStringLiteral("Отправлено кадров: %1\nПринято ответов: %2\nОтброшено байтов: %3\n"
+                          "Переподключений: %4\nПоследний ответ: %5")
+        .arg(h.framesSent)
+        .arg(h.answersAccepted)
+        .arg(h.droppedBytes)
+        .arg(h.reconnects)
+        .arg(last);
 }

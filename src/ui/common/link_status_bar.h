@@ -5,6 +5,8 @@
 
 class TPanelStatusBar;
 class TUSBWork;
+struct LinkHealth;
+class TDM_1;
 
 namespace LinkStatusBar {
 constexpr int CountersPanelWidth = 120;
@@ -15,3 +17,7 @@ void LayoutLinkStatusPanels(TPanelStatusBar &bar);
 // Panel 0 := the status text (and a note of the window's own after it, when
 // there is one), panel 1 := the counters text.
 void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb, const QString &note = QString());
+// The same, and the link's health as the counters panel's tool tip.
+void ShowLinkStatus(TPanelStatusBar &bar, const TDM_1 &dm, const QString &note = QString());
+// The counters panel's tool tip: frames sent, answers, dropped bytes, reconnects, last answer.
+QString LinkHealthText(const LinkHealth &health);

@@ -1,4 +1,6 @@
 #include "ui/common/panel_status_bar.h"
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -94,4 +96,29 @@ void TPanelStatusBar::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     Q_EMIT resized();
+}
+
+QString TPanelStatusBar::panelToolTip(int index) const
+{
+    return valid(index) ? m_panels[index].toolTip : QString();
+}
+
+void TPanelStatusBar::setPanelToolTip(int index, const QString &text)
+{
+    if (valid(index))
+        m_panels[index].toolTip = text;
+}
+
+bool TPanelStatusBar::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QString text = panelToolTip(panelAt(help->pos()));
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this, GetPanelRect(panelAt(help->pos())));
+        return true;
+    }
+    return QWidget::event(event);
 }

@@ -17,6 +17,9 @@ public:
     QString panelText(int index) const;
     void setPanelText(int index, const QString &text);
     void setPanelAlignment(int index, Qt::Alignment alignment);
+    // Shown when the mouse rests on the panel.
+    QString panelToolTip(int index) const;
+    void setPanelToolTip(int index, const QString &text);
 
     // Panel rectangle in bar coordinates: left = widths of the panels before it,
     // full bar height. Empty for an index out of range.
@@ -29,6 +32,7 @@ Q_SIGNALS:
     void resized();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -39,6 +43,7 @@ private:
         QString text;
         int width = 50;
         Qt::Alignment alignment = Qt::AlignLeft;
+        QString toolTip;
     };
     bool valid(int index) const { return index >= 0 && index < panelCount(); }
 

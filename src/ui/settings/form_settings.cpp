@@ -105,7 +105,7 @@ void TForm_Settings::Timer1Timer()
 {
     // Also reopens the meter's port by itself while it is closed.
     m_dm.sendUnderRecoveryRule([this] { SendReadParams(m_dm, DensityRegister, DensityCount); });
-    ShowLinkStatus(*StatusBar1, m_dm.USBWork(), m_recordsNote ? m_recordsNote->text() : QString());
+    ShowLinkStatus(*StatusBar1, m_dm, m_recordsNote ? m_recordsNote->text() : QString());
 }
 
 void TForm_Settings::ShowSettings(QObject *Sender, const TQ_settings &Q)

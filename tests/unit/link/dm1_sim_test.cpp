@@ -196,3 +196,25 @@ TEST_F(Dm1SimTest, EveryAnswerLandsInTheRegisterImageAsRawValues)
     dm->closePort();
     EXPECT_EQ(dm->registerImage().size(), 0);
 }
+
+TEST_F(Dm1SimTest, HealthCountsFramesAnswersNoiseAndReconnects)
+{
+    SimOptions noisy;
+    noisy.noiseBytes = 3;
+    start(noisy);
+    EXPECT_FALSE(dm->health().lastAnswerUtc.isValid());
+    dm->openPort(linkPath);
+    for (int i = 1; i <= 3; ++i) {
+        sendLiveRead();
+        WAIT_ASSERT_EQ(live.size(), i, 2000);
+    }
+    SendWriteWord(*dm, Proto::CommandRegister, Proto::CmdAverageReset);
+    WAIT_ASSERT_EQ(dm->health().framesSent, 4, 2000);
+    dm->closePort();
+    dm->openPort(linkPath);
+    const LinkHealth h = dm->health();
+    EXPECT_EQ(h.answersAccepted, 3);
+    EXPECT_EQ(h.droppedBytes, 9) << "three bytes of noise before each answer";
+    EXPECT_EQ(h.reconnects, 1);
+    EXPECT_LE(h.lastAnswerUtc.secsTo(QDateTime::currentDateTimeUtc()), 2);
+}
