@@ -65,6 +65,7 @@ CalibTabWidgets BuildCalibTab(QWidget *tab, const CalibTabNames &n)
     // Live values, each with a button that copies it exactly as shown.
     auto *live = new QGridLayout;
     AddLiveRows(panel, live, n.live, w.live, w.copy);
+    w.liveGrid = live;
     column->addLayout(live);
 
     w.start = Button(panel, n.start, QStringLiteral("Старт"), QStringLiteral("Старт опроса"));

@@ -6,6 +6,7 @@
 #include "ui/calibration/tab_widgets.h"
 #include <vector>
 
+class QGridLayout;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -32,6 +33,7 @@ struct CalibTabWidgets
     QPushButton *read, *save;
     std::vector<QLineEdit *> live;
     std::vector<QToolButton *> copy;
+    QGridLayout *liveGrid; // live row n at grid row n; column 3 is free
     QPushButton *start, *stop;
     TLiveChart *chart;
     QPushButton *reset;

@@ -3,6 +3,7 @@
 float TSredSdvig::AddValue(float val)
 {
     Arr_Sr[CNT] = val;
+    m_taken = m_taken < Size ? m_taken + 1 : Size;
     if (++CNT >= Size)
         CNT = 0;
     double sum = 0.0;

@@ -1,4 +1,5 @@
 #include "ui/calibration/tab_termo.h"
+#include "ui/calibration/stability_indicator.h"
 #include "protocol/number_text.h"
 #include "ui/calibration/calib_tab_layout.h"
 #include "ui/calibration/live_chart.h"
@@ -38,6 +39,8 @@ TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget 
     Button_save_Kf_termo = w.save;
     Edit_Termo_ADC = w.live[0];
     Edit_Termo_ADC_Sred = w.live[1];
+    Stability_ADC = new TStabilityIndicator(ThermometerAdcStability(), this);
+    w.liveGrid->addWidget(Stability_ADC, 1, 3);
     Button_Copy_ADC = w.copy[0];
     Button_Copy_ADC_sred = w.copy[1];
     Button_Start_opros_ADC_Termo = w.start;
@@ -125,4 +128,5 @@ void TTabTermo::ShowKalibrTermoADC(QObject *Sender, const TQ_kalibr_Termo_ADC &Q
     Chart_Termo->append(0, t, double(Q.ADC_float));
     const float average = m_adcAverage.AddValue(Q.ADC_float);
     Edit_Termo_ADC_Sred->setText(FormatFloatPattern(double(average), NumPattern::P0_00));
+    Stability_ADC->showState(m_adcAverage);
 }

@@ -13,6 +13,7 @@ class TDM_1;
 class TLiveChart;
 class TCalibrationRecords;
 class TSredSdvig;
+class TStabilityIndicator;
 
 class TTabTermo : public QWidget
 {
@@ -41,6 +42,7 @@ public:
     QLineEdit *Edit_T_20, *Edit_T_ADC_20, *Edit_T_60, *Edit_T_ADC_60;
     QPushButton *Button_read_Kf_termo, *Button_save_Kf_termo;
     QLineEdit *Edit_Termo_ADC, *Edit_Termo_ADC_Sred;
+    TStabilityIndicator *Stability_ADC; // beside the average
     QToolButton *Button_Copy_ADC, *Button_Copy_ADC_sred;
     QPushButton *Button_Start_opros_ADC_Termo, *Button_Stop_opros_ADC_Termo;
     TLiveChart *Chart_Termo;

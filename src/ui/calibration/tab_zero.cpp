@@ -1,4 +1,5 @@
 #include "ui/calibration/tab_zero.h"
+#include "ui/calibration/stability_indicator.h"
 #include "protocol/number_text.h"
 #include "ui/calibration/calib_tab_layout.h"
 #include "ui/calibration/live_chart.h"
@@ -45,6 +46,10 @@ TTabZeroTermo::TTabZeroTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &tempAverage,
     Edit_0_Termo_ns_Sred = w.live[1];
     Edit_0_Termo_temp = w.live[2];
     Edit_0_Termo_temp_sred = w.live[3];
+    Stability_NS = new TStabilityIndicator(ZeroDeltaTStability(), this);
+    Stability_T = new TStabilityIndicator(ZeroTemperatureStability(), this);
+    w.liveGrid->addWidget(Stability_NS, 1, 3);
+    w.liveGrid->addWidget(Stability_T, 3, 3);
     Button_Copy_NS_0 = w.copy[0];
     Button_Copy_NS_0_sred = w.copy[1];
     Button_Copy_T_0 = w.copy[2];
@@ -152,6 +157,8 @@ void TTabZeroTermo::ShowKalibr0TermoNs(QObject *Sender, const TQ_kalibr_Termo_ns
     Edit_0_Termo_temp_sred->setText(FormatFloatPattern(double(temperature), NumPattern::P0_00));
     const float deltaT = m_nsAverage.AddValue(Q.ns_float);
     Edit_0_Termo_ns_Sred->setText(FormatFloatPattern(double(deltaT), NumPattern::P0_00));
+    Stability_T->showState(m_tempAverage);
+    Stability_NS->showState(m_nsAverage);
 }
 
 TTabZeroFreq::TTabZeroFreq(TTabZeroTermo &byTemperature, QWidget *parent) : QWidget(parent)

@@ -15,6 +15,7 @@ class TDM_1;
 class TLiveChart;
 class TCalibrationRecords;
 class TSredSdvig;
+class TStabilityIndicator;
 
 class TTabZeroTermo : public QWidget
 {
@@ -46,6 +47,7 @@ public:
     QLineEdit *Edit_0_T_20, *Edit_0_T_ns_20, *Edit_0_T_60, *Edit_0_T_ns_60;
     QPushButton *Button_read_0_Kf_termo, *Button_save_0_Kf_termo;
     QLineEdit *Edit_0_Termo_ns, *Edit_0_Termo_ns_Sred, *Edit_0_Termo_temp, *Edit_0_Termo_temp_sred;
+    TStabilityIndicator *Stability_NS, *Stability_T; // beside the averages
     QToolButton *Button_Copy_NS_0, *Button_Copy_NS_0_sred, *Button_Copy_T_0, *Button_Copy_T_0_sred;
     QPushButton *Button_Start_opros_0_Termo, *Button_Stop_opros_0_Termo;
     TLiveChart *Chart_0_Termo;

@@ -1,0 +1,33 @@
+#pragma once
+// Whether a reading has settled, from the moving average's own ring of 30 values:
+// its spread (σ) and its drift (the least-squares slope carried across the window)
+// must both stay under the engineer's thresholds, and the ring must be full.
+#include "ui/calibration/sred_sdvig.h"
+#include <QString>
+
+struct StabilityThresholds
+{
+    double sigma;
+    double drift;
+};
+
+struct StabilityState
+{
+    int filled = 0;
+    double sigma = 0.0;
+    double drift = 0.0; // change over the window, in the reading's units
+    bool stable = false;
+};
+
+StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits);
+
+// The quantities with a stability mark, their names in the settings and defaults.
+struct StabilityQuantity
+{
+    const char *key;
+    const char *title;
+    StabilityThresholds defaults;
+};
+const StabilityQuantity &ThermometerAdcStability();
+const StabilityQuantity &ZeroDeltaTStability();
+const StabilityQuantity &ZeroTemperatureStability();
