@@ -20,6 +20,17 @@
 #include "ui/common/ui_fonts.h"
 #include "ui/records/backup_action.h"
 #include "ui/records/form_history.h"
+#include "ui/records/dialog_certificate.h"
+#include "ui/records/verification_certificate.h"
+#include "ui/calibration/live_chart.h"
+#include "ui/common/error_box.h"
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QUrl>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -216,6 +227,7 @@ void TForm_Kalibrovka::connectHandlers()
     ConnectHandler(ToolButton_Backup, &QToolButton::clicked, this, [this] { ToolButton_BackupClick(); });
     ConnectHandler(ToolButton_History, &QToolButton::clicked, this, [this] { ToolButton_HistoryClick(); });
     ConnectHandler(ToolButton_Log, &QToolButton::clicked, this, [this] { ToolButton_LogClick(); });
+    ConnectHandler(TabSheet4->Button_Certificate, &QPushButton::clicked, this, [this] { Button_CertificateClick(); });
     ConnectHandler(Timer_1, &QTimer::timeout, this, [this] { Timer_1Timer(); });
     ConnectHandler(ToolBar1, &TToolBar::resized, this, [this] { ToolBar1Resize(); });
     ConnectHandler(StatusBar1, &TPanelStatusBar::resized, this, [this] { StatusBar1Resize(); });
@@ -358,6 +370,48 @@ void TForm_Kalibrovka::ToolButton_LogClick()
 {
     if (m_liveLog)
         ToggleLiveLog(this, *m_liveLog);
+}
+
+bool TForm_Kalibrovka::saveCertificate(const TDialog_Certificate &answers, const QString &path, QString *error)
+{
+    CertificateData data;
+    data.operatorName = answers.Edit_Operator->text();
+    data.serialNumber = answers.Edit_Serial->text();
+    data.customer = answers.Edit_Customer->text();
+    data.comment = answers.Edit_Comment->text();
+    data.tolerancePercent = answers.Spin_Tolerance->value();
+    data.programVersion = QStringLiteral(KESTRO_VERSION);
+    data.port = m_dm.portName();
+    data.when = QDateTime::currentDateTime();
+    for (QLineEdit *c : {TabSheet3->Edit_Rashod_A, TabSheet3->Edit_Rashod_B, TabSheet3->Edit_Rashod_C, TabSheet3->Edit_Rashod_D})
+        data.coefficients << c->text();
+    data.qMax = TabSheet4->Edit_Poverka_Q_Max->text();
+    data.chart = TabSheet4->Chart_Rashod_Poverka->toPixmap(800, 320, 2.0).toImage();
+    return WriteCertificatePdf(path, data, *TabSheet4, error);
+}
+
+void TForm_Kalibrovka::Button_CertificateClick()
+{
+    TDialog_Certificate answers(this);
+    if (answers.exec() != QDialog::Accepted)
+        return;
+    answers.remember();
+    TabSheet4->showVerdict();
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("Протокол поверки %1 %2.pdf")
+                          .arg(answers.Edit_Serial->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")))
+                          .simplified());
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Протокол поверки"), suggested,
+                                                      QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveCertificate(answers, path, &error)) {
+        ShowErrorBox(this, error);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TForm_Kalibrovka::ToolButton_ExitClick()

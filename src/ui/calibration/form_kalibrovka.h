@@ -19,6 +19,7 @@ class TPanelStatusBar;
 class TPlacementStore;
 class TSnapshotNote;
 class TBackupAction;
+class TDialog_Certificate;
 class TLiveLog;
 class TForm_History;
 class TTabPoverka;
@@ -56,6 +57,9 @@ public:
     // The live log the main window keeps: started or stopped here too.
     void setLiveLog(TLiveLog *log);
     void ToolButton_LogClick();
+    // The verification certificate: asks, writes the PDF, opens it.
+    void Button_CertificateClick();
+    bool saveCertificate(const TDialog_Certificate &answers, const QString &path, QString *error);
     void ToolBar1Resize();
     void StatusBar1Resize();
     // The flow table and the live flow values, for the flow and verification tabs.

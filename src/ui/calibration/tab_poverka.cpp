@@ -1,4 +1,6 @@
 #include "ui/calibration/tab_poverka.h"
+#include "ui/records/dialog_certificate.h"
+#include <QLabel>
 #include "protocol/number_text.h"
 #include "ui/calibration/form_dialog_add_row.h"
 #include "ui/calibration/live_chart.h"
@@ -79,6 +81,12 @@ void TTabPoverka::buildControls()
     BT_Recalc = Button(panel, "BT_Recalc", QStringLiteral("Пересчитать"), QStringLiteral("Пересчитать погрешности"));
     Button9 = Button(panel, "Button9", QStringLiteral("Скопировать (для excel)"));
     column->addLayout(Row({Button12, BT_Recalc, Button9}));
+    Label_Verdict = new QLabel(panel);
+    Label_Verdict->setObjectName(QStringLiteral("Label_Verdict"));
+    Label_Verdict->setWordWrap(true);
+    Button_Certificate = Button(panel, "Button_Certificate", QStringLiteral("Протокол поверки…"),
+                                QStringLiteral("Протокол поверки в PDF"));
+    column->addLayout(Row({Label_Verdict, Button_Certificate}));
 
     auto *live = new QGridLayout;
     live->setVerticalSpacing(2);
@@ -171,8 +179,15 @@ void TTabPoverka::BT_export_to_StringGridClick()
 void TTabPoverka::BT_RecalcClick()
 {
     const QString message = Verification::RecalculateErrors(*this, Edit_Poverka_Q_Max->text());
+    showVerdict();
     if (!message.isEmpty())
         tell(this, message);
+}
+
+void TTabPoverka::showVerdict()
+{
+    const double tolerance = TDialog_Certificate::RememberedTolerance();
+    Label_Verdict->setText(Verification::SummaryLine(Verification::Summarize(*this, tolerance), tolerance));
 }
 
 void TTabPoverka::Button12Click()
@@ -183,6 +198,7 @@ void TTabPoverka::Button12Click()
         for (int c = 1; c <= Verification::Columns; ++c)
             setCell(c, r, QString());
     }
+    Label_Verdict->clear();
 }
 
 void TTabPoverka::Button9Click()

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
@@ -55,6 +56,10 @@ public:
     QPushButton *BT_export_to_StringGrid;
     QComboBox *ComboBox1;
     TLiveChart *Chart_Rashod_Poverka;
+    // The verdict of the recalculated table, and the certificate (run by the window).
+    QLabel *Label_Verdict;
+    QPushButton *Button_Certificate;
+    void showVerdict();
     QPushButton *Button3, *Button4, *Button10;
 
 private:

@@ -1,6 +1,7 @@
 #include "ui/calibration/verification_table.h"
 #include "protocol/number_text.h"
 #include <QLocale>
+#include <cmath>
 
 namespace Verification {
 
@@ -49,6 +50,50 @@ QString RecalculateErrors(Cells &cells, const QString &qMaxText)
         cells.setCell(Reduced, r, qMax != 0 ? percent(float(double(a) / double(qMax) * 100)) : QString());
     }
     return {};
+}
+
+std::optional<bool> RowVerdict(const Cells &cells, int row, double tolerancePercent)
+{
+    for (Column column : {Relative, Reduced}) {
+        QString text = cells.cell(column, row);
+        if (!text.endsWith(QLatin1Char('%')))
+            continue;
+        text.chop(1);
+        try {
+            return std::abs(double(ParseLocaleFloat(text))) <= tolerancePercent;
+        } catch (const EConvertError &) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+Summary Summarize(const Cells &cells, double tolerancePercent)
+{
+    Summary s;
+    for (int r = 1; r <= Rows; ++r) {
+        if (const std::optional<bool> fit = RowVerdict(cells, r, tolerancePercent)) {
+            ++s.judged;
+            s.passed += *fit ? 1 : 0;
+        }
+    }
+    return s;
+}
+
+QString VerdictText(bool fit)
+{
+    return fit ? QStringLiteral("годен") : QStringLiteral("не годен");
+}
+
+QString SummaryLine(const Summary &summary, double tolerancePercent)
+{
+    if (summary.judged == 0)
+        return QStringLiteral("Итог: нет рассчитанных точек");
+    return QStringLiteral("Итог: %1 — %2 из %3 точек в пределах ±%4 %")
+        .arg(VerdictText(summary.fit()))
+        .arg(summary.passed)
+        .arg(summary.judged)
+        .arg(QLocale().toString(tolerancePercent, 'g', 6));
 }
 
 QString SpreadsheetText(const Cells &cells)

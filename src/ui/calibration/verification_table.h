@@ -2,6 +2,7 @@
 // The verification table's arithmetic and its spreadsheet text, over cells
 // addressed as the grid shows them: columns 1..7, rows 1..15. No widgets here.
 #include <QString>
+#include <optional>
 
 namespace Verification {
 
@@ -20,6 +21,22 @@ public:
 // Fills the three error columns. Returns the message to show when a value does
 // not convert (the rows before it keep their new errors), or an empty text.
 QString RecalculateErrors(Cells &cells, const QString &qMaxText);
+// A row's verdict against a tolerance in percent, read from the grid's own error
+// texts: the relative error, or the reduced one where there is no relative error
+// (zero flow); none for a row without either.
+std::optional<bool> RowVerdict(const Cells &cells, int row, double tolerancePercent);
+// "годен" when every judged row passes and at least one was judged, else "не годен".
+struct Summary
+{
+    int judged = 0;
+    int passed = 0;
+    bool fit() const { return judged > 0 && passed == judged; }
+};
+Summary Summarize(const Cells &cells, double tolerancePercent);
+QString VerdictText(bool fit);
+// "Итог: годен — 15 из 15 точек в пределах ±0,2 %".
+QString SummaryLine(const Summary &summary, double tolerancePercent);
+
 // Header line and all 15 rows, tab-separated, each line ended by CR LF.
 QString SpreadsheetText(const Cells &cells);
 

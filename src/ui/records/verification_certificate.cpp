@@ -1,0 +1,146 @@
+#include "ui/records/verification_certificate.h"
+#include <QFile>
+#include <QLocale>
+#include <QPainter>
+#include <QPdfWriter>
+
+namespace {
+
+constexpr int Dpi = 300;
+constexpr double MmPerInch = 25.4;
+
+int mm(double v)
+{
+    return int(v * Dpi / MmPerInch);
+}
+
+// Draws lines of text from the top down and keeps the position.
+class Writer
+{
+public:
+    Writer(QPainter &p, int width) : m_p(p), m_width(width) {}
+    void text(const QString &t, int pointSize = 10, bool bold = false, Qt::Alignment align = Qt::AlignLeft)
+    {
+        setFont(pointSize, bold);
+        const QRect r = m_p.boundingRect(QRect(0, m_y, m_width, mm(200)), int(align) | Qt::TextWordWrap, t);
+        m_p.drawText(QRect(0, m_y, m_width, r.height()), int(align) | Qt::TextWordWrap, t);
+        m_y += r.height() + mm(1);
+    }
+    void gap(double millimetres) { m_y += mm(millimetres); }
+    void setFont(int pointSize, bool bold)
+    {
+        QFont f(QStringLiteral("DejaVu Sans"), pointSize);
+        f.setBold(bold);
+        m_p.setFont(f);
+    }
+    int y() const { return m_y; }
+    void moveTo(int y) { m_y = y; }
+    QPainter &painter() { return m_p; }
+    int width() const { return m_width; }
+
+private:
+    QPainter &m_p;
+    int m_width;
+    int m_y = 0;
+};
+
+void drawTable(Writer &w, const Verification::Cells &grid, double tolerance)
+{
+    using namespace Verification;
+    static const char *const headers[] = {"№", "Эталон", "Прибор", "Δt", "Абс.", "Отн., %", "Прив., %",
+                                          "Примечание", "Вывод"};
+    static const double widths[] = {6, 19, 19, 17, 17, 17, 17, 39, 15}; // millimetres, 166 in all
+    const int rowHeight = mm(6);
+    QPainter &p = w.painter();
+    auto drawRow = [&](const QStringList &cells, bool bold) {
+        w.setFont(8, bold);
+        int x = 0;
+        for (int c = 0; c < cells.size(); ++c) {
+            const QRect cell(x, w.y(), mm(widths[c]), rowHeight);
+            p.drawRect(cell);
+            p.drawText(cell.adjusted(mm(0.8), 0, -mm(0.8), 0), int(Qt::AlignVCenter | (c == 7 ? Qt::AlignLeft : Qt::AlignRight)),
+                       p.fontMetrics().elidedText(cells[c], Qt::ElideRight, cell.width() - mm(1.6)));
+            x += cell.width();
+        }
+        w.moveTo(w.y() + rowHeight);
+    };
+    w.text(QStringLiteral("Погрешности: абсолютная (кг/ч), относительная и приведённая к Q Max (%)"), 8);
+    QStringList head;
+    for (const char *h : headers)
+        head << QString::fromUtf8(h);
+    drawRow(head, true);
+    for (int r = 1; r <= Rows; ++r) {
+        QStringList cells{QString::number(r)};
+        for (int c = 1; c <= Columns; ++c)
+            cells << grid.cell(c, r);
+        const std::optional<bool> fit = RowVerdict(grid, r, tolerance);
+        cells << (fit ? VerdictText(*fit) : QString());
+        drawRow(cells, false);
+    }
+    w.gap(2);
+}
+
+} // namespace
+
+bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Verification::Cells &grid, QString *error)
+{
+    QFile probe(path);
+    if (!probe.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("Файл %1 не создан: %2").arg(path, probe.errorString());
+        return false;
+    }
+    probe.close();
+
+    QPdfWriter pdf(path);
+    pdf.setResolution(Dpi);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    pdf.setTitle(QStringLiteral("Протокол поверки %1").arg(d.serialNumber));
+    pdf.setCreator(QStringLiteral("KestroLink ") + d.programVersion);
+    QPainter p;
+    if (!p.begin(&pdf)) {
+        *error = QStringLiteral("Файл %1 не записан").arg(path);
+        return false;
+    }
+    const QLocale locale;
+    Writer w(p, pdf.width());
+    w.text(QStringLiteral("Протокол поверки массового расходомера"), 15, true, Qt::AlignHCenter);
+    w.gap(3);
+    const QString tolerance = locale.toString(d.tolerancePercent, 'g', 6);
+    const QStringList lines{
+        QStringLiteral("Заводской номер: %1").arg(d.serialNumber),
+        QStringLiteral("Заказчик: %1").arg(d.customer),
+        QStringLiteral("Дата и время поверки: %1").arg(locale.toString(d.when, QStringLiteral("dd.MM.yyyy HH:mm"))),
+        QStringLiteral("Программа: KestroLink %1, порт %2").arg(d.programVersion, d.port),
+        QStringLiteral("Коэффициенты расхода: A = %1; B = %2; C = %3; D = %4")
+            .arg(d.coefficients.value(0), d.coefficients.value(1), d.coefficients.value(2), d.coefficients.value(3)),
+        QStringLiteral("Максимальный расход Q Max: %1 кг/ч").arg(d.qMax),
+        QStringLiteral("Допускаемая погрешность: ±%1 %").arg(tolerance),
+    };
+    for (const QString &line : lines)
+        w.text(line);
+    w.gap(2);
+    drawTable(w, grid, d.tolerancePercent);
+    const Verification::Summary summary = Verification::Summarize(grid, d.tolerancePercent);
+    w.text(QStringLiteral("Заключение: %1").arg(Verification::VerdictText(summary.fit())), 12, true);
+    w.text(Verification::SummaryLine(summary, d.tolerancePercent), 9);
+    if (!d.comment.isEmpty())
+        w.text(QStringLiteral("Примечание: %1").arg(d.comment), 9);
+    w.gap(2);
+    if (!d.chart.isNull()) {
+        const QSize size = d.chart.size().scaled(w.width(), qMin(mm(70), pdf.height() - w.y() - mm(30)), Qt::KeepAspectRatio);
+        if (size.height() > mm(20)) {
+            p.drawImage(QRect(QPoint(0, w.y()), size), d.chart);
+            w.moveTo(w.y() + size.height() + mm(4));
+        }
+    }
+    w.moveTo(qMax(w.y(), pdf.height() - mm(22)));
+    w.text(QStringLiteral("Поверитель: ____________________ / %1 /").arg(d.operatorName), 10);
+    w.gap(4);
+    w.text(QStringLiteral("Представитель заказчика: ____________________ / ____________ /"), 10);
+    if (!p.end()) {
+        *error = QStringLiteral("Файл %1 не записан").arg(path);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,81 @@
+// The verification certificate read back with pdftotext: the grid's rows as the
+// grid shows them, a verdict per row and overall, and the Cyrillic intact.
+#include "gui/kalibr_window_fixture.h"
+#include "support/locale_guard.h"
+#include "ui/records/dialog_certificate.h"
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+TEST_F(KalibrWindow, CertificateCarriesTheGridItsVerdictsAndCyrillic)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        FAIL() << "pdftotext is missing: scripts/install-deps.sh installs poppler-utils";
+    LocaleGuard locale(LocaleGuard::comma());
+    // Relative error 0.1 % (fit), 0.4 % (unfit), and zero flow judged by its reduced error.
+    const struct
+    {
+        int row;
+        const char *etalon, *pribor;
+        const char *verdict;
+    } rows[] = {{1, "1000", "1001", "годен"}, {2, "500", "502", "не годен"}, {3, "0", "0,1", "годен"}};
+    for (const auto &r : rows) {
+        poverka()->setCell(Verification::Etalon, r.row, QString::fromUtf8(r.etalon));
+        poverka()->setCell(Verification::Pribor, r.row, QString::fromUtf8(r.pribor));
+    }
+    poverka()->setCell(Verification::Comment, 1, QStringLiteral("первая точка"));
+    poverka()->Edit_Poverka_Q_Max->setText(QStringLiteral("1000"));
+    poverka()->BT_RecalcClick();
+    EXPECT_EQ(poverka()->Label_Verdict->text(), "Итог: не годен — 2 из 3 точек в пределах ±0,2 %");
+
+    TDialog_Certificate answers(form);
+    answers.Edit_Operator->setText(QStringLiteral("Иванов И. И."));
+    answers.Edit_Serial->setText(QStringLiteral("КС-0042"));
+    answers.Edit_Customer->setText(QStringLiteral("ООО «Заказчик»"));
+    answers.Spin_Tolerance->setValue(0.2);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("протокол.pdf"));
+    QString error;
+    QElapsedTimer render;
+    render.start();
+    ASSERT_TRUE(form->saveCertificate(answers, path, &error)) << error.toStdString();
+    std::cout << "certificate rendered in " << render.elapsed() << " ms\n";
+
+    const QString text = pdfText(path);
+    if (qEnvironmentVariableIsSet("KEEP_PDF"))
+        QFile::copy(path, qEnvironmentVariable("KEEP_PDF"));
+    for (const char *expected : {"Протокол поверки массового расходомера", "Программа: KestroLink " KESTRO_VERSION, "Заводской номер: КС-0042",
+                                 "Заказчик: ООО «Заказчик»", "Допускаемая погрешность: ±0,2 %", "Заключение: не годен",
+                                 "Поверитель: ____________________ / Иванов И. И. /", "первая точка"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
+    // Each judged row carries the grid's own texts and its verdict.
+    for (const auto &r : rows) {
+        QString line;
+        for (const QString &l : text.split(QLatin1Char('\n'))) {
+            if (l.trimmed().startsWith(QStringLiteral("%1 ").arg(r.row)))
+                line = l;
+        }
+        SCOPED_TRACE(line.toStdString());
+        for (int c : {Verification::Etalon, Verification::Pribor, Verification::Relative})
+            EXPECT_TRUE(line.contains(poverka()->cell(c, r.row)) || poverka()->cell(c, r.row).isEmpty());
+        EXPECT_TRUE(line.trimmed().endsWith(QString::fromUtf8(r.verdict)));
+    }
+
+    EXPECT_FALSE(form->saveCertificate(answers, QStringLiteral("/nonexistent/dir/x.pdf"), &error));
+    EXPECT_TRUE(error.startsWith("Файл /nonexistent/dir/x.pdf не создан")) << error.toStdString();
+}
