@@ -1,4 +1,13 @@
 #include "ui/calibration/live_chart.h"
+#include "ui/common/error_box.h"
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <optional>
 #include <cmath>
 
 namespace {
@@ -28,6 +37,19 @@ TLiveChart::TLiveChart(const QString &name, QWidget *parent) : QCustomPlot(paren
 {
     setObjectName(name);
     setAccessibleName(QStringLiteral("График"));
+    m_exportButton = new QToolButton(this);
+    m_exportButton->setObjectName(name + QStringLiteral("_Export"));
+    m_exportButton->setText(QStringLiteral("Экспорт"));
+    m_exportButton->setToolTip(QStringLiteral("Сохранить точки графика или его рисунок"));
+    m_exportButton->setPopupMode(QToolButton::InstantPopup);
+    auto *menu = new QMenu(m_exportButton);
+    menu->addAction(QStringLiteral("Точки в CSV…"), this,
+                    [this] { askAndExport(QStringLiteral("Таблица CSV (*.csv)"), QStringLiteral("csv")); });
+    menu->addAction(QStringLiteral("Рисунок PNG…"), this,
+                    [this] { askAndExport(QStringLiteral("Рисунок PNG (*.png)"), QStringLiteral("png")); });
+    menu->addAction(QStringLiteral("Документ PDF…"), this,
+                    [this] { askAndExport(QStringLiteral("Документ PDF (*.pdf)"), QStringLiteral("pdf")); });
+    m_exportButton->setMenu(menu);
     setBackground(Qt::white);
     // Thin lines stay fast at any length; the 2 px pens need the fast polyline path.
     setPlottingHints(plottingHints() | QCP::phFastPolylines | QCP::phCacheLabels);
@@ -103,7 +125,7 @@ void TLiveChart::setCornerButtons(const QList<QWidget *> &buttons)
 {
     constexpr int Gap = 4;
     int left = Gap;
-    for (QWidget *button : buttons) {
+    for (QWidget *button : buttons + QList<QWidget *>{m_exportButton}) {
         button->setParent(this);
         button->resize(button->sizeHint());
         button->move(left, Gap);
@@ -159,4 +181,68 @@ void TLiveChart::showEvent(QShowEvent *event)
     // Points that came while the tab was hidden are drawn once it shows.
     if (m_dirty)
         scheduleRedraw();
+}
+
+QString TLiveChart::seriesCsv() const
+{
+    // Series appended together share their times: one row per time.
+    QMap<double, QVector<std::optional<double>>> rows;
+    for (int i = 0; i < seriesCount(); ++i) {
+        const QCPGraph *g = m_series[size_t(i)].graph;
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) {
+            auto &row = rows[it->key];
+            row.resize(seriesCount());
+            row[i] = it->value;
+        }
+    }
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    QStringList header{QStringLiteral("Время")};
+    for (int i = 0; i < seriesCount(); ++i)
+        header << seriesCaption(i);
+    QString text = QStringLiteral("\uFEFF") + header.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
+        QStringList fields{QDateTime::fromMSecsSinceEpoch(qint64(it.key() * 1000.0)).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))};
+        for (const std::optional<double> &v : it.value())
+            fields << (v ? locale.toString(*v, 'g', 9) : QString());
+        text += fields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+bool TLiveChart::exportTo(const QString &path, QString *error)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    bool ok = false;
+    if (suffix == QLatin1String("csv")) {
+        QSaveFile file(path);
+        ok = file.open(QIODevice::WriteOnly) && file.write(seriesCsv().toUtf8()) >= 0 && file.commit();
+        if (!ok)
+            *error = QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString());
+        return ok;
+    }
+    if (suffix == QLatin1String("png"))
+        ok = savePng(path);
+    else if (suffix == QLatin1String("pdf"))
+        ok = savePdf(path);
+    else {
+        *error = QStringLiteral("Неизвестный формат файла %1: нужен .csv, .png или .pdf").arg(path);
+        return false;
+    }
+    if (!ok)
+        *error = QStringLiteral("Файл %1 не записан").arg(path);
+    return ok;
+}
+
+void TLiveChart::askAndExport(const QString &filter, const QString &suffix)
+{
+    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                  .filePath(QStringLiteral("%1-%2.%3")
+                                                .arg(objectName(), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт графика"), suggested, filter);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportTo(path, &error))
+        ShowErrorBox(this, error);
 }

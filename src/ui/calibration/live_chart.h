@@ -25,8 +25,13 @@ public:
     void append(int series, const QDateTime &time, double value);
     // Removes every point of every series.
     void clearSeries();
-    // Places buttons ("Сброс" and the like) in a row on the top-left corner, clear of the legend.
+    // Places buttons ("Сброс" and the like) in a row on the top-left corner, clear of
+    // the legend, followed by the chart's own "Экспорт" button.
     void setCornerButtons(const QList<QWidget *> &buttons);
+    // Every series to a CSV file (time, then one column per series, ';' between
+    // fields, the locale's decimal mark), or the picture to PNG or PDF by the suffix.
+    bool exportTo(const QString &path, QString *error);
+    QToolButton *exportButton() const { return m_exportButton; }
 
     int seriesCount() const { return int(m_series.size()); }
     int pointCount(int series) const;
@@ -52,10 +57,13 @@ private:
         bool right;
     };
     void scheduleRedraw();
+    void askAndExport(const QString &filter, const QString &suffix);
+    QString seriesCsv() const;
     void applyRanges();
 
     std::vector<Series> m_series;
     Span m_keys, m_left, m_right;
     bool m_dirty = false;
+    QToolButton *m_exportButton;
     QTimer m_redraw;
 };

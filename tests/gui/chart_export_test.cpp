@@ -1,0 +1,46 @@
+// A chart's export: its points as CSV in the locale's numbers, its picture as PNG or PDF.
+#include "support/locale_guard.h"
+#include "ui/calibration/live_chart.h"
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(ChartExport, PointsAndPictures)
+{
+    LocaleGuard locale(LocaleGuard::comma());
+    TLiveChart chart(QStringLiteral("Chart_Test"));
+    chart.resize(600, 300);
+    const int t = chart.addSeries(QStringLiteral("Температура (°C)"));
+    const int ns = chart.addSeries(QStringLiteral("Δt(нс)"), true);
+    const QDateTime start(QDate(2026, 12, 9), QTime(10, 0, 0, 500));
+    for (int i = 0; i < 3; ++i) {
+        chart.append(t, start.addMSecs(500 * i), 20.25 + i);
+        chart.append(ns, start.addMSecs(500 * i), -0.125 * i);
+    }
+    chart.append(ns, start.addSecs(5), 7.5); // a time only one series has
+
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(chart.exportTo(dir.filePath("points.csv"), &error)) << error.toStdString();
+    QFile csv(dir.filePath("points.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    EXPECT_EQ(lines, (QStringList{"\uFEFFВремя;Температура (°C);Δt(нс)", "2026-12-09T10:00:00.500;20,25;0",
+                                  "2026-12-09T10:00:01.000;21,25;-0,125", "2026-12-09T10:00:01.500;22,25;-0,25",
+                                  "2026-12-09T10:00:05.500;;7,5"}));
+
+    const struct
+    {
+        const char *file;
+        QByteArray magic;
+    } pictures[] = {{"chart.png", "\x89PNG"}, {"chart.pdf", "%PDF"}};
+    for (const auto &p : pictures) {
+        ASSERT_TRUE(chart.exportTo(dir.filePath(QLatin1String(p.file)), &error)) << error.toStdString();
+        QFile f(dir.filePath(QLatin1String(p.file)));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.read(4).startsWith(p.magic)) << p.file;
+    }
+    EXPECT_FALSE(chart.exportTo(dir.filePath("chart.bmp"), &error));
+    EXPECT_FALSE(chart.exportTo(QStringLiteral("/nonexistent/dir/points.csv"), &error));
+    EXPECT_TRUE(error.startsWith("Файл /nonexistent/dir/points.csv не записан")) << error.toStdString();
+}
