@@ -13,6 +13,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "records/live_log.h"
+#include <QTemporaryDir>
+#include <cstring>
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -44,6 +48,17 @@ int main(int argc, char **argv)
         sentAtNs = -1;
     };
 
+    // "log" as the second argument: every answer also goes to a CSV file, as with
+    // "Запись в файл…".
+    QTemporaryDir logDir;
+    TLiveLog log(dm);
+    const bool logging = argc > 2 && std::strcmp(argv[2], "log") == 0;
+    QString logError;
+    if (logging && !log.start(logDir.filePath(QStringLiteral("live.csv")), &logError)) {
+        std::fprintf(stderr, "%s\n", qPrintable(logError));
+        return 1;
+    }
+
     StallProbe probe;
 
     const double cpuBefore = CpuSeconds();
@@ -53,7 +68,20 @@ int main(int argc, char **argv)
 
     // 7-byte request + 55-byte answer, 10 bits a byte at 19200 baud.
     const double wireMs = (7 + 55) * 10.0 / 19200.0 * 1000.0;
-    std::printf("main window against the simulated meter, 19200-baud byte timing, %d s\n", seconds);
+    std::printf("main window against the simulated meter, 19200-baud byte timing, %d s%s\n", seconds,
+                logging ? ", live log on" : "");
+    if (logging) {
+        std::printf("rows logged:              %lld\n", log.rows());
+        // The cost of one row's text, apart from the wire and the disk.
+        QElapsedTimer rowClock;
+        rowClock.start();
+        constexpr int RowRuns = 10000;
+        qsizetype chars = 0;
+        for (int i = 0; i < RowRuns; ++i)
+            chars += LiveCsv::Row(QDateTime::currentDateTime(), {1, 2.5f, 3, 4, 5, 6, 7, 8, float(i)}, QLocale()).size();
+        std::printf("one row's text (us):      %.2f (%lld chars)\n", double(rowClock.nsecsElapsed()) / RowRuns / 1000.0,
+                    qint64(chars / RowRuns));
+    }
     std::printf("answers shown:            %zu (Tx %d, Rx %d)\n", latencies.size(), dm.USBWork().CntRxTx.tx(),
                 dm.USBWork().CntRxTx.rx());
     probe.print("event-loop stall (ms):   ");

@@ -4,15 +4,6 @@
 #include "fuzz_input.h"
 #include "protocol/response_blocks.h"
 #include "protocol/stream_decoder.h"
-#include <cstdlib>
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,15 +2,6 @@
 #include "fuzz_input.h"
 #include "protocol/protokol_usb.h"
 #include "sim/request_framer.h"
-#include <cstdlib>
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

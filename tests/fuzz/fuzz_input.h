@@ -2,7 +2,15 @@
 // Reads a fuzzer's bytes as the pieces a target needs.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+
+// A property that must hold: libFuzzer reports the abort with its input.
+inline void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
 
 class FuzzInput
 {

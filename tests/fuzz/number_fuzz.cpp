@@ -4,15 +4,6 @@
 #include "protocol/number_text.h"
 #include <QLocale>
 #include <cmath>
-#include <cstdlib>
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

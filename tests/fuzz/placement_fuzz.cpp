@@ -1,15 +1,6 @@
 // The placement section's text: never a crash, and what reads back is what it wrote.
 #include "fuzz_input.h"
 #include "ui/common/placement_text.h"
-#include <cstdlib>
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,15 +2,6 @@
 // and imports again to the same registers.
 #include "fuzz_input.h"
 #include "records/snapshot_file.h"
-#include <cstdlib>
-
-namespace {
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

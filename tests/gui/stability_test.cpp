@@ -47,7 +47,7 @@ TEST(Stability, IndicatorSaysItInWordsAndRemembersItsThresholds)
     for (int i = 0; i < 10; ++i)
         ring.AddValue(1.0f);
     mark.showState(ring);
-    EXPECT_EQ(mark.text(), "⌛ 10 из 30");
+    EXPECT_EQ(mark.text(), "… 10 из 30");
     for (int i = 0; i < 20; ++i)
         ring.AddValue(1.0f);
     mark.showState(ring);

@@ -46,3 +46,15 @@ const StabilityQuantity &ZeroTemperatureStability()
     static const StabilityQuantity q{"zero-temperature", "T (°C)", {0.1, 0.15}};
     return q;
 }
+
+const StabilityQuantity &FlowDeltaTStability()
+{
+    static const StabilityQuantity q{"flow-delta-t", "Δt (нс), расход", {0.5, 0.2}};
+    return q;
+}
+
+const StabilityQuantity &FlowMassStability()
+{
+    static const StabilityQuantity q{"flow-mass", "Q (кг/ч)", {2.0, 2.0}};
+    return q;
+}

@@ -31,3 +31,7 @@ struct StabilityQuantity
 const StabilityQuantity &ThermometerAdcStability();
 const StabilityQuantity &ZeroDeltaTStability();
 const StabilityQuantity &ZeroTemperatureStability();
+// The flow tabs judge the live reading over the last 15 s, the meter's own
+// average running beside it.
+const StabilityQuantity &FlowDeltaTStability();
+const StabilityQuantity &FlowMassStability();

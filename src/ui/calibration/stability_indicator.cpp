@@ -58,7 +58,7 @@ void TStabilityIndicator::showState(const TSredSdvig &ring)
     const StabilityState s = AssessStability(ring, m_limits);
     m_stable = s.stable;
     if (s.filled < TSredSdvig::Size)
-        setText(QStringLiteral("⌛ %1 из %2").arg(s.filled).arg(TSredSdvig::Size));
+        setText(QStringLiteral("… %1 из %2").arg(s.filled).arg(TSredSdvig::Size));
     else
         setText(s.stable ? QStringLiteral("✓ стабильно") : QStringLiteral("~ нестабильно"));
     // Blue and orange stay apart for every common kind of colour blindness; the text says it anyway.

@@ -6,6 +6,7 @@
 #include "protocol/flow_table.h"
 #include "ui/calibration/form_show_curve.h"
 #include "ui/calibration/live_chart.h"
+#include "ui/calibration/stability_indicator.h"
 #include "ui/calibration/tab_widgets.h"
 #include "ui/common/clipboard_text.h"
 #include "ui/common/handler_connect.h"
@@ -106,6 +107,8 @@ void TTabRashodKalibr::buildControls()
     Edit_Q_Kalibr_Ns = boxes[0];
     Edit_Q_Kalibr_Ns_usred = boxes[1];
     Edit_Q_Kalibr_time = boxes[2];
+    Stability_Flow_NS = new TStabilityIndicator(FlowDeltaTStability(), panel);
+    live->addWidget(Stability_Flow_NS, 1, 3);
     Button_Copy_Q_Rashod_Ns = copies[0];
     Button_Copy_Q_Rashod_Ns_sred = copies[1];
     Button_Copy_Q_Rashod_Time = copies[2];
@@ -347,6 +350,8 @@ void TTabRashodKalibr::showLiveNow(const TQ_kalibr_Rashod &Q, const QDateTime &t
 {
     Chart_Rashod_Kalibr->append(0, t, double(Q.Q_Ns_float));
     Edit_Q_Kalibr_Ns->setText(Q.Q_Ns_str);
+    m_liveRing.AddValue(Q.Q_Ns_float);
+    Stability_Flow_NS->showState(m_liveRing);
 }
 
 void TTabRashodKalibr::showLiveAverages(const TQ_kalibr_Rashod &Q)

@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/calibration/sred_sdvig.h"
 // "Калибровка расхода": the meter's flow calibration table (Q Max and thirteen
 // points of reference flow and Δt), its coefficients A–D, the live Δt with the
 // meter's own averaging, and the curve viewer.
@@ -15,6 +16,7 @@ class QToolButton;
 class TCalibrationRecords;
 class TDM_1;
 class TLiveChart;
+class TStabilityIndicator;
 
 class TTabRashodKalibr : public QWidget
 {
@@ -62,6 +64,7 @@ public:
     std::array<QLineEdit *, 13> Edit_Q_Pribor{};
     QPushButton *Button_read_Rashod_Kf, *Button_save_Rashod_Kf, *Button_Show_Curve;
     QLineEdit *Edit_Q_Kalibr_Ns, *Edit_Q_Kalibr_Ns_usred, *Edit_Q_Kalibr_time;
+    TStabilityIndicator *Stability_Flow_NS; // the live Δt over the last 15 s
     QToolButton *Button_Copy_Q_Rashod_Ns, *Button_Copy_Q_Rashod_Ns_sred, *Button_Copy_Q_Rashod_Time;
     QPushButton *Button14, *Button13, *Button_Reset_Rashod_kalibr;
     TLiveChart *Chart_Rashod_Kalibr;
@@ -80,6 +83,7 @@ private:
     bool &m_pollFlag;
     QLineEdit *m_poverkaQMax;
     TCalibrationRecords *m_records = nullptr;
+    TSredSdvig m_liveRing;
     // Write frames of the running save not yet on the wire.
     QList<QByteArray> m_saveFrames;
 };

@@ -1,5 +1,6 @@
 #include "ui/calibration/tab_poverka.h"
 #include "ui/records/dialog_certificate.h"
+#include "ui/calibration/stability_indicator.h"
 #include <QLabel>
 #include "protocol/number_text.h"
 #include "ui/calibration/form_dialog_add_row.h"
@@ -103,6 +104,8 @@ void TTabPoverka::buildControls()
     Edit_Q_Poverka_Ns_usred = boxes[1];
     Edit_Q_Poverka_Qm = boxes[2];
     Edit_Q_Poverka_Qm_Sred = boxes[3];
+    Stability_Flow_Qm = new TStabilityIndicator(FlowMassStability(), panel);
+    live->addWidget(Stability_Flow_Qm, 3, 3);
     Edit_Q_Poverka_time = boxes[4];
     Button5 = copies[1];
     Button6 = copies[3];
@@ -244,6 +247,8 @@ void TTabPoverka::showLiveNow(const TQ_kalibr_Rashod &Q, const QDateTime &t)
 {
     Chart_Rashod_Poverka->append(0, t, double(Q.Q_Qm_float));
     Edit_Q_Poverka_Qm->setText(Q.Q_Qm_str);
+    m_liveRing.AddValue(Q.Q_Qm_float);
+    Stability_Flow_Qm->showState(m_liveRing);
     Edit_Q_Poverka_Ns->setText(Q.Q_Ns_str);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/calibration/sred_sdvig.h"
 // "Поверка": the 15-row verification table against a reference flow, with its
 // errors and a copy for a spreadsheet, and the live and averaged mass flow.
 #include "protocol/lib_types.h"
@@ -13,6 +14,7 @@ class QPushButton;
 class QTableWidget;
 class QToolButton;
 class TLiveChart;
+class TStabilityIndicator;
 
 class TTabPoverka : public QWidget, public Verification::Cells
 {
@@ -58,11 +60,13 @@ public:
     TLiveChart *Chart_Rashod_Poverka;
     // The verdict of the recalculated table, and the certificate (run by the window).
     QLabel *Label_Verdict;
+    TStabilityIndicator *Stability_Flow_Qm; // the live mass flow over the last 15 s
     QPushButton *Button_Certificate;
     void showVerdict();
     QPushButton *Button3, *Button4, *Button10;
 
 private:
+    TSredSdvig m_liveRing;
     void buildControls();
 
     bool &m_pollFlag;
