@@ -131,13 +131,13 @@ int CtlRecords::restore(const QString &idOrFile)
 {
     QList<CalibrationArea> wanted;
     for (const QString &key : m_options.areas.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const AreaSpec *spec = AreaSpecByKey(key.trimmed());
-        if (!spec || !spec->writable) {
+        const AreaSpec *desc = AreaSpecByKey(key.trimmed());
+        if (!desc || !desc->writable) {
             m_err << "kestroctl: unknown area '" << key << "'; one of: density, thermometer, zero, flow-table"
                   << Qt::endl;
             return CtlExit::Usage;
         }
-        wanted << spec->area;
+        wanted << desc->area;
     }
     if (wanted.isEmpty())
         wanted = WritableCalibrationAreas();

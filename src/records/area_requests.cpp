@@ -39,10 +39,10 @@ QList<AreaRead> AreaReads(const QList<CalibrationArea> &areas)
 
 QList<AreaWrite> AreaWrites(CalibrationArea area, const QVector<quint16> &raw)
 {
-    const AreaSpec &spec = AreaSpecOf(area);
-    if (!spec.writable || raw.size() != spec.registerCount())
+    const AreaSpec &desc = AreaSpecOf(area);
+    if (!desc.writable || raw.size() != desc.registerCount())
         return {};
-    const quint16 first = quint16(spec.ranges.front().first);
+    const quint16 first = quint16(desc.ranges.front().first);
     switch (area) {
     case CalibrationArea::Density:
         // The settings window's two writes: the density, then its flag.

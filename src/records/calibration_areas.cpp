@@ -28,35 +28,35 @@ const std::vector<AreaSpec> &CalibrationAreas()
 QList<CalibrationArea> AllCalibrationAreas()
 {
     QList<CalibrationArea> all;
-    for (const AreaSpec &spec : CalibrationAreas())
-        all << spec.area;
+    for (const AreaSpec &desc : CalibrationAreas())
+        all << desc.area;
     return all;
 }
 
 QList<CalibrationArea> WritableCalibrationAreas()
 {
     QList<CalibrationArea> writable;
-    for (const AreaSpec &spec : CalibrationAreas()) {
-        if (spec.writable)
-            writable << spec.area;
+    for (const AreaSpec &desc : CalibrationAreas()) {
+        if (desc.writable)
+            writable << desc.area;
     }
     return writable;
 }
 
 const AreaSpec &AreaSpecOf(CalibrationArea area)
 {
-    for (const AreaSpec &spec : CalibrationAreas()) {
-        if (spec.area == area)
-            return spec;
+    for (const AreaSpec &desc : CalibrationAreas()) {
+        if (desc.area == area)
+            return desc;
     }
     return CalibrationAreas().front();
 }
 
 const AreaSpec *AreaSpecByKey(const QString &key)
 {
-    for (const AreaSpec &spec : CalibrationAreas()) {
-        if (key == QLatin1String(spec.key))
-            return &spec;
+    for (const AreaSpec &desc : CalibrationAreas()) {
+        if (key == QLatin1String(desc.key))
+            return &desc;
     }
     return nullptr;
 }

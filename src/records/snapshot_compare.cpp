@@ -69,24 +69,24 @@ QString AreaValueName(CalibrationArea area, int n)
 QList<AreaComparison> CompareSnapshots(const Snapshot &older, const Snapshot &newer)
 {
     QList<AreaComparison> result;
-    for (const AreaSpec &spec : CalibrationAreas()) {
+    for (const AreaSpec &desc : CalibrationAreas()) {
         AreaComparison c;
-        c.area = spec.area;
-        const auto oldRegs = older.areas.contains(spec.area) ? std::optional(older.areas.value(spec.area)) : std::nullopt;
-        const auto newRegs = newer.areas.contains(spec.area) ? std::optional(newer.areas.value(spec.area)) : std::nullopt;
+        c.area = desc.area;
+        const auto oldRegs = older.areas.contains(desc.area) ? std::optional(older.areas.value(desc.area)) : std::nullopt;
+        const auto newRegs = newer.areas.contains(desc.area) ? std::optional(newer.areas.value(desc.area)) : std::nullopt;
         c.oldKnown = oldRegs.has_value();
         c.newKnown = newRegs.has_value();
         if (!c.oldKnown && !c.newKnown)
             continue;
-        const QList<RegisterRef> refs = registersOf(spec.area);
-        const QVector<double> oldNumbers = oldRegs ? AreaNumbers(spec.area, *oldRegs) : QVector<double>();
-        const QVector<double> newNumbers = newRegs ? AreaNumbers(spec.area, *newRegs) : QVector<double>();
+        const QList<RegisterRef> refs = registersOf(desc.area);
+        const QVector<double> oldNumbers = oldRegs ? AreaNumbers(desc.area, *oldRegs) : QVector<double>();
+        const QVector<double> newNumbers = newRegs ? AreaNumbers(desc.area, *newRegs) : QVector<double>();
         int index = 0;
         for (int value = 0; index < refs.size(); ++value) {
             // The density area ends with its one-word flag; all else are floats.
-            const int width = spec.area == CalibrationArea::Density && index == 2 ? 1 : 2;
+            const int width = desc.area == CalibrationArea::Density && index == 2 ? 1 : 2;
             ValueComparison v;
-            v.name = AreaValueName(spec.area, value);
+            v.name = AreaValueName(desc.area, value);
             v.registers = registerText(refs[index], width);
             v.oldRaw = rawAt(oldRegs, index, width);
             v.newRaw = rawAt(newRegs, index, width);

@@ -38,32 +38,32 @@ bool areasFromJson(const QJsonValue &json, QMap<CalibrationArea, QVector<quint16
         return *error = QStringLiteral("области должны быть списком"), false;
     for (const QJsonValue &item : json.toArray()) {
         const QJsonObject o = item.toObject();
-        const AreaSpec *spec = AreaSpecByKey(o.value(QStringLiteral("area")).toString());
-        if (!item.isObject() || !spec)
+        const AreaSpec *desc = AreaSpecByKey(o.value(QStringLiteral("area")).toString());
+        if (!item.isObject() || !desc)
             return *error = QStringLiteral("неизвестная область «%1»").arg(o.value(QStringLiteral("area")).toString().left(40)),
                    false;
-        if (areas.contains(spec->area))
-            return *error = QStringLiteral("область «%1» указана дважды").arg(QLatin1String(spec->key)), false;
+        if (areas.contains(desc->area))
+            return *error = QStringLiteral("область «%1» указана дважды").arg(QLatin1String(desc->key)), false;
         const QJsonArray registers = o.value(QStringLiteral("registers")).toArray();
-        if (!o.value(QStringLiteral("registers")).isArray() || registers.size() != spec->registerCount())
+        if (!o.value(QStringLiteral("registers")).isArray() || registers.size() != desc->registerCount())
             return *error = QStringLiteral("в области «%1» должно быть %2 регистров")
-                                .arg(QLatin1String(spec->key))
-                                .arg(spec->registerCount()),
+                                .arg(QLatin1String(desc->key))
+                                .arg(desc->registerCount()),
                    false;
         QVector<quint16> values;
         for (const QJsonValue &r : registers) {
             if (!r.isString() || !hex.match(r.toString()).hasMatch())
                 return *error = QStringLiteral("регистр области «%1» не четыре шестнадцатеричные цифры")
-                                    .arg(QLatin1String(spec->key)),
+                                    .arg(QLatin1String(desc->key)),
                        false;
             values.append(quint16(r.toString().toUShort(nullptr, 16)));
         }
         // The numbers must say what the registers say: a file edited by hand in one
         // place only is refused rather than half believed.
-        const QVector<double> expected = AreaNumbers(spec->area, values);
+        const QVector<double> expected = AreaNumbers(desc->area, values);
         const QJsonArray numbers = o.value(QStringLiteral("values")).toArray();
         if (numbers.size() != expected.size())
-            return *error = QStringLiteral("в области «%1» числа не совпадают с регистрами").arg(QLatin1String(spec->key)),
+            return *error = QStringLiteral("в области «%1» числа не совпадают с регистрами").arg(QLatin1String(desc->key)),
                    false;
         for (qsizetype i = 0; i < numbers.size(); ++i) {
             const bool finite = std::isfinite(expected[i]);
@@ -71,10 +71,10 @@ bool areasFromJson(const QJsonValue &json, QMap<CalibrationArea, QVector<quint16
                                      : numbers[i].isNull();
             if (!same)
                 return *error = QStringLiteral("в области «%1» числа не совпадают с регистрами")
-                                    .arg(QLatin1String(spec->key)),
+                                    .arg(QLatin1String(desc->key)),
                        false;
         }
-        areas.insert(spec->area, values);
+        areas.insert(desc->area, values);
     }
     return true;
 }

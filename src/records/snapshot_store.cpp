@@ -210,8 +210,8 @@ QMap<CalibrationArea, QVector<quint16>> TSnapshotStore::areasOf(const QString &t
     if (!q.exec())
         return areas;
     while (q.next()) {
-        if (const AreaSpec *spec = AreaSpecByKey(q.value(0).toString()))
-            areas.insert(spec->area, fromBlob(q.value(1).toByteArray()));
+        if (const AreaSpec *desc = AreaSpecByKey(q.value(0).toString()))
+            areas.insert(desc->area, fromBlob(q.value(1).toByteArray()));
     }
     return areas;
 }
