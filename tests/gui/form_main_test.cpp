@@ -1,5 +1,6 @@
 // The main window without a meter: layout, start state, counters menu, status bar.
 #include "gui/gui_support.h"
+#include "records/live_log.h"
 #include "ui/common/labeled_edit.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/tool_bar.h"
@@ -10,6 +11,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -293,4 +295,22 @@ TEST(FormMain, PortWithoutRightsIsExplainedOnce)
     EXPECT_EQ(rig.boxes.requests[0].icon, QMessageBox::Information);
     EXPECT_TRUE(rig.boxes.requests[0].text.contains("/dev/ttyACM0"));
     EXPECT_TRUE(rig.boxes.requests[0].text.contains("dialout"));
+}
+
+TEST(FormMain, CountersMenuStartsAndStopsTheLiveLogAndTheStatusSaysSo)
+{
+    MainWindowRig rig;
+    ASSERT_EQ(rig.form.N_Log->text(), "Запись в файл…");
+    EXPECT_EQ(rig.form.PopupMenuRxTx->actions().indexOf(rig.form.N_Log),
+              rig.form.PopupMenuRxTx->actions().indexOf(rig.form.N1) + 1);
+    QTemporaryDir dir;
+    QString error;
+    ASSERT_TRUE(rig.form.liveLog().start(dir.filePath("live.csv"), &error)) << error.toStdString();
+    EXPECT_EQ(rig.form.N_Log->text(), "Остановить запись");
+    EXPECT_TRUE(rig.form.StatusBar1->panelToolTip(0).endsWith("запись: live.csv, строк: 0"))
+        << rig.form.StatusBar1->panelToolTip(0).toStdString();
+    rig.form.N_LogClick(); // running: it stops, no question asked
+    EXPECT_FALSE(rig.form.liveLog().isRunning());
+    EXPECT_EQ(rig.form.N_Log->text(), "Запись в файл…");
+    EXPECT_FALSE(rig.form.StatusBar1->panelToolTip(0).contains("запись"));
 }

@@ -13,7 +13,10 @@ void LayoutLinkStatusPanels(TPanelStatusBar &bar)
 
 void ShowLinkStatus(TPanelStatusBar &bar, const TUSBWork &usb, const QString &note)
 {
-    bar.setPanelText(0, note.isEmpty() ? usb.FStatusString : usb.FStatusString + QStringLiteral(" · ") + note);
+    const QString text = note.isEmpty() ? usb.FStatusString : usb.FStatusString + QStringLiteral(" · ") + note;
+    bar.setPanelText(0, text);
+    // A narrow window cuts the panel; its tool tip keeps the whole text.
+    bar.setPanelToolTip(0, text.trimmed());
     bar.setPanelText(1, usb.CntRxTx.GetString());
 }
 
