@@ -21,14 +21,7 @@ protected:
         form->show();
     }
     void TearDown() override { delete form.data(); }
-    QList<QByteArray> sent(const std::function<void()> &action)
-    {
-        rig.server.clearReceived();
-        action();
-        (void)QTest::qWaitFor([&] { return rig.dm->pacer().waiting() == 0; }, 3000);
-        QTest::qWait(80);
-        return rig.frames();
-    }
+    QList<QByteArray> sent(const std::function<void()> &action) { return SentDuring(rig, action); }
     void typePoints(std::array<float, 4> v)
     {
         TTabTermo *t = form->TabSheet1;

@@ -25,6 +25,16 @@ inline QByteArray write4(quint16 addr, std::array<float, 4> v)
     return Proto::writeFloatsFrame(addr, v.data(), 4);
 }
 
+// What the meter receives from the action on until the wire is quiet again.
+inline QList<QByteArray> SentDuring(MeterRig &rig, const std::function<void()> &action)
+{
+    rig.server.clearReceived();
+    action();
+    (void)QTest::qWaitFor([&] { return rig.dm->pacer().waiting() == 0; }, 3000);
+    QTest::qWait(60);
+    return rig.frames();
+}
+
 class KalibrWindow : public testing::Test
 {
 protected:
@@ -39,15 +49,7 @@ protected:
     }
     void TearDown() override { delete form.data(); }
 
-    // What the meter receives from now until the wire is quiet again.
-    QList<QByteArray> sent(const std::function<void()> &action)
-    {
-        rig.server.clearReceived();
-        action();
-        (void)QTest::qWaitFor([&] { return rig.dm->pacer().waiting() == 0; }, 3000);
-        QTest::qWait(60);
-        return rig.frames();
-    }
+    QList<QByteArray> sent(const std::function<void()> &action) { return SentDuring(rig, action); }
     int tx() const { return rig.dm->USBWork().CntRxTx.tx(); }
     TTabTermo *termo() const { return form->TabSheet1; }
     TTabZeroTermo *zero() const { return form->TabSheet2; }
