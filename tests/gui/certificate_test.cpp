@@ -3,7 +3,6 @@
 #include "gui/kalibr_window_fixture.h"
 #include "support/locale_guard.h"
 #include "ui/records/dialog_certificate.h"
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
@@ -43,11 +42,11 @@ TEST_F(KalibrWindow, CertificateCarriesTheGridItsVerdictsAndCyrillic)
     poverka()->BT_RecalcClick();
     EXPECT_EQ(poverka()->Label_Verdict->text(), "Итог: не годен — 2 из 3 точек в пределах ±0,2 %");
 
-    TDialog_Certificate answers(form);
+    TDialog_Certificate answers(*poverka(), form);
     answers.Edit_Operator->setText(QStringLiteral("Иванов И. И."));
     answers.Edit_Serial->setText(QStringLiteral("КС-0042"));
     answers.Edit_Customer->setText(QStringLiteral("ООО «Заказчик»"));
-    answers.Spin_Tolerance->setValue(0.2);
+    answers.Edit_Tolerance->setText(QStringLiteral("0.2"));
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("протокол.pdf"));
     QString error;
@@ -78,4 +77,101 @@ TEST_F(KalibrWindow, CertificateCarriesTheGridItsVerdictsAndCyrillic)
 
     EXPECT_FALSE(form->saveCertificate(answers, QStringLiteral("/nonexistent/dir/x.pdf"), &error));
     EXPECT_TRUE(error.startsWith("Файл /nonexistent/dir/x.pdf не создан")) << error.toStdString();
+}
+
+// Mended: the tolerance box dropped a typed point, so "0.1" certified against ±1 %.
+TEST_F(KalibrWindow, CertificateToleranceTakesThePointOrTheCommaAndShowsTheVerdictBack)
+{
+    const struct
+    {
+        QLocale locale;
+        const char *typed;
+        const char *shown; // the verdict line under the box, before anything is written
+    } cases[] = {
+        {LocaleGuard::comma(), "0.1", "Итог: не годен — 1 из 2 точек в пределах ±0,1 %"},
+        {LocaleGuard::comma(), "0,1", "Итог: не годен — 1 из 2 точек в пределах ±0,1 %"},
+        {LocaleGuard::point(), "0.1", "Итог: не годен — 1 из 2 точек в пределах ±0.1 %"},
+        {LocaleGuard::point(), "0,1", "Итог: не годен — 1 из 2 точек в пределах ±0.1 %"},
+        {LocaleGuard::comma(), " 1 ", "Итог: годен — 2 из 2 точек в пределах ±1 %"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " " + c.locale.name().toStdString());
+        LocaleGuard locale(c.locale);
+        // 0.1 % exactly on the limit, 0.5 % over it.
+        poverka()->setCell(Verification::Etalon, 1, "1000");
+        poverka()->setCell(Verification::Pribor, 1, "1001");
+        poverka()->setCell(Verification::Etalon, 2, "1000");
+        poverka()->setCell(Verification::Pribor, 2, "1005");
+        poverka()->Edit_Poverka_Q_Max->setText("1000");
+        poverka()->BT_RecalcClick();
+        TDialog_Certificate answers(*poverka(), form);
+        answers.Edit_Serial->setText("КС-1");
+        answers.Edit_Tolerance->setText(QString::fromUtf8(c.typed));
+        EXPECT_EQ(answers.Label_Tolerance->text(), QString::fromUtf8(c.shown));
+        answers.accept();
+        EXPECT_EQ(answers.result(), QDialog::Accepted);
+        EXPECT_TRUE(rig.boxes.requests.isEmpty());
+    }
+    LocaleGuard locale(LocaleGuard::comma());
+    TDialog_Certificate answers(*poverka(), form);
+    answers.Edit_Tolerance->setText("0.1");
+    EXPECT_EQ(answers.tolerance(), 0.1);
+}
+
+TEST_F(KalibrWindow, CertificateRefusesABadToleranceAnEmptySerialAndATableWithNothingCalculated)
+{
+    LocaleGuard locale(LocaleGuard::comma());
+    // Nothing calculated yet: said before the dialog asks for anything.
+    bool dialogShown = false;
+    QTimer closer; // a dialog that comes up anyway is closed, not waited on
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            dialogShown = true;
+            d->reject();
+        }
+    });
+    closer.start();
+    poverka()->Button_Certificate->click();
+    closer.stop();
+    EXPECT_FALSE(dialogShown);
+    ASSERT_EQ(rig.boxes.requests.size(), 1);
+    EXPECT_EQ(rig.boxes.requests.takeFirst().text,
+              "В таблице поверки нет рассчитанных строк: заполните \"Эталон\" и \"Прибор\" и нажмите \"Пересчитать\".");
+
+    poverka()->setCell(Verification::Etalon, 1, "1000");
+    poverka()->setCell(Verification::Pribor, 1, "1001");
+    poverka()->Edit_Poverka_Q_Max->setText("1000");
+    poverka()->BT_RecalcClick();
+    const QString notANumber = "Допуск «%1» — не число. Введите его в процентах, например 0,2.";
+    const QString outOfRange = "Допуск должен быть больше 0 и не больше 100 %.";
+    const QString noSerial = "Введите заводской номер прибора: без него протокол не составляется.";
+    const struct
+    {
+        const char *serial, *tolerance;
+        QString message;
+    } cases[] = {
+        {"КС-1", "", notANumber.arg("")},
+        {"КС-1", "1.2.3", notANumber.arg("1.2.3")},
+        {"КС-1", "0,2%", notANumber.arg("0,2%")},
+        {"КС-1", "0", outOfRange},
+        {"КС-1", "-0,5", outOfRange},
+        {"КС-1", "100.5", outOfRange},
+        {"", "0,2", noSerial},
+        {"  ", "0,2", noSerial},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.serial) + "|" + c.tolerance);
+        TDialog_Certificate answers(*poverka(), form);
+        answers.Edit_Serial->setText(QString::fromUtf8(c.serial));
+        answers.Edit_Tolerance->setText(QString::fromUtf8(c.tolerance));
+        answers.accept();
+        EXPECT_NE(answers.result(), QDialog::Accepted);
+        ASSERT_EQ(rig.boxes.requests.size(), 1);
+        EXPECT_EQ(rig.boxes.requests.takeFirst().text, c.message);
+        EXPECT_EQ(answers.Edit_Tolerance->text(), QString::fromUtf8(c.tolerance)) << "kept as typed";
+        if (c.message != noSerial) {
+            EXPECT_EQ(answers.Label_Tolerance->text(), c.message);
+        }
+    }
 }

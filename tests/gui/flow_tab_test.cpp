@@ -96,7 +96,7 @@ TEST_F(KalibrWindow, FlowSaveWritesSevenFramesThenReadsBack)
         flow()->Edit_Q_Etalon[size_t(n - 1)]->setText(QString::number(double(v[size_t(n)])));
         flow()->Edit_Q_Pribor[size_t(n - 1)]->setText(QString::number(double(v[size_t(13 + n)])).replace('.', ','));
     }
-    flow()->Edit_Q_Etalon[4]->clear(); // an empty field is written as 0
+    flow()->Edit_Q_Etalon[4]->setText("0");
     v[5] = 0;
     QList<QByteArray> expected;
     for (const auto &[addr, first] : std::initializer_list<std::pair<quint16, int>>{
@@ -121,6 +121,78 @@ TEST_F(KalibrWindow, FlowSaveWritesSevenFramesThenReadsBack)
     for (int i = 1; i < 7; ++i)
         EXPECT_GE(got[i].atMs - got[i - 1].atMs, 140) << i;
     EXPECT_TRUE(Eventually([&] { return flow()->Edit_Q_Etalon[4]->text(); }, QStringLiteral("0")));
+}
+
+// Mended: a table never read went to the meter as 27 zeros, and the next
+// recalculation wiped the calibration.
+TEST_F(KalibrWindow, SavesWithEmptyBoxesSendNothingAndNameTheBoxesInOneMessage)
+{
+    LocaleGuard locale(LocaleGuard::comma());
+    QStringList wholeTable{"Q Max"};
+    for (const char *column : {"Эталон", "Прибор"})
+        for (int n = 1; n <= 13; ++n)
+            wholeTable << QStringLiteral("%1 %2").arg(QString::fromUtf8(column)).arg(n);
+    const auto fillAll = [](const QList<QLineEdit *> &boxes) {
+        for (QLineEdit *b : boxes)
+            b->setText("12,5");
+    };
+    QList<QLineEdit *> flowBoxes{flow()->Edit_Q_Max};
+    for (size_t i = 0; i < 13; ++i)
+        flowBoxes << flow()->Edit_Q_Etalon[i];
+    for (size_t i = 0; i < 13; ++i)
+        flowBoxes << flow()->Edit_Q_Pribor[i];
+    const QList<QLineEdit *> termoBoxes{termo()->Edit_T_20, termo()->Edit_T_ADC_20, termo()->Edit_T_60,
+                                        termo()->Edit_T_ADC_60};
+    const QList<QLineEdit *> zeroBoxes{zero()->Edit_0_T_20, zero()->Edit_0_T_ns_20, zero()->Edit_0_T_60,
+                                       zero()->Edit_0_T_ns_60};
+    const struct
+    {
+        const char *name;
+        QPushButton *save;
+        QList<QLineEdit *> boxes; // in the order they are named
+        QList<int> emptied;       // none: a fresh window, every box empty
+        QStringList named;
+    } cases[] = {
+        {"fresh flow tab", flow()->Button_save_Rashod_Kf, flowBoxes, {}, wholeTable},
+        {"flow, two holes", flow()->Button_save_Rashod_Kf, flowBoxes, {3, 18}, {"Эталон 3", "Прибор 5"}},
+        {"flow, Q Max only", flow()->Button_save_Rashod_Kf, flowBoxes, {0}, {"Q Max"}},
+        {"fresh thermometer tab", termo()->Button_save_Kf_termo, termoBoxes, {},
+         {"Температура 1", "Код АЦП 1", "Температура 2", "Код АЦП 2"}},
+        {"thermometer, one blank", termo()->Button_save_Kf_termo, termoBoxes, {1}, {"Код АЦП 1"}},
+        {"fresh zero tab", zero()->Button_save_0_Kf_termo, zeroBoxes, {}, {"Температура 1", "Δt 1", "Температура 2", "Δt 2"}},
+        {"zero from the frequency tab", freq()->Button16, zeroBoxes, {3}, {"Δt 2"}},
+    };
+    const auto meterPoints = [&] { // thermometer, zero and flow points: parameters 5..74
+        QList<quint16> regs;
+        for (int r = 5; r <= 74; ++r)
+            regs << rig.server.model().paramWord(r);
+        return regs;
+    };
+    const QList<quint16> meterBefore = meterPoints();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.emptied.isEmpty()) {
+            fillAll(c.boxes);
+            for (int i : c.emptied)
+                c.boxes[i]->setText(i % 2 ? QString() : QStringLiteral("  ")); // blanks count as empty
+        }
+        QStringList before;
+        for (QLineEdit *b : c.boxes)
+            before << b->text();
+        rig.boxes.requests.clear();
+        EXPECT_TRUE(sent([&] { c.save->click(); }).isEmpty());
+        ASSERT_EQ(rig.boxes.requests.size(), 1);
+        EXPECT_EQ(rig.boxes.requests[0].text,
+                  QStringLiteral("Не заполнены поля: %1. В прибор ничего не записано.").arg(c.named.join(", ")));
+        QStringList after;
+        for (QLineEdit *b : c.boxes)
+            after << b->text();
+        EXPECT_EQ(after, before) << "the entries stay as typed";
+        EXPECT_TRUE(c.save->isEnabled());
+        for (QLineEdit *b : c.boxes)
+            b->clear();
+    }
+    EXPECT_EQ(meterPoints(), meterBefore);
 }
 
 // Mended: a field that does not convert used to leave half a table in the meter.
@@ -238,6 +310,49 @@ TEST_F(KalibrWindow, MirrorFillBothWaysAndCancel)
     ASSERT_EQ(rig.boxes.requests.size(), 1);
     EXPECT_EQ(rig.boxes.requests[0].text, "'' is not a valid floating point value");
     EXPECT_EQ(flow()->Edit_Q_Pribor[12]->text(), "60");
+}
+
+// Mended: a fill left the cursor at the end, and in a narrow box the minus sign of a
+// reverse Δt scrolled out of view.
+TEST_F(KalibrWindow, FilledBoxesShowTheStartOfTheirTextAndTypingKeepsItsCursor)
+{
+    LocaleGuard locale(LocaleGuard::point());
+    const auto atStart = [](const QList<QLineEdit *> &boxes) {
+        QStringList off;
+        for (QLineEdit *b : boxes)
+            if (b->cursorPosition() != 0 || b->text().isEmpty())
+                off << b->objectName() + "@" + QString::number(b->cursorPosition());
+        return off;
+    };
+    const auto list = [](const std::array<QLineEdit *, 13> &boxes, int from, int to) {
+        return QList<QLineEdit *>(boxes.begin() + from, boxes.begin() + to);
+    };
+    for (int n = 1; n <= 13; ++n) {
+        flow()->Edit_Q_Etalon[size_t(n - 1)]->setText(QString::number(n * 100 - 700));
+        flow()->Edit_Q_Pribor[size_t(n - 1)]->setText(QString::number(n * 10 - 70));
+    }
+    flow()->Edit_Q_Pribor[6]->setText("0.1");
+    // Typing, the cursor stays where the keys leave it, in the box and after it.
+    TypeInto(flow()->Edit_Q_Pribor[0], "-1.23456789012345");
+    EXPECT_EQ(flow()->Edit_Q_Pribor[0]->cursorPosition(), 17);
+    flow()->Button_read_Rashod_Kf->setFocus();
+    EXPECT_EQ(flow()->Edit_Q_Pribor[0]->cursorPosition(), 17);
+    WhenDialogShows([](QDialog *d) { ClickButton(d, "Обратный расход по прямому"); });
+    form->N1->trigger();
+    EXPECT_EQ(flow()->Edit_Q_Pribor[0]->text(), "-59.8999999985099");
+    EXPECT_EQ(atStart(list(flow()->Edit_Q_Pribor, 0, 6) + list(flow()->Edit_Q_Etalon, 0, 6)), QStringList());
+
+    // The meter's answers fill the flow table and the thermometer's boxes.
+    sent([&] {
+        flow()->Button_read_Rashod_Kf->click();
+        termo()->Button_read_Kf_termo->click();
+    });
+    ASSERT_TRUE(EventuallyTrue([&] { return !flow()->Edit_Q_Pribor[12]->text().isEmpty() && !termo()->Edit_T_B->text().isEmpty(); },
+                               10000));
+    EXPECT_EQ(atStart(list(flow()->Edit_Q_Pribor, 0, 13) + list(flow()->Edit_Q_Etalon, 0, 13)
+                      + QList<QLineEdit *>{flow()->Edit_Q_Max, flow()->Edit_Rashod_A, termo()->Edit_T_20,
+                                           termo()->Edit_T_ADC_60, termo()->Edit_T_B}),
+              QStringList());
 }
 
 TEST_F(KalibrWindow, CurveViewerOpensFromTheFieldsOrSaysWhichFieldIsWrong)

@@ -182,10 +182,10 @@ TEST_F(KalibrWindow, TwoPointSaveWritesOneFrameThenReadsBackAndReadRefills)
                                FormatFloatPattern(double(c.typed[0]), NumPattern::P0_00)));
 
         // A box that does not convert: the message, nothing sent, the boxes kept.
-        c.points[2]->clear();
+        c.points[2]->setText("6,0,1");
         EXPECT_TRUE(sent([&] { c.save->click(); }).isEmpty());
         ASSERT_FALSE(rig.boxes.requests.isEmpty());
-        EXPECT_EQ(rig.boxes.requests.takeLast().text, "'' is not a valid floating point value");
+        EXPECT_EQ(rig.boxes.requests.takeLast().text, "'6,0,1' is not a valid floating point value");
         EXPECT_FALSE(c.points[0]->text().isEmpty());
     }
     EXPECT_TRUE(rig.boxes.requests.isEmpty());

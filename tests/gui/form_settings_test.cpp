@@ -1,5 +1,6 @@
 // The settings window against the simulated meter.
 #include "gui/meter_rig.h"
+#include "records/calibration_records.h"
 #include "support/locale_guard.h"
 #include "ui/common/labeled_edit.h"
 #include "ui/common/tool_bar.h"
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -208,4 +210,65 @@ TEST_F(SettingsWindow, MainWindowOpensItOnceThroughItsGuard)
     EXPECT_TRUE(open[0]->isVisible());
     EXPECT_TRUE(open[0]->isWindow());
     EXPECT_TRUE(rig.dm->OnSettingTextChange);
+}
+
+// Mended: a density confirmed with Enter waited for the next answer, and a window
+// closed before that answer never wrote it.
+TEST_F(SettingsWindow, ConfirmedDensityIsWrittenWhenTheWindowClosesBeforeTheNextAnswer)
+{
+    QTemporaryDir dir;
+    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    const struct
+    {
+        const char *typed;
+        bool enter;
+        bool written; // with a snapshot first
+        const char *message;
+    } cases[] = {
+        {"1002.5", true, true, nullptr},
+        {"1003,5", false, false, nullptr}, // still in the edit: not confirmed
+        {"1O04", true, false, "'1O04' is not a valid floating point value"},
+    };
+    LocaleGuard locale(LocaleGuard::comma());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed);
+        rig.boxes.requests.clear();
+        form = new TForm_Settings(*rig.dm, nullptr, &records);
+        ASSERT_TRUE(ShowActive(*form));
+        ASSERT_TRUE(EventuallyTrue([&] { return !edit()->text().isEmpty(); }, 10000));
+        // No answer may come between the Enter and the close.
+        form->Timer1->stop();
+        ASSERT_TRUE(EventuallyTrue([&] { return rig.dm->pacer().waiting() == 0; }, 10000));
+        QTest::qWait(150);
+        QVector<quint16> previous;
+        for (int r = 2; r <= 4; ++r)
+            previous << rig.server.model().paramWord(r);
+        const qsizetype kept = records.store().list().size();
+        rig.server.clearReceived();
+
+        TypeInto(edit(), QString::fromUtf8(c.typed));
+        if (c.enter)
+            QTest::keyClick(edit(), Qt::Key_Return);
+        form->close();
+        ASSERT_TRUE(EventuallyTrue([&] { return form.isNull(); }, 10000));
+        ASSERT_TRUE(EventuallyTrue([&] { return rig.dm->pacer().waiting() == 0; }, 10000));
+        if (c.written) {
+            EXPECT_TRUE(EventuallyTrue([&] { return meterDensity() == 1002.5f; }, 10000)) << meterDensity();
+        }
+        QTest::qWait(150);
+        int densityWrites = 0;
+        for (const QByteArray &frame : rig.frames())
+            densityWrites += frame.startsWith(WriteFloatFrame(2, 0.0f).left(6)) ? 1 : 0;
+        EXPECT_EQ(densityWrites, c.written ? 1 : 0);
+        const QList<Snapshot> snapshots = records.store().list(); // newest first
+        ASSERT_EQ(snapshots.size(), kept + (c.written ? 1 : 0));
+        if (c.written) {
+            EXPECT_EQ(snapshots.first().reason, SnapshotReason::BeforeDensityWrite);
+            EXPECT_EQ(snapshots.first().areas.value(CalibrationArea::Density), previous);
+        }
+        ASSERT_EQ(rig.boxes.requests.size(), c.message ? 1 : 0);
+        if (c.message) {
+            EXPECT_EQ(rig.boxes.requests[0].text, QString::fromUtf8(c.message));
+        }
+    }
 }

@@ -69,6 +69,35 @@ TEST(VerificationErrors, AbsoluteRelativeReducedAndWhereTheyStop)
     }
 }
 
+// An error shown exactly as large as the tolerance is within it: "0,200%" against
+// ±0.2 % is "годен" (a float read of the text used to exceed the double 0.2).
+TEST(VerificationErrors, VerdictOnTheToleranceIsFitAndJustOverIsNot)
+{
+    const struct
+    {
+        const char *relative, *reduced;
+        double tolerance;
+        std::optional<bool> fit;
+    } cases[] = {
+        {"0,200%", "", 0.2, true},   {"-0,200%", "", 0.2, true},  {"0,201%", "", 0.2, false},
+        {"-0,201%", "", 0.2, false}, {"0,100%", "", 0.1, true},   {"0,101%", "", 0.1, false},
+        {"0,300%", "9,000%", 0.3, true}, // the relative error decides where there is one
+        {"", "0,300%", 0.3, true},       // zero flow: the reduced one
+        {"", "-0,301%", 0.3, false},     {"1,000%", "", 1.0, true}, {"", "", 0.2, std::nullopt},
+    };
+    for (const QLocale &l : {LocaleGuard::comma(), LocaleGuard::point()}) {
+        LocaleGuard locale(l);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.relative) + "|" + c.reduced + " " + l.name().toStdString());
+            MapCells cells;
+            cells.setCell(Verification::Relative, 1, QString::fromUtf8(c.relative).replace(',', l.decimalPoint()));
+            cells.setCell(Verification::Reduced, 1, QString::fromUtf8(c.reduced).replace(',', l.decimalPoint()));
+            EXPECT_EQ(Verification::RowVerdict(cells, 1, c.tolerance), c.fit);
+            EXPECT_EQ(Verification::Summarize(cells, c.tolerance).fit(), c.fit.value_or(false));
+        }
+    }
+}
+
 TEST(VerificationErrors, SpreadsheetTextHasAHeaderAndFifteenRows)
 {
     MapCells cells;

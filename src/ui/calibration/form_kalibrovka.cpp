@@ -27,7 +27,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QStandardPaths>
 #include <QUrl>
@@ -379,7 +378,7 @@ bool TForm_Kalibrovka::saveCertificate(const TDialog_Certificate &answers, const
     data.serialNumber = answers.Edit_Serial->text();
     data.customer = answers.Edit_Customer->text();
     data.comment = answers.Edit_Comment->text();
-    data.tolerancePercent = answers.Spin_Tolerance->value();
+    data.tolerancePercent = answers.tolerance();
     data.programVersion = QStringLiteral(KESTRO_VERSION);
     data.port = m_dm.portName();
     data.when = QDateTime::currentDateTime();
@@ -392,7 +391,11 @@ bool TForm_Kalibrovka::saveCertificate(const TDialog_Certificate &answers, const
 
 void TForm_Kalibrovka::Button_CertificateClick()
 {
-    TDialog_Certificate answers(this);
+    // Nothing to certify: say so before asking for the rest.
+    if (Verification::Summarize(*TabSheet4, TDialog_Certificate::RememberedTolerance()).judged == 0)
+        throw KestroError(QStringLiteral("В таблице поверки нет рассчитанных строк: заполните \"Эталон\" и "
+                                         "\"Прибор\" и нажмите \"Пересчитать\"."));
+    TDialog_Certificate answers(*TabSheet4, this);
     if (answers.exec() != QDialog::Accepted)
         return;
     answers.remember();

@@ -4,6 +4,7 @@
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
 #include "protocol/flow_table.h"
+#include "ui/calibration/filled_fields.h"
 #include "ui/calibration/form_show_curve.h"
 #include "ui/calibration/live_chart.h"
 #include "ui/calibration/stability_indicator.h"
@@ -210,17 +211,10 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
         return;
     }
     // Every field converts before anything is sent: a typo must never leave half a
-    // table in the meter. An empty field counts as 0.
-    const QList<QLineEdit *> fields = tableFields();
+    // table in the meter, and a table never read must not go there as zeros.
+    const QList<float> typed = ParseFilledFields(CalibrationArea::FlowTable, tableFields());
     std::array<float, FlowTable::Values> values{};
-    for (int i = 0; i < FlowTable::Values; ++i) {
-        const QString text = fields[i]->text();
-        values[size_t(i)] = text.isEmpty() ? 0.0f : ParseTypedFloat(text);
-    }
-    for (QLineEdit *field : fields) {
-        if (field->text().isEmpty())
-            field->setText(QStringLiteral("0"));
-    }
+    std::copy(typed.begin(), typed.end(), values.begin());
 
     m_saveFrames.clear();
     for (const FlowTable::Write &w : FlowTable::SaveWrites()) {

@@ -49,7 +49,7 @@ TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget 
     Button_Reset_Chart_Termo = w.reset;
 
     m_points = std::make_unique<TTwoPointCalibration>(
-        dm, PointsRegister, CoefficientsRegister,
+        dm, CalibrationArea::Thermometer, PointsRegister, CoefficientsRegister,
         TwoPointBoxes{Edit_T_20, Edit_T_ADC_20, Edit_T_60, Edit_T_ADC_60, Edit_T_A, Edit_T_B});
 
     ConnectClicks<TTabTermo>(this, {
@@ -67,7 +67,7 @@ TTabTermo::~TTabTermo() = default;
 
 void TTabTermo::setRecords(TCalibrationRecords *records)
 {
-    m_points->setRecords(records, CalibrationArea::Thermometer, SnapshotReason::BeforeThermometerSave);
+    m_points->setRecords(records, SnapshotReason::BeforeThermometerSave);
 }
 
 void TTabTermo::prepareChart()

@@ -21,6 +21,16 @@ QLineEdit *Box(QWidget *parent, const char *name, const QString &accessibleName,
     edit->setFont(UiFont(BoxPointSize, true));
     edit->setReadOnly(readOnly);
     edit->setAccessibleName(accessibleName);
+    // Whatever the program fills in shows its start: a minus sign scrolled out of
+    // a narrow box made negative values look positive. A fill leaves the cursor at
+    // the end and clears the modified mark; the engineer's own typing and cursor
+    // moves (modified, or in the focused box) are left alone.
+    const auto showStart = [edit] {
+        if (!edit->hasFocus() && !edit->isModified() && edit->cursorPosition() != 0)
+            edit->setCursorPosition(0);
+    };
+    QObject::connect(edit, &QLineEdit::textChanged, edit, showStart);
+    QObject::connect(edit, &QLineEdit::cursorPositionChanged, edit, showStart);
     return edit;
 }
 

@@ -27,6 +27,7 @@ struct LiveRow
     const char *copy; // none: the row has no copy button
 };
 
+// A box the program fills shows the start of each text it is given.
 QLineEdit *Box(QWidget *parent, const char *name, const QString &accessibleName, bool readOnly);
 QLabel *Caption(QWidget *parent, const QString &text, QWidget *buddy = nullptr);
 QPushButton *Button(QWidget *parent, const char *name, const QString &caption,

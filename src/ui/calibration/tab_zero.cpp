@@ -60,7 +60,7 @@ TTabZeroTermo::TTabZeroTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &tempAverage,
     Button_Reset_Chart_0_Termo = w.reset;
 
     m_points = std::make_unique<TTwoPointCalibration>(
-        dm, PointsRegister, CoefficientsRegister,
+        dm, CalibrationArea::Zero, PointsRegister, CoefficientsRegister,
         TwoPointBoxes{Edit_0_T_20, Edit_0_T_ns_20, Edit_0_T_60, Edit_0_T_ns_60, Edit_0_T_A, Edit_0_T_B});
 
     using Z = TTabZeroTermo;
@@ -81,7 +81,7 @@ TTabZeroTermo::~TTabZeroTermo() = default;
 
 void TTabZeroTermo::setRecords(TCalibrationRecords *records)
 {
-    m_points->setRecords(records, CalibrationArea::Zero, SnapshotReason::BeforeZeroSave);
+    m_points->setRecords(records, SnapshotReason::BeforeZeroSave);
 }
 
 void TTabZeroTermo::prepareChart()

@@ -1,8 +1,8 @@
 #include "ui/calibration/two_point_calibration.h"
 #include "link/dm1.h"
-#include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
+#include "ui/calibration/filled_fields.h"
 #include <QLineEdit>
 
 namespace {
@@ -10,16 +10,15 @@ constexpr quint16 PointsCount = 8;       // four floats
 constexpr quint16 CoefficientsCount = 4; // two floats
 } // namespace
 
-TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, quint16 pointsRegister, quint16 coefficientsRegister,
-                                           TwoPointBoxes boxes)
-    : m_dm(dm), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes)
+TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, quint16 pointsRegister,
+                                           quint16 coefficientsRegister, TwoPointBoxes boxes)
+    : m_dm(dm), m_area(area), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes)
 {
 }
 
-void TTwoPointCalibration::setRecords(TCalibrationRecords *records, CalibrationArea area, SnapshotReason reason)
+void TTwoPointCalibration::setRecords(TCalibrationRecords *records, SnapshotReason reason)
 {
     m_records = records;
-    m_area = area;
     m_reason = reason;
 }
 
@@ -47,10 +46,8 @@ void TTwoPointCalibration::save()
         m_dm.applyRecoveryRule();
         return;
     }
-    const float t1 = ParseTypedFloat(m_boxes.t1->text());
-    const float x1 = ParseTypedFloat(m_boxes.x1->text());
-    const float t2 = ParseTypedFloat(m_boxes.t2->text());
-    const float x2 = ParseTypedFloat(m_boxes.x2->text());
+    const QList<float> typed = ParseFilledFields(m_area, {m_boxes.t1, m_boxes.x1, m_boxes.t2, m_boxes.x2});
+    const float t1 = typed[0], x1 = typed[1], t2 = typed[2], x2 = typed[3];
     const qint64 snapshot = m_records ? m_records->keepBefore(m_reason, {m_area}) : 0;
     m_dm.sendUnderRecoveryRule([&] {
         SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);

@@ -20,15 +20,18 @@ struct TwoPointBoxes
 class TTwoPointCalibration
 {
 public:
-    TTwoPointCalibration(TDM_1 &dm, quint16 pointsRegister, quint16 coefficientsRegister, TwoPointBoxes boxes);
+    // area: which calibration the boxes hold (names the points in messages and snapshots).
+    TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, quint16 pointsRegister, quint16 coefficientsRegister,
+                         TwoPointBoxes boxes);
 
     // Empties the six boxes, then asks for the points and the coefficients.
     void read();
     // Converts the four points first (a text that does not convert raises the
-    // conversion error and nothing is sent), writes them in one frame, then reads back.
+    // conversion error, empty boxes one error naming them; nothing is sent then),
+    // writes them in one frame, then reads back.
     void save();
     // A snapshot before each save and a check of what the meter reports after it.
-    void setRecords(TCalibrationRecords *records, CalibrationArea area, SnapshotReason reason);
+    void setRecords(TCalibrationRecords *records, SnapshotReason reason);
     // Replies: coefficients (Kf) touch only A and B, points only the four point boxes.
     void showCoefficients(const QString &a, const QString &b);
     void showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2);
@@ -38,10 +41,10 @@ private:
     void sendReads();
 
     TDM_1 &m_dm;
+    CalibrationArea m_area;
     quint16 m_points;
     quint16 m_coefficients;
     TwoPointBoxes m_boxes;
     TCalibrationRecords *m_records = nullptr;
-    CalibrationArea m_area = CalibrationArea::Thermometer;
     SnapshotReason m_reason = SnapshotReason::BeforeThermometerSave;
 };

@@ -60,7 +60,9 @@ std::optional<bool> RowVerdict(const Cells &cells, int row, double tolerancePerc
             continue;
         text.chop(1);
         try {
-            return std::abs(double(ParseLocaleFloat(text))) <= tolerancePercent;
+            // Both sides as floats: "0,200%" against ±0.2 % is on the limit, and
+            // a double 0.2 is less than the float the text reads as.
+            return std::abs(ParseLocaleFloat(text)) <= float(tolerancePercent);
         } catch (const EConvertError &) {
             return std::nullopt;
         }

@@ -23,7 +23,7 @@ public:
 QString RecalculateErrors(Cells &cells, const QString &qMaxText);
 // A row's verdict against a tolerance in percent, read from the grid's own error
 // texts: the relative error, or the reduced one where there is no relative error
-// (zero flow); none for a row without either.
+// (zero flow); none for a row without either. An error exactly on the tolerance passes.
 std::optional<bool> RowVerdict(const Cells &cells, int row, double tolerancePercent);
 // "годен" when every judged row passes and at least one was judged, else "не годен".
 struct Summary

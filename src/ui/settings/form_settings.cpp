@@ -115,7 +115,7 @@ void TForm_Settings::ShowSettings(QObject *Sender, const TQ_settings &Q)
     // While the engineer is in the edit, his text is neither replaced nor written.
     if (!edit->hasFocus()) {
         if (edit->isModified()) {
-            commitDensity();
+            commitDensity(Deferred);
         } else {
             LE_Plotnost->setText(Q.Plotnost_FIX);
             edit->setModified(false);
@@ -124,7 +124,7 @@ void TForm_Settings::ShowSettings(QObject *Sender, const TQ_settings &Q)
     followMeterFlag(Q.Plotnost_FIX_En);
 }
 
-void TForm_Settings::commitDensity()
+void TForm_Settings::commitDensity(Refusal refusal)
 {
     QLineEdit *edit = LE_Plotnost->edit();
     float value = 0.0f;
@@ -135,9 +135,11 @@ void TForm_Settings::commitDensity()
         // written as soon as the engineer corrects it.
         if (!m_rejectionShown) {
             m_rejectionShown = true;
-            // Never a modal loop inside the decoder's delivery.
-            QMetaObject::invokeMethod(
-                this, [this, message = e.message()] { ShowErrorBox(this, message); }, Qt::QueuedConnection);
+            if (refusal == AtOnce)
+                ShowErrorBox(this, e.message());
+            else // never a modal loop inside the decoder's delivery
+                QMetaObject::invokeMethod(
+                    this, [this, message = e.message()] { ShowErrorBox(this, message); }, Qt::QueuedConnection);
         }
         return;
     }
@@ -215,6 +217,11 @@ void TForm_Settings::showEvent(QShowEvent *event)
 
 void TForm_Settings::closeEvent(QCloseEvent *event)
 {
+    // A density confirmed with Enter waits for the next answer; a window closed
+    // before it comes writes it now, or the engineer's value would be lost.
+    QLineEdit *edit = LE_Plotnost->edit();
+    if (edit->isModified() && !edit->hasFocus() && m_dm.isPortOpen())
+        CatchToErrorBox(this, [this] { commitDensity(AtOnce); });
     TGuardedForm::closeEvent(event);
     if (event->isAccepted())
         m_placement->saveOnClose();

@@ -65,7 +65,10 @@ protected:
 private:
     void buildControls();
     void connectHandlers();
-    void commitDensity();
+    // How a text that does not convert is reported: queued from an answer's
+    // delivery, at once where a modal box is safe.
+    enum Refusal { Deferred, AtOnce };
+    void commitDensity(Refusal refusal);
     void followMeterFlag(bool flag);
     void keepSnapshot();
 
