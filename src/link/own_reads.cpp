@@ -11,15 +11,12 @@ TOwnReads::TOwnReads(TDM_1 &dm, QObject *parent) : QObject(parent), m_dm(dm)
 QByteArray TOwnReads::send(quint8 function, quint16 addr, quint16 count)
 {
     const QByteArray frame = Proto::readFrame(function, addr, count);
-    // Before sending: on a quiet line the frame leaves inside sendFrame. An identical
-    // read still queued (a backup's) stands in for this one and counts when it leaves.
-    m_reads.insert(frame, State::Queued);
-    try {
-        m_dm.sendFrame(frame, FrameKind::CountedRead);
-    } catch (...) {
-        m_reads.remove(frame);
-        throw;
-    }
+    // An earlier read of ours is superseded: its answer may come before this one leaves.
+    m_reads.remove(frame);
+    m_dm.sendFrame(frame, FrameKind::CountedRead);
+    // Left at once on a quiet line (0), or waits behind identical reads; if the queue
+    // took none for it, the last identical waiting read (a backup's) stands in.
+    m_reads.insert(frame, m_dm.pacer().waiting(frame));
     return frame;
 }
 
@@ -28,14 +25,14 @@ void TOwnReads::onFrameWritten(const QByteArray &frame, bool isRead)
     if (!isRead)
         return;
     const auto it = m_reads.find(frame);
-    if (it != m_reads.end())
-        *it = State::OnWire;
+    if (it != m_reads.end() && *it > 0)
+        --*it;
 }
 
 bool TOwnReads::take(const QByteArray &frame)
 {
     const auto it = m_reads.constFind(frame);
-    if (it == m_reads.cend() || *it != State::OnWire)
+    if (it == m_reads.cend() || *it != 0)
         return false;
     m_reads.erase(it);
     emit taken(frame);

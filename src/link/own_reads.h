@@ -4,7 +4,9 @@
 // image like any other, but must not replace what the engineer typed. So a box takes
 // an answer only while its owner's read is out: from the moment that read is on the
 // wire (an answer to an earlier, identical read belongs to someone else) until its
-// first answer, the port closing, or the engineer typing over the boxes.
+// first answer, the port closing, or the engineer typing over the boxes. Sent again
+// while an identical read is still queued, only the last one (or the queued read
+// that stands in for it) counts.
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -32,9 +34,9 @@ Q_SIGNALS:
     void taken(const QByteArray &frame);
 
 private:
-    enum class State { Queued, OnWire };
     void onFrameWritten(const QByteArray &frame, bool isRead);
 
     TDM_1 &m_dm;
-    QHash<QByteArray, State> m_reads;
+    // Per read: how many identical frames must still leave before it is on the wire.
+    QHash<QByteArray, int> m_reads;
 };

@@ -72,6 +72,28 @@ TEST_F(OwnReadsTest, AnIdenticalQueuedReadStandsInForOurs)
     EXPECT_TRUE(reads->take(Points));
 }
 
+// A save reads back after its write; an earlier read of ours still queued before
+// that write answers with the old values.
+TEST_F(OwnReadsTest, ReadAgainBehindAWriteOnlyTheLastReadCounts)
+{
+    QSignalSpy written(&dm->pacer(), &TransmitPacer::frameWritten);
+    busyLine();
+    reads->send(Proto::FnReadParams, 5, 8);
+    busyLine();
+    reads->send(Proto::FnReadParams, 5, 8);
+    EXPECT_EQ(dm->pacer().waiting(Points), 2);
+    const auto pointsLeft = [&] {
+        int n = 0;
+        for (const QList<QVariant> &w : written)
+            n += w.first().toByteArray() == Points ? 1 : 0;
+        return n;
+    };
+    WAIT_ASSERT_EQ(pointsLeft(), 1, 10000);
+    EXPECT_FALSE(reads->take(Points)) << "the first read's answer holds what the write replaces";
+    drain();
+    EXPECT_TRUE(reads->take(Points));
+}
+
 TEST_F(OwnReadsTest, TypingOverTheBoxesOrALostPortCancelsTheRead)
 {
     const struct
