@@ -44,6 +44,11 @@ bool TransmitPacer::enqueue(const QByteArray &frame, int pauseAfterMs, bool isRe
     return true;
 }
 
+int TransmitPacer::waiting(const QByteArray &frame) const
+{
+    return int(std::count_if(m_queue.begin(), m_queue.end(), [&](const Pending &p) { return p.frame == frame; }));
+}
+
 void TransmitPacer::clear()
 {
     m_queue.clear();

@@ -32,6 +32,8 @@ public:
     // written still holds.
     void clear();
     int waiting() const { return int(m_queue.size()); }
+    // How many frames identical to this one are waiting.
+    int waiting(const QByteArray &frame) const;
 
 Q_SIGNALS:
     // A queued frame could not be written; the queue has been dropped.

@@ -77,6 +77,7 @@ TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
     EXPECT_EQ(area->child(0)->text(0), "Q Max (параметры 21–22) ≠");
     EXPECT_EQ(area->child(0)->text(2), "1");
 
+    const QString shownBeforeRestore = flow->Edit_Q_Max->text();
     QSignalSpy finished(window, &TForm_History::restoreFinished);
     WhenDialogShows([](QDialog *d) {
         auto *restore = qobject_cast<TDialog_Restore *>(d);
@@ -91,6 +92,10 @@ TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
     EXPECT_EQ(finished.first().first().toString(), "восстановлено");
     EXPECT_EQ(window->Label_Result->text(), "восстановлено");
     EXPECT_EQ(flowTable(), original);
+    // The tabs are not refilled behind the engineer's back; the status bar says why they differ.
+    EXPECT_EQ(flow->Edit_Q_Max->text(), shownBeforeRestore);
+    EXPECT_TRUE(form->StatusBar1->panelText(0).contains("Калибровка восстановлена из снимка"))
+        << form->StatusBar1->panelText(0).toStdString();
     ASSERT_EQ(window->snapshots().size(), 2);
     EXPECT_EQ(window->snapshots().first().reason, SnapshotReason::BeforeRestore);
     EXPECT_EQ(window->snapshots().first().areas.value(CalibrationArea::FlowTable).mid(0, 2),

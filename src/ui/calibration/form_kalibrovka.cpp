@@ -78,6 +78,9 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner, TCalibrationRecord
         TabSheet2->setRecords(m_records);
         TabSheet3->setRecords(m_records);
     }
+    for (const TOwnReads *reads : {&TabSheet1->calibration().ownReads(), &TabSheet2->calibration().ownReads(),
+                                   &TabSheet3->ownReads()})
+        connect(reads, &TOwnReads::taken, this, &TForm_Kalibrovka::onOwnReadTaken);
     Timer_1->start();
 }
 
@@ -277,8 +280,19 @@ void TForm_Kalibrovka::Timer_1Timer()
             SendReadData(m_dm, FlowAverageAddr, FlowAverageCount);
         }
     });
+    showStatus();
+}
+
+void TForm_Kalibrovka::showStatus()
+{
     ShowLinkStatus(*StatusBar1, m_dm,
-                   JoinNotes({LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
+                   JoinNotes({m_actionNote.text(), LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
+}
+
+void TForm_Kalibrovka::setNote(const QString &text)
+{
+    m_actionNote.set(text);
+    showStatus();
 }
 
 void TForm_Kalibrovka::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
@@ -325,7 +339,30 @@ void TForm_Kalibrovka::ToolButton_Kf_RecalcClick()
     // Recalculation replaces the coefficients the meter computed.
     if (m_records && m_dm.isPortOpen())
         m_records->keepBefore(SnapshotReason::BeforeRecalculation, AllCalibrationAreas());
-    sendCommand(Proto::CmdRecalculate);
+    m_recalcReads.clear();
+    const bool sent = m_dm.sendUnderRecoveryRule([this] {
+        SendWriteWord(m_dm, Proto::CommandRegister, Proto::CmdRecalculate);
+        // The coefficients on the tabs are stale now; the points stay as typed.
+        m_recalcReads = {TabSheet1->calibration().readCoefficients(), TabSheet2->calibration().readCoefficients(),
+                         TabSheet3->readCoefficients()};
+    });
+    if (sent)
+        setNote(QStringLiteral("Пересчет коэффициентов: команда передана, коэффициенты читаются заново"));
+}
+
+void TForm_Kalibrovka::onOwnReadTaken(const QByteArray &frame)
+{
+    if (m_recalcReads.removeOne(frame) && m_recalcReads.isEmpty())
+        setNote(QStringLiteral("Прибор пересчитал коэффициенты: они прочитаны заново, введённые точки не изменены"));
+}
+
+void TForm_Kalibrovka::onRestoreWrote(bool restored)
+{
+    // The tabs keep what they show: the engineer may have typed there.
+    setNote(restored ? QStringLiteral("Калибровка восстановлена из снимка; вкладки показывают прежние значения, "
+                                      "«Прочитать» покажет записанные")
+                     : QStringLiteral("Восстановление изменило прибор не полностью; вкладки показывают прежние "
+                                      "значения, «Прочитать» покажет, что хранит прибор"));
 }
 
 void TForm_Kalibrovka::ToolButton_ResetClick()
@@ -344,8 +381,10 @@ void TForm_Kalibrovka::ToolButton_HistoryClick()
     if (!m_records)
         return;
     // One history window; asked again, it comes forward.
-    if (!m_history)
+    if (!m_history) {
         m_history = new TForm_History(m_dm, *m_records, this);
+        connect(m_history, &TForm_History::restoreWrote, this, &TForm_Kalibrovka::onRestoreWrote);
+    }
     m_history->show();
     m_history->raise();
     m_history->activateWindow();

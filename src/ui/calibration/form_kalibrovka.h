@@ -4,6 +4,7 @@
 // blocks the tabs have switched on, and the status bar.
 #include "protocol/lib_types.h"
 #include "ui/calibration/sred_sdvig.h"
+#include "ui/common/timed_note.h"
 #include "ui/common/window_guard.h"
 #include <QPointer>
 #include <memory>
@@ -122,6 +123,11 @@ private:
     void connectHandlers();
     void sendCommand(quint16 command);
     void attachPointMenu();
+    // The link status with the window's notes.
+    void showStatus();
+    void setNote(const QString &text);
+    void onOwnReadTaken(const QByteArray &frame);
+    void onRestoreWrote(bool restored);
 
     TDM_1 &m_dm;
     TCalibrationRecords *m_records;
@@ -129,5 +135,9 @@ private:
     TBackupAction *m_backup = nullptr;
     TLiveLog *m_liveLog = nullptr;
     QPointer<TForm_History> m_history;
+    // The last recalculation, or what a restore did to the meter behind the tabs.
+    TTimedNote m_actionNote;
+    // Coefficient reads of the last recalculation still unanswered.
+    QList<QByteArray> m_recalcReads;
     std::unique_ptr<TPlacementStore> m_placement;
 };

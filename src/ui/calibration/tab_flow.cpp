@@ -30,11 +30,16 @@ constexpr quint16 CmdReset = Proto::CmdAverageReset;
 } // namespace
 
 TTabRashodKalibr::TTabRashodKalibr(TDM_1 &dm, bool &pollFlag, QLineEdit *poverkaQMax, QWidget *parent)
-    : QWidget(parent), m_dm(dm), m_pollFlag(pollFlag), m_poverkaQMax(poverkaQMax)
+    : QWidget(parent), m_dm(dm), m_pollFlag(pollFlag), m_poverkaQMax(poverkaQMax), m_reads(dm),
+      m_tableRead(Proto::readFrame(Proto::FnReadParams, FlowTable::TableRegister, FlowTable::TableCount)),
+      m_coefficientsRead(Proto::readFrame(Proto::FnReadData, FlowTable::CoefficientsRegister, FlowTable::CoefficientsCount))
 {
     buildControls();
     connectHandlers();
     ShowQPointLabels(0);
+    // What the engineer types wins over a table answer still on its way.
+    for (QLineEdit *field : tableFields())
+        connect(field, &QLineEdit::textEdited, &m_reads, [this] { m_reads.forget(m_tableRead); });
 }
 
 void TTabRashodKalibr::buildControls()
@@ -190,8 +195,15 @@ void TTabRashodKalibr::emptyTable()
 
 void TTabRashodKalibr::sendTableReads()
 {
-    SendReadData(m_dm, FlowTable::CoefficientsRegister, FlowTable::CoefficientsCount);
-    SendReadParams(m_dm, FlowTable::TableRegister, FlowTable::TableCount);
+    m_reads.send(Proto::FnReadData, FlowTable::CoefficientsRegister, FlowTable::CoefficientsCount);
+    m_reads.send(Proto::FnReadParams, FlowTable::TableRegister, FlowTable::TableCount);
+}
+
+QByteArray TTabRashodKalibr::readCoefficients()
+{
+    for (QLineEdit *field : {Edit_Rashod_A, Edit_Rashod_B, Edit_Rashod_C, Edit_Rashod_D})
+        field->clear();
+    return m_reads.send(Proto::FnReadData, FlowTable::CoefficientsRegister, FlowTable::CoefficientsCount);
 }
 
 void TTabRashodKalibr::Button_read_Rashod_KfClick()
@@ -317,6 +329,8 @@ void TTabRashodKalibr::Button_Copy_Q_Rashod_TimeClick()
 void TTabRashodKalibr::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
 {
     Q_UNUSED(Sender);
+    if (!m_reads.take(Q.Kf ? m_coefficientsRead : m_tableRead))
+        return;
     if (Q.Kf) {
         Edit_Rashod_A->setText(Q.A);
         Edit_Rashod_B->setText(Q.B);

@@ -3,6 +3,7 @@
 // "Калибровка расхода": the meter's flow calibration table (Q Max and thirteen
 // points of reference flow and Δt), its coefficients A–D, the live Δt with the
 // meter's own averaging, and the curve viewer.
+#include "link/own_reads.h"
 #include "protocol/lib_types.h"
 #include <QDateTime>
 #include <QList>
@@ -44,7 +45,12 @@ public:
     void Button_Copy_Q_Rashod_NsClick();
     void Button_Copy_Q_Rashod_Ns_sredClick();
     void Button_Copy_Q_Rashod_TimeClick();
+    // Fills the table or the coefficients, only in answer to this tab's own reads.
     void ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q);
+    // Empties the coefficient boxes and asks for them again (after a recalculation);
+    // throws LinkError. The read's frame.
+    QByteArray readCoefficients();
+    const TOwnReads &ownReads() const { return m_reads; }
     void ShowQPointLabels(float QMax);
     // This tab's share of the live values (the window routes them by the flags).
     void showLiveNow(const TQ_kalibr_Rashod &Q, const QDateTime &t);
@@ -84,6 +90,8 @@ private:
     QLineEdit *m_poverkaQMax;
     TCalibrationRecords *m_records = nullptr;
     TSredSdvig m_liveRing;
+    TOwnReads m_reads;
+    QByteArray m_tableRead, m_coefficientsRead;
     // Write frames of the running save not yet on the wire.
     QList<QByteArray> m_saveFrames;
 };

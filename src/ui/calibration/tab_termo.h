@@ -26,6 +26,8 @@ public:
     // One series, "ADC термометр", on the left axis.
     void prepareChart();
     void setRecords(TCalibrationRecords *records);
+    // The read and save of the points and coefficients (the recalculation re-reads through it).
+    TTwoPointCalibration &calibration() { return *m_points; }
 
     // Handlers.
     void Button_read_Kf_termoClick();

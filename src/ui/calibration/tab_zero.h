@@ -29,6 +29,8 @@ public:
     // Temperature on the left axis, Δt on the right.
     void prepareChart();
     void setRecords(TCalibrationRecords *records);
+    // The read and save of the points and coefficients (the recalculation re-reads through it).
+    TTwoPointCalibration &calibration() { return *m_points; }
 
     // Handlers.
     void Button_read_0_Kf_termoClick();

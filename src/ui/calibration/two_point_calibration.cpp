@@ -12,8 +12,13 @@ constexpr quint16 CoefficientsCount = 4; // two floats
 
 TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, quint16 pointsRegister,
                                            quint16 coefficientsRegister, TwoPointBoxes boxes)
-    : m_dm(dm), m_area(area), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes)
+    : m_dm(dm), m_area(area), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes),
+      m_reads(dm), m_pointsRead(Proto::readFrame(Proto::FnReadParams, pointsRegister, PointsCount)),
+      m_coefficientsRead(Proto::readFrame(Proto::FnReadData, coefficientsRegister, CoefficientsCount))
 {
+    // What the engineer types wins over an answer still on its way.
+    for (QLineEdit *box : {m_boxes.t1, m_boxes.x1, m_boxes.t2, m_boxes.x2})
+        QObject::connect(box, &QLineEdit::textEdited, &m_reads, [this] { m_reads.forget(m_pointsRead); });
 }
 
 void TTwoPointCalibration::setRecords(TCalibrationRecords *records, SnapshotReason reason)
@@ -30,8 +35,15 @@ void TTwoPointCalibration::empty()
 
 void TTwoPointCalibration::sendReads()
 {
-    SendReadParams(m_dm, m_points, PointsCount);
-    SendReadData(m_dm, m_coefficients, CoefficientsCount);
+    m_reads.send(Proto::FnReadParams, m_points, PointsCount);
+    m_reads.send(Proto::FnReadData, m_coefficients, CoefficientsCount);
+}
+
+QByteArray TTwoPointCalibration::readCoefficients()
+{
+    m_boxes.a->clear();
+    m_boxes.b->clear();
+    return m_reads.send(Proto::FnReadData, m_coefficients, CoefficientsCount);
 }
 
 void TTwoPointCalibration::read()
@@ -62,12 +74,16 @@ void TTwoPointCalibration::save()
 
 void TTwoPointCalibration::showCoefficients(const QString &a, const QString &b)
 {
+    if (!m_reads.take(m_coefficientsRead))
+        return;
     m_boxes.a->setText(a);
     m_boxes.b->setText(b);
 }
 
 void TTwoPointCalibration::showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2)
 {
+    if (!m_reads.take(m_pointsRead))
+        return;
     m_boxes.t1->setText(t1);
     m_boxes.t2->setText(t2);
     m_boxes.x1->setText(x1);

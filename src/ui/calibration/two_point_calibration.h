@@ -2,6 +2,7 @@
 // Read and save of a two-point calibration (the thermometer's, the zero point's):
 // four point boxes written to consecutive parameter registers, two coefficients
 // the meter computes on recalculation.
+#include "link/own_reads.h"
 #include "records/snapshot.h"
 #include <QtGlobal>
 
@@ -26,15 +27,20 @@ public:
 
     // Empties the six boxes, then asks for the points and the coefficients.
     void read();
+    // Empties the coefficient boxes and asks for them again (after a recalculation);
+    // throws LinkError. The read's frame.
+    QByteArray readCoefficients();
     // Converts the four points first (a text that does not convert raises the
     // conversion error, empty boxes one error naming them; nothing is sent then),
     // writes them in one frame, then reads back.
     void save();
     // A snapshot before each save and a check of what the meter reports after it.
     void setRecords(TCalibrationRecords *records, SnapshotReason reason);
-    // Replies: coefficients (Kf) touch only A and B, points only the four point boxes.
+    // Replies: coefficients (Kf) touch only A and B, points only the four point boxes,
+    // and only in answer to this calibration's own reads.
     void showCoefficients(const QString &a, const QString &b);
     void showPoints(const QString &t1, const QString &t2, const QString &x1, const QString &x2);
+    const TOwnReads &ownReads() const { return m_reads; }
 
 private:
     void empty();
@@ -45,6 +51,8 @@ private:
     quint16 m_points;
     quint16 m_coefficients;
     TwoPointBoxes m_boxes;
+    TOwnReads m_reads;
+    QByteArray m_pointsRead, m_coefficientsRead;
     TCalibrationRecords *m_records = nullptr;
     SnapshotReason m_reason = SnapshotReason::BeforeThermometerSave;
 };

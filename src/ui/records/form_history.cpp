@@ -267,6 +267,8 @@ void TForm_History::onRestoreFinished(const RestoreOutcome &outcome)
     refresh();
     Label_Result->setText(outcome.message);
     emit restoreFinished(outcome.message);
+    if (outcome.beforeRestoreId != 0)
+        emit restoreWrote(outcome.restored);
     QMetaObject::invokeMethod(
         this,
         [this, outcome] { say(this, outcome.restored ? QMessageBox::Information : QMessageBox::Warning, outcome.message); },

@@ -54,6 +54,8 @@ public:
 Q_SIGNALS:
     // A restore ended; "восстановлено" or what went wrong.
     void restoreFinished(const QString &message);
+    // A restore wrote to the meter (restored: all of it, and the meter holds it).
+    void restoreWrote(bool restored);
 
 private:
     QList<Snapshot> selected() const;
