@@ -24,13 +24,9 @@
 #include "ui/records/verification_certificate.h"
 #include "ui/calibration/live_chart.h"
 #include "ui/common/error_box.h"
+#include "ui/common/file_dialogs.h"
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
-#include <QStandardPaths>
-#include <QUrl>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -279,7 +275,8 @@ void TForm_Kalibrovka::Timer_1Timer()
         }
     });
     ShowLinkStatus(*StatusBar1, m_dm,
-                   JoinNotes({LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
+                   JoinNotes({LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}),
+                   LiveLogName(m_liveLog));
 }
 
 void TForm_Kalibrovka::ShowKalibrQKoeff(QObject *Sender, const TQ_Rashod_Kf &Q)
@@ -397,13 +394,10 @@ void TForm_Kalibrovka::Button_CertificateClick()
         return;
     answers.remember();
     TabSheet4->showVerdict();
-    const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("Протокол поверки %1 %2.pdf")
-                          .arg(answers.Edit_Serial->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")))
-                          .simplified());
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Протокол поверки"), suggested,
-                                                      QStringLiteral("PDF (*.pdf)"));
+    const QString suggested = FileNameFromTitle(
+        QStringLiteral("Протокол поверки %1 %2.pdf")
+            .arg(answers.Edit_Serial->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+    const QString path = AskSaveFileName(this, QStringLiteral("Протокол поверки"), suggested, QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return;
     QString error;
@@ -411,7 +405,7 @@ void TForm_Kalibrovka::Button_CertificateClick()
         ShowErrorBox(this, error);
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    OpenSavedDocument(this, QStringLiteral("Протокол поверки"), path);
 }
 
 void TForm_Kalibrovka::ToolButton_ExitClick()

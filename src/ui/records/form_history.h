@@ -55,7 +55,12 @@ Q_SIGNALS:
     // A restore ended; "восстановлено" or what went wrong.
     void restoreFinished(const QString &message);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    // Columns as wide as their texts, the note always in sight.
+    void fitColumns();
     QList<Snapshot> selected() const;
     // Reads the meter's calibration, then hands the state to then.
     void readMeter(const std::function<void(const Snapshot &)> &then);
