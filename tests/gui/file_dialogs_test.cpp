@@ -120,7 +120,7 @@ TEST_F(KalibrWindow, ChartExportIsOfferedInTheSaveFolderUnderTheChartsTitle)
     EXPECT_TRUE(seen.file.endsWith(".csv")) << seen.file.toStdString();
     QFile csv(QDir(home.documents()).filePath(seen.file));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << seen.file.toStdString();
-    EXPECT_EQ(QString::fromUtf8(csv.readAll()), "\uFEFFВремя;Расход массовый\r\n2026-12-10T03:00:00.000;1234,5\r\n");
+    EXPECT_EQ(csv.readAll(), QByteArray("\xEF\xBB\xBF" "Время;Расход массовый\r\n2026-12-10T03:00:00.000;1234,5\r\n"));
 
     // Without a documents folder the home folder, for the picture as well.
     QDir(home.documents()).removeRecursively();

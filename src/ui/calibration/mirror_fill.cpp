@@ -47,7 +47,9 @@ int TForm_Kalibrovka::AskMirrorDirection()
             first = button;
     }
     first->setFocus();
-    dialog.move(frameGeometry().center() - dialog.rect().center());
+    // move() places the frame: take it as thick as this window's, as Qt does for its own dialogs.
+    const QPoint frame = geometry().topLeft() - pos();
+    dialog.move(geometry().center() - dialog.rect().center() - frame);
     // The close box ends with 0 as well.
     const int result = dialog.exec();
     return result == ForwardFromReverse || result == ReverseFromForward ? result : Cancel;

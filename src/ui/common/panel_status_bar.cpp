@@ -54,11 +54,11 @@ QString TPanelStatusBar::FitText(const QFontMetrics &metrics, const QString &tex
         const QString before = text.left(at), after = text.mid(at + elidable.size());
         const int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
         const QString part = metrics.elidedText(elidable, Qt::ElideMiddle, room);
-        // Less than a few letters of it say nothing: then the end of the whole text goes.
+        // Less than a few letters of it say nothing: then the whole text gives way in its middle.
         if (part.size() >= 5)
             return before + part + after;
     }
-    return metrics.elidedText(text, Qt::ElideRight, width);
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
 }
 
 void TPanelStatusBar::setPanelAlignment(int index, Qt::Alignment alignment)

@@ -29,7 +29,7 @@ public:
     // Room the frame and the margins take from a panel's width.
     static constexpr int TextInset = 9;
     // The text that fits width pixels: whole, else with elidable elided in its
-    // middle, else elided at its end.
+    // middle, else elided in its own middle.
     static QString FitText(const QFontMetrics &metrics, const QString &text, const QString &elidable, int width);
 
     // Panel rectangle in bar coordinates: left = widths of the panels before it,

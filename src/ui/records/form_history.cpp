@@ -167,7 +167,7 @@ void TForm_History::refresh()
 
 void TForm_History::fitColumns()
 {
-    enum { Reason = 2, Areas = 4, Note = 5 };
+    enum { Reason = 2, Port = 3, Areas = 4, Note = 5 };
     constexpr int NoteRoom = 160;
     Grid_Snapshots->resizeColumnsToContents();
     QHeaderView *header = Grid_Snapshots->horizontalHeader();
@@ -176,7 +176,7 @@ void TForm_History::fitColumns()
         used += Grid_Snapshots->columnWidth(col);
     // The note stays in sight: the long lists before it give way, down to their headings.
     int excess = used + qMax(NoteRoom, header->sectionSizeHint(Note)) - Grid_Snapshots->viewport()->width();
-    for (int col : {Areas, Reason}) {
+    for (int col : {Areas, Port, Reason}) {
         const int width = Grid_Snapshots->columnWidth(col);
         const int cut = qMin(excess, width - header->sectionSizeHint(col));
         if (cut <= 0)
