@@ -11,7 +11,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth
   dpkg-dev help2man desktop-file-utils appstream
-  libqt6sql6-sqlite
+  libqt6sql6-sqlite qt6-translations-l10n
   python3 poppler-utils
 )
 

@@ -9,6 +9,7 @@
 #include "records/calibration_records.h"
 #include "link/link_log.h"
 #include "app/maker_info.h"
+#include "app/qt_translations.h"
 #include "sim/quit_on_signal.h"
 #include "ui/common/window_guard.h"
 #include "ui/main/form_main.h"
@@ -96,6 +97,10 @@ int KestroLinkMain(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrolink"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION));
+    if (!InstallQtTranslations())
+        std::fputs("kestrolink: Qt's Russian texts are missing (package qt6-translations-l10n); "
+                   "its dialogs and standard buttons stay in English\n",
+                   stderr);
     // The main window ends the program when it closes, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
     // A session that ends, or a kill, closes the windows as the engineer would.

@@ -2,8 +2,7 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "protocol/response_blocks.h"
-#include <QDir>
-#include <QStandardPaths>
+#include "records/save_folder.h"
 
 namespace LiveCsv {
 
@@ -46,8 +45,7 @@ std::optional<std::array<float, Readings>> ReadingsOf(const QByteArray &frame)
 
 QString DefaultPath(const QDateTime &now)
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-        .filePath(QStringLiteral("kestrolink-%1.csv").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+    return InSaveFolder(QStringLiteral("kestrolink-%1.csv").arg(now.toString(QStringLiteral("yyyyMMdd-HHmmss"))));
 }
 
 } // namespace LiveCsv

@@ -1,5 +1,6 @@
 // The calibration window's frame, thermometer and zero tabs against the simulated meter.
 #include "gui/kalibr_window_fixture.h"
+#include "ui/common/link_status_bar.h"
 #include "protocol/number_text.h"
 #include "support/locale_guard.h"
 #include "ui/calibration/form_kalibrovka.h"
@@ -77,7 +78,7 @@ TEST_F(KalibrWindow, FrameLaidOutAsDesigned)
 
     // Narrower than the counters panel: the status text gets nothing.
     form->StatusBar1->resize(100, form->StatusBar1->height());
-    EXPECT_EQ(form->StatusBar1->panelWidth(1), 120);
+    EXPECT_EQ(form->StatusBar1->panelWidth(1), CountersPanelWidth(*form->StatusBar1));
     EXPECT_EQ(form->StatusBar1->panelWidth(0), 0);
 
     EXPECT_EQ(termo()->Chart_Termo->seriesCount(), 1);

@@ -3,6 +3,7 @@
 #include "records/calibration_records.h"
 #include "support/locale_guard.h"
 #include "ui/common/labeled_edit.h"
+#include "ui/common/link_status_bar.h"
 #include "ui/common/tool_bar.h"
 #include "ui/settings/form_settings.h"
 #include <QCheckBox>
@@ -66,8 +67,9 @@ TEST_F(SettingsWindow, LaidOutAsDesignedWithTheFocusOnTheToolBar)
     // The gap pushes "Выход" to the right edge.
     EXPECT_EQ(form->ToolButton_Separator_w->width(), form->ToolBar1->width() - 70 - 8 - 2);
     EXPECT_EQ(form->ToolButton_Exit->geometry().right(), form->ToolBar1->width() - 3);
-    EXPECT_EQ(form->StatusBar1->panelWidth(1), 120);
-    EXPECT_EQ(form->StatusBar1->panelWidth(0), form->StatusBar1->width() - 120);
+    const int counters = CountersPanelWidth(*form->StatusBar1);
+    EXPECT_EQ(form->StatusBar1->panelWidth(1), counters);
+    EXPECT_EQ(form->StatusBar1->panelWidth(0), form->StatusBar1->width() - counters);
     EXPECT_TRUE(Eventually([&] { return form->StatusBar1->panelText(0); }, rig.openedText()));
     EXPECT_EQ(edit()->text(), "998.20");
 }

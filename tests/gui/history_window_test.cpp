@@ -85,6 +85,7 @@ TEST_F(HistoryWindow, ARuinedFlowTableComesBackFromTheSnapshotBeforeTheSave)
         EXPECT_FALSE(restore->CheckBoxes.value(CalibrationArea::Density)->isEnabled()) << "not in the snapshot";
         EXPECT_TRUE(restore->Memo_Differences->toPlainText().contains("Калибровка расхода, Q Max (параметры 21–22): 1 → 1000"))
             << restore->Memo_Differences->toPlainText().toStdString();
+        EXPECT_TRUE(restore->Buttons->button(QDialogButtonBox::Cancel)->isDefault()) << "Enter must not start a restore";
         restore->Buttons->button(QDialogButtonBox::Ok)->click();
     });
     window->Button_RestoreClick();

@@ -175,6 +175,7 @@ TEST_F(KalibrWindow, WriteRowAsksOnlyOverDataAndTakesTheAverages)
     ASSERT_EQ(no.requests.size(), 1);
     EXPECT_EQ(no.requests[0].text, "Строка № 3 будет перезаписана?");
     EXPECT_EQ(no.requests[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(no.requests[0].defaultButton, QMessageBox::No); // Enter keeps the row
     WhenDialogShows([](QDialog *d) { ClickButton(d, "Отмена"); });
     poverka()->BT_export_to_StringGrid->click();
     EXPECT_EQ(rig.boxes.requests.size(), 1);
@@ -195,6 +196,7 @@ TEST_F(KalibrWindow, ClearAsksAndCopyPutsTheTableOnTheClipboard)
         poverka()->Button12->click();
     }
     EXPECT_EQ(no.requests.at(0).text, "Будет очищена вся таблица. Продолжить");
+    EXPECT_EQ(no.requests.at(0).defaultButton, QMessageBox::No);
     EXPECT_EQ(poverka()->cell(1, 1), "10");
     poverka()->Button12->click();
     EXPECT_EQ(poverka()->cell(1, 1), "");

@@ -24,12 +24,8 @@
 #include "ui/records/verification_certificate.h"
 #include "ui/calibration/live_chart.h"
 #include "ui/common/error_box.h"
+#include "ui/common/file_dialogs.h"
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDir>
-#include <QFileDialog>
-#include <QStandardPaths>
-#include <QUrl>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -286,7 +282,8 @@ void TForm_Kalibrovka::Timer_1Timer()
 void TForm_Kalibrovka::showStatus()
 {
     ShowLinkStatus(*StatusBar1, m_dm,
-                   JoinNotes({m_actionNote.text(), LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}));
+                   JoinNotes({m_actionNote.text(), LiveLogNote(m_liveLog), m_recordsNote ? m_recordsNote->text() : QString()}),
+                   LiveLogName(m_liveLog));
 }
 
 void TForm_Kalibrovka::setNote(const QString &text)
@@ -439,13 +436,10 @@ void TForm_Kalibrovka::Button_CertificateClick()
         return;
     answers.remember();
     TabSheet4->showVerdict();
-    const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("Протокол поверки %1 %2.pdf")
-                          .arg(answers.Edit_Serial->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")))
-                          .simplified());
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Протокол поверки"), suggested,
-                                                      QStringLiteral("PDF (*.pdf)"));
+    const QString suggested = FileNameFromTitle(
+        QStringLiteral("Протокол поверки %1 %2.pdf")
+            .arg(answers.Edit_Serial->text(), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+    const QString path = AskSaveFileName(this, QStringLiteral("Протокол поверки"), suggested, QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())
         return;
     QString error;
@@ -453,7 +447,7 @@ void TForm_Kalibrovka::Button_CertificateClick()
         ShowErrorBox(this, error);
         return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    OpenSavedDocument(this, QStringLiteral("Протокол поверки"), path);
 }
 
 void TForm_Kalibrovka::ToolButton_ExitClick()

@@ -1,5 +1,7 @@
 #include "ui/calibration/form_show_curve.h"
+#include "ui/calibration/chart_export.h"
 #include "ui/common/ui_fonts.h"
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -30,6 +32,11 @@ void TForm_Show_Curve::FormCreate()
     chart->legend->setFillOrder(QCPLegend::foColumnsFirst);
     chart->legend->setBorderPen(Qt::NoPen);
     chart->legend->setVisible(true);
+    chart->xAxis->setLabel(QStringLiteral("Δt (нс)"));
+    chart->yAxis->setLabel(QStringLiteral("Расход (кг/ч)"));
+    Button_Export = ChartExport::CreateButton(
+        *chart, [] { return title(); }, [this](const QString &path, QString *error) { return exportTo(path, error); });
+    ChartExport::PlaceCornerButtons(*chart, {Button_Export});
 
     // Curves keep the order of their points: the points join 1 to 13 whatever their Δt.
     m_polynomial = new QCPCurve(chart->xAxis, chart->yAxis);
@@ -80,4 +87,24 @@ QStringList TForm_Show_Curve::pointLabels() const
             labels << text->text();
     }
     return labels;
+}
+
+bool TForm_Show_Curve::exportTo(const QString &path, QString *error)
+{
+    return ChartExport::Write(*Chart_Curve, path, [this] { return pointsCsv(); }, error);
+}
+
+QString TForm_Show_Curve::pointsCsv() const
+{
+    QList<QStringList> rows;
+    for (const QPointF &p : seriesPoints(0))
+        rows << QStringList{m_polynomial->name(), ChartExport::CsvNumber(p.x()), ChartExport::CsvNumber(p.y()), QString()};
+    const QStringList labels = pointLabels();
+    const std::vector<QPointF> points = seriesPoints(1);
+    for (size_t k = 0; k < points.size(); ++k)
+        rows << QStringList{m_points->name(), ChartExport::CsvNumber(points[k].x()), ChartExport::CsvNumber(points[k].y()),
+                            labels.value(qsizetype(k))};
+    return ChartExport::CsvText({QStringLiteral("Ряд"), Chart_Curve->xAxis->label(), Chart_Curve->yAxis->label(),
+                                 QStringLiteral("Отклонение от полинома (% Q Max)")},
+                                rows);
 }

@@ -7,6 +7,7 @@
 
 class QCustomPlot;
 class QCPCurve;
+class QToolButton;
 
 class TForm_Show_Curve : public QWidget
 {
@@ -25,10 +26,17 @@ public:
     // The series' points in the order they were added, and the points' labels.
     std::vector<QPointF> seriesPoints(int series) const;
     QStringList pointLabels() const;
+    // Both series as CSV (series, Δt, flow, the point's deviation), or the picture
+    // as PNG or PDF, by the suffix; the chart's "Экспорт" button does the same.
+    bool exportTo(const QString &path, QString *error);
+    static QString title() { return QStringLiteral("Кривая калибровки расхода"); }
 
     QCustomPlot *Chart_Curve;
+    QToolButton *Button_Export;
 
 private:
+    QString pointsCsv() const;
+
     TFormCurveCreateData m_dat;
     QCPCurve *m_polynomial = nullptr;
     QCPCurve *m_points = nullptr;

@@ -1,11 +1,6 @@
 #include "ui/calibration/live_chart.h"
-#include "ui/common/error_box.h"
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QMenu>
-#include <QSaveFile>
-#include <QStandardPaths>
+#include "ui/calibration/chart_export.h"
+#include <QTabWidget>
 #include <QToolButton>
 #include <optional>
 #include <cmath>
@@ -37,19 +32,8 @@ TLiveChart::TLiveChart(const QString &name, QWidget *parent) : QCustomPlot(paren
 {
     setObjectName(name);
     setAccessibleName(QStringLiteral("График"));
-    m_exportButton = new QToolButton(this);
-    m_exportButton->setObjectName(name + QStringLiteral("_Export"));
-    m_exportButton->setText(QStringLiteral("Экспорт"));
-    m_exportButton->setToolTip(QStringLiteral("Сохранить точки графика или его рисунок"));
-    m_exportButton->setPopupMode(QToolButton::InstantPopup);
-    auto *menu = new QMenu(m_exportButton);
-    menu->addAction(QStringLiteral("Точки в CSV…"), this,
-                    [this] { askAndExport(QStringLiteral("Таблица CSV (*.csv)"), QStringLiteral("csv")); });
-    menu->addAction(QStringLiteral("Рисунок PNG…"), this,
-                    [this] { askAndExport(QStringLiteral("Рисунок PNG (*.png)"), QStringLiteral("png")); });
-    menu->addAction(QStringLiteral("Документ PDF…"), this,
-                    [this] { askAndExport(QStringLiteral("Документ PDF (*.pdf)"), QStringLiteral("pdf")); });
-    m_exportButton->setMenu(menu);
+    m_exportButton = ChartExport::CreateButton(
+        *this, [this] { return title(); }, [this](const QString &path, QString *error) { return exportTo(path, error); });
     setBackground(Qt::white);
     // Thin lines stay fast at any length; the 2 px pens need the fast polyline path.
     setPlottingHints(plottingHints() | QCP::phFastPolylines | QCP::phCacheLabels);
@@ -123,17 +107,29 @@ void TLiveChart::clearSeries()
 
 void TLiveChart::setCornerButtons(const QList<QWidget *> &buttons)
 {
-    constexpr int Gap = 4;
-    int left = Gap;
-    for (QWidget *button : buttons + QList<QWidget *>{m_exportButton}) {
-        button->setParent(this);
-        button->resize(button->sizeHint());
-        button->move(left, Gap);
-        left += button->width() + Gap;
+    ChartExport::PlaceCornerButtons(*this, buttons + QList<QWidget *>{m_exportButton});
+}
+
+QString TLiveChart::title() const
+{
+    if (!m_title.isEmpty())
+        return m_title;
+    QStringList parts;
+    // The page the chart is on says which calibration the points belong to.
+    for (QWidget *page = parentWidget(); page && page->parentWidget(); page = page->parentWidget()) {
+        if (auto *tabs = qobject_cast<QTabWidget *>(page->parentWidget()->parentWidget())) {
+            if (const int i = tabs->indexOf(page); i >= 0) {
+                parts << tabs->tabText(i);
+                break;
+            }
+        }
     }
-    QMargins margins = legend->margins();
-    margins.setLeft(left + 2 * Gap);
-    legend->setMargins(margins);
+    QStringList captions;
+    for (int i = 0; i < seriesCount(); ++i)
+        captions << seriesCaption(i);
+    parts << captions.join(QStringLiteral(", "));
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(" - "));
 }
 
 int TLiveChart::pointCount(int series) const
@@ -195,54 +191,20 @@ QString TLiveChart::seriesCsv() const
             row[i] = it->value;
         }
     }
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
     QStringList header{QStringLiteral("Время")};
     for (int i = 0; i < seriesCount(); ++i)
         header << seriesCaption(i);
-    QString text = QStringLiteral("\uFEFF") + header.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+    QList<QStringList> lines;
     for (auto it = rows.cbegin(); it != rows.cend(); ++it) {
         QStringList fields{QDateTime::fromMSecsSinceEpoch(qint64(it.key() * 1000.0)).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))};
         for (const std::optional<double> &v : it.value())
-            fields << (v ? locale.toString(*v, 'g', 9) : QString());
-        text += fields.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+            fields << (v ? ChartExport::CsvNumber(*v) : QString());
+        lines << fields;
     }
-    return text;
+    return ChartExport::CsvText(header, lines);
 }
 
 bool TLiveChart::exportTo(const QString &path, QString *error)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    bool ok = false;
-    if (suffix == QLatin1String("csv")) {
-        QSaveFile file(path);
-        ok = file.open(QIODevice::WriteOnly) && file.write(seriesCsv().toUtf8()) >= 0 && file.commit();
-        if (!ok)
-            *error = QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString());
-        return ok;
-    }
-    if (suffix == QLatin1String("png"))
-        ok = savePng(path);
-    else if (suffix == QLatin1String("pdf"))
-        ok = savePdf(path);
-    else {
-        *error = QStringLiteral("Неизвестный формат файла %1: нужен .csv, .png или .pdf").arg(path);
-        return false;
-    }
-    if (!ok)
-        *error = QStringLiteral("Файл %1 не записан").arg(path);
-    return ok;
-}
-
-void TLiveChart::askAndExport(const QString &filter, const QString &suffix)
-{
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                  .filePath(QStringLiteral("%1-%2.%3")
-                                                .arg(objectName(), QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт графика"), suggested, filter);
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!exportTo(path, &error))
-        ShowErrorBox(this, error);
+    return ChartExport::Write(*this, path, [this] { return seriesCsv(); }, error);
 }

@@ -32,6 +32,10 @@ public:
     // fields, the locale's decimal mark), or the picture to PNG or PDF by the suffix.
     bool exportTo(const QString &path, QString *error);
     QToolButton *exportButton() const { return m_exportButton; }
+    // What the chart shows, in words; exported files are named after it. Without
+    // one set: the caption of the tab the chart is on and the series' captions.
+    QString title() const;
+    void setTitle(const QString &title) { m_title = title; }
 
     int seriesCount() const { return int(m_series.size()); }
     int pointCount(int series) const;
@@ -57,7 +61,6 @@ private:
         bool right;
     };
     void scheduleRedraw();
-    void askAndExport(const QString &filter, const QString &suffix);
     QString seriesCsv() const;
     void applyRanges();
 
@@ -65,5 +68,6 @@ private:
     Span m_keys, m_left, m_right;
     bool m_dirty = false;
     QToolButton *m_exportButton;
+    QString m_title;
     QTimer m_redraw;
 };

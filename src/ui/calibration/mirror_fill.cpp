@@ -15,15 +15,18 @@ enum Direction { Cancel = 0, ForwardFromReverse = 1, ReverseFromForward = 2 };
 
 int TForm_Kalibrovka::AskMirrorDirection()
 {
-    // Owned by no window, centred over the main window.
+    // Owned by no window, centred over the calibration window the question is about.
     QDialog dialog(nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     dialog.setObjectName(QStringLiteral("MirrorDirectionDialog"));
     dialog.setWindowTitle(QStringLiteral("Подтверждение"));
     dialog.setFont(font());
     dialog.setFixedSize(300, 210);
     auto *question = new QLabel(QStringLiteral("Зеркально заполнить часть таблицы калибровки"), &dialog);
-    question->move(20, 20);
-    question->adjustSize();
+    // Wrapped inside the dialog's margins when a larger font makes it wider than they are.
+    constexpr int Margin = 20;
+    question->setWordWrap(true);
+    const int width = dialog.width() - 2 * Margin;
+    question->setGeometry(Margin, Margin, width, question->heightForWidth(width));
     const struct
     {
         const char *caption;
@@ -44,8 +47,9 @@ int TForm_Kalibrovka::AskMirrorDirection()
             first = button;
     }
     first->setFocus();
-    const QWidget *main = parentWidget() ? parentWidget()->window() : this;
-    dialog.move(main->geometry().center() - dialog.rect().center());
+    // move() places the frame: take it as thick as this window's, as Qt does for its own dialogs.
+    const QPoint frame = geometry().topLeft() - pos();
+    dialog.move(geometry().center() - dialog.rect().center() - frame);
     // The close box ends with 0 as well.
     const int result = dialog.exec();
     return result == ForwardFromReverse || result == ReverseFromForward ? result : Cancel;

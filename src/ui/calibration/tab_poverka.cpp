@@ -26,10 +26,11 @@ using namespace TabWidgets;
 namespace {
 constexpr int PanelWidth = 500;
 
+// Both questions are about losing what is in the table: Enter keeps it.
 QMessageBox::StandardButton ask(QWidget *parent, const QString &question)
 {
     return ShowMessage(parent, {QMessageBox::Warning, parent->window()->windowTitle(), question,
-                                QMessageBox::Ok | QMessageBox::No, QMessageBox::Ok});
+                                QMessageBox::Ok | QMessageBox::No, QMessageBox::No});
 }
 
 void tell(QWidget *parent, const QString &message)

@@ -16,6 +16,22 @@ void TVerificationCellPainter::paint(QPainter *painter, const QStyleOptionViewIt
     painter->restore();
 }
 
+namespace {
+
+// The columns are narrow on purpose; a cell's whole text is its tool tip.
+class TTextTipItem : public QTableWidgetItem
+{
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+    QVariant data(int role) const override
+    {
+        return QTableWidgetItem::data(role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+    QTableWidgetItem *clone() const override { return new TTextTipItem(*this); }
+};
+
+} // namespace
+
 void PrepareVerificationGrid(QTableWidget &grid)
 {
     using namespace Verification;
@@ -57,7 +73,7 @@ void PrepareVerificationGrid(QTableWidget &grid)
 
     for (int r = 0; r < Rows; ++r) {
         for (int c = 0; c < Columns; ++c) {
-            auto *item = new QTableWidgetItem;
+            auto *item = new TTextTipItem;
             const bool error = c + 1 == Absolute || c + 1 == Relative || c + 1 == Reduced;
             // The error columns are the program's: they can be neither selected nor typed in.
             if (error)

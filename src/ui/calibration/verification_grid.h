@@ -14,6 +14,6 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 };
 
-// Header texts, widths, heights, the painter, and the error columns 4–6 that
-// cannot be selected.
+// Header texts, widths, heights, the painter, the error columns 4–6 that
+// cannot be selected, and cells whose tool tip is their whole text.
 void PrepareVerificationGrid(QTableWidget &grid);

@@ -1,7 +1,7 @@
 #include "ui/common/live_log_control.h"
 #include "records/live_log.h"
 #include "ui/common/error_box.h"
-#include <QFileDialog>
+#include "ui/common/file_dialogs.h"
 #include <QFileInfo>
 
 void ToggleLiveLog(QWidget *parent, TLiveLog &log)
@@ -10,9 +10,9 @@ void ToggleLiveLog(QWidget *parent, TLiveLog &log)
         log.stop();
         return;
     }
-    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Запись в файл"),
-                                                      LiveCsv::DefaultPath(QDateTime::currentDateTime()),
-                                                      QStringLiteral("Таблица CSV (*.csv)"));
+    const QString path = AskSaveFileName(parent, QStringLiteral("Запись в файл"),
+                                         LiveCsv::DefaultPath(QDateTime::currentDateTime()),
+                                         QStringLiteral("Таблица CSV (*.csv)"));
     if (path.isEmpty())
         return;
     QString error;
@@ -24,7 +24,12 @@ QString LiveLogNote(const TLiveLog *log)
 {
     if (!log || !log->isRunning())
         return {};
-    return QStringLiteral("запись: %1, строк: %2").arg(QFileInfo(log->path()).fileName()).arg(log->rows());
+    return QStringLiteral("запись: %1, строк: %2").arg(LiveLogName(log)).arg(log->rows());
+}
+
+QString LiveLogName(const TLiveLog *log)
+{
+    return log && log->isRunning() ? QFileInfo(log->path()).fileName() : QString();
 }
 
 QString JoinNotes(const QStringList &notes)

@@ -24,6 +24,11 @@ MessagePresenter &Messages()
     return *g_current;
 }
 
+MessagePresenter &ModalMessages()
+{
+    return g_modal;
+}
+
 QMessageBox::StandardButton ShowMessage(QWidget *parent, const MessageBoxRequest &request)
 {
     return g_current->present(parent, request);

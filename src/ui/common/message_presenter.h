@@ -23,6 +23,8 @@ public:
 
 // The presenter in use: modal QMessageBox boxes unless a test has replaced it.
 MessagePresenter &Messages();
+// The modal QMessageBox presenter itself, whatever is in use.
+MessagePresenter &ModalMessages();
 
 // Shows a box through the current presenter.
 QMessageBox::StandardButton ShowMessage(QWidget *parent, const MessageBoxRequest &request);

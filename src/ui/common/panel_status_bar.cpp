@@ -29,12 +29,36 @@ QString TPanelStatusBar::panelText(int index) const
     return valid(index) ? m_panels[index].text : QString();
 }
 
-void TPanelStatusBar::setPanelText(int index, const QString &text)
+void TPanelStatusBar::setPanelText(int index, const QString &text, const QString &elidable)
 {
-    if (!valid(index) || m_panels[index].text == text)
+    if (!valid(index) || (m_panels[index].text == text && m_panels[index].elidable == elidable))
         return;
     m_panels[index].text = text;
+    m_panels[index].elidable = text.contains(elidable) ? elidable : QString();
     update(GetPanelRect(index));
+}
+
+QString TPanelStatusBar::panelShownText(int index) const
+{
+    if (!valid(index))
+        return {};
+    return FitText(fontMetrics(), m_panels[index].text, m_panels[index].elidable, m_panels[index].width - TextInset);
+}
+
+QString TPanelStatusBar::FitText(const QFontMetrics &metrics, const QString &text, const QString &elidable, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const qsizetype at = elidable.isEmpty() ? -1 : text.lastIndexOf(elidable);
+    if (at >= 0) {
+        const QString before = text.left(at), after = text.mid(at + elidable.size());
+        const int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+        const QString part = metrics.elidedText(elidable, Qt::ElideMiddle, room);
+        // Less than a few letters of it say nothing: then the whole text gives way in its middle.
+        if (part.size() >= 5)
+            return before + part + after;
+    }
+    return metrics.elidedText(text, Qt::ElideMiddle, width);
 }
 
 void TPanelStatusBar::setPanelAlignment(int index, Qt::Alignment alignment)
@@ -81,7 +105,7 @@ void TPanelStatusBar::paintEvent(QPaintEvent *)
         p.setPen(pal.color(QPalette::WindowText));
         p.setClipRect(frame);
         p.drawText(frame.adjusted(3, 0, -3, 0), int(m_panels[i].alignment | Qt::AlignVCenter) | Qt::TextSingleLine,
-                   m_panels[i].text);
+                   panelShownText(i));
         p.setClipping(false);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A status bar of fixed-width text panels, laid out left to right.
 #include <QList>
+#include <QFontMetrics>
 #include <QWidget>
 
 class TPanelStatusBar : public QWidget
@@ -15,11 +16,21 @@ public:
     int panelWidth(int index) const;
     void setPanelWidth(int index, int width);
     QString panelText(int index) const;
-    void setPanelText(int index, const QString &text);
+    // elidable: a part of text that gives way, elided in its middle, when the whole
+    // text does not fit the panel (a file name, say); the rest stays readable.
+    void setPanelText(int index, const QString &text, const QString &elidable = QString());
+    // The text as drawn at the panel's present width.
+    QString panelShownText(int index) const;
     void setPanelAlignment(int index, Qt::Alignment alignment);
     // Shown when the mouse rests on the panel.
     QString panelToolTip(int index) const;
     void setPanelToolTip(int index, const QString &text);
+
+    // Room the frame and the margins take from a panel's width.
+    static constexpr int TextInset = 9;
+    // The text that fits width pixels: whole, else with elidable elided in its
+    // middle, else elided in its own middle.
+    static QString FitText(const QFontMetrics &metrics, const QString &text, const QString &elidable, int width);
 
     // Panel rectangle in bar coordinates: left = widths of the panels before it,
     // full bar height. Empty for an index out of range.
@@ -41,6 +52,7 @@ private:
     struct Panel
     {
         QString text;
+        QString elidable;
         int width = 50;
         Qt::Alignment alignment = Qt::AlignLeft;
         QString toolTip;

@@ -229,7 +229,7 @@ void TForm_Main::Timer1Timer()
 
 void TForm_Main::refreshStatusBar()
 {
-    ShowLinkStatus(*StatusBar1, m_dm, LiveLogNote(m_liveLog));
+    ShowLinkStatus(*StatusBar1, m_dm, LiveLogNote(m_liveLog), LiveLogName(m_liveLog));
 }
 
 void TForm_Main::setPortButton(bool connected)

@@ -37,6 +37,9 @@ TDialog_Restore::TDialog_Restore(const Snapshot &target, const Snapshot &meterNo
     Buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     Buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Восстановить"));
     Buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    // A restore overwrites the meter's calibration: Enter does not start it.
+    Buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
+    Buttons->button(QDialogButtonBox::Cancel)->setDefault(true);
     connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(Buttons);

@@ -3,18 +3,17 @@
 #include "records/calibration_records.h"
 #include "records/calibration_restorer.h"
 #include "records/snapshot_file.h"
+#include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
 #include "ui/records/comparison_tree.h"
 #include "ui/records/dialog_restore.h"
-#include <QDir>
-#include <QFileDialog>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -156,11 +155,41 @@ void TForm_History::refresh()
         const QStringList cells{QString::number(s.id),
                                 s.takenUtc.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
                                 ReasonTitle(s.reason), s.port, areaTitles(s), s.note};
-        for (int col = 0; col < cells.size(); ++col)
-            Grid_Snapshots->setItem(row, col, new QTableWidgetItem(cells[col]));
+        for (int col = 0; col < cells.size(); ++col) {
+            auto *item = new QTableWidgetItem(cells[col]);
+            item->setToolTip(cells[col]); // a column that gave way keeps its whole text here
+            Grid_Snapshots->setItem(row, col, item);
+        }
     }
-    Grid_Snapshots->resizeColumnsToContents();
+    fitColumns();
     updateButtons();
+}
+
+void TForm_History::fitColumns()
+{
+    enum { Reason = 2, Port = 3, Areas = 4, Note = 5 };
+    constexpr int NoteRoom = 160;
+    Grid_Snapshots->resizeColumnsToContents();
+    QHeaderView *header = Grid_Snapshots->horizontalHeader();
+    int used = 0;
+    for (int col = 0; col < Note; ++col)
+        used += Grid_Snapshots->columnWidth(col);
+    // The note stays in sight: the long lists before it give way, down to their headings.
+    int excess = used + qMax(NoteRoom, header->sectionSizeHint(Note)) - Grid_Snapshots->viewport()->width();
+    for (int col : {Areas, Port, Reason}) {
+        const int width = Grid_Snapshots->columnWidth(col);
+        const int cut = qMin(excess, width - header->sectionSizeHint(col));
+        if (cut <= 0)
+            continue;
+        Grid_Snapshots->setColumnWidth(col, width - cut);
+        excess -= cut;
+    }
+}
+
+void TForm_History::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitColumns();
 }
 
 void TForm_History::selectSnapshot(qint64 id, bool add)
@@ -292,13 +321,11 @@ void TForm_History::Button_ExportClick()
     const QList<Snapshot> chosen = selected();
     if (chosen.size() != 1)
         return;
-    const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("kestro-snapshot-%1-%2.json")
-                          .arg(chosen.first().id)
-                          .arg(chosen.first().takenUtc.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт снимка"), suggested,
-                                                      QStringLiteral("Снимок калибровки (*.json)"));
+    const QString suggested = QStringLiteral("kestro-snapshot-%1-%2.json")
+                                  .arg(chosen.first().id)
+                                  .arg(chosen.first().takenUtc.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    const QString file = AskSaveFileName(this, QStringLiteral("Экспорт снимка"), suggested,
+                                         QStringLiteral("Снимок калибровки (*.json)"));
     if (!file.isEmpty())
         exportTo(file);
 }
@@ -319,9 +346,8 @@ bool TForm_History::exportTo(const QString &fileName)
 
 void TForm_History::Button_ImportClick()
 {
-    const QString file = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Импорт снимка"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-        QStringLiteral("Снимок калибровки (*.json);;Все файлы (*)"));
+    const QString file = AskOpenFileName(this, QStringLiteral("Импорт снимка"),
+                                         QStringLiteral("Снимок калибровки (*.json);;Все файлы (*)"));
     if (!file.isEmpty())
         importFrom(file);
 }

@@ -57,7 +57,12 @@ Q_SIGNALS:
     // A restore wrote to the meter (restored: all of it, and the meter holds it).
     void restoreWrote(bool restored);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    // Columns as wide as their texts, the note always in sight.
+    void fitColumns();
     QList<Snapshot> selected() const;
     // Reads the meter's calibration, then hands the state to then.
     void readMeter(const std::function<void(const Snapshot &)> &then);
