@@ -70,7 +70,7 @@ int RunKestroLink(const AppOptions &options)
         std::unique_ptr<TFormDemoRig> rig;
         if (demo.isRunning()) {
             rig = std::make_unique<TFormDemoRig>(demo);
-            rig->move(form.frameGeometry().topRight() + QPoint(8, 0));
+            rig->placeBeside(form);
             rig->show();
         }
         QApplication::exec();
