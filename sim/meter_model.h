@@ -64,7 +64,7 @@ public:
     // a first-order lag.
     void setFluidTemperature(std::optional<double> celsius) { m_fluidSet = celsius; }
     // What the rig's reference thermometer in the fluid reads.
-    double referenceTemperature() const { return m_fluidTemp; }
+    double referenceTemperature() const { return fluidTemperature(m_now); }
     double tubeTemperature() const { return m_tubeTemp; }
     int lastCommand() const { return m_lastCommand; }
     double now() const { return m_now; }
@@ -107,7 +107,6 @@ private:
     double m_now = 0.0;
     double m_trueFlow = 0.0;
     std::optional<double> m_fluidSet;
-    double m_fluidTemp = 0.0;
     double m_tubeTemp = 0.0;
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;

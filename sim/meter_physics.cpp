@@ -152,8 +152,7 @@ void MeterModel::sample(double t)
     else
         m_trueFlow += (target - m_trueFlow) * (1.0 - std::exp(-CyclePeriod / FlowLagSeconds));
 
-    m_fluidTemp = fluidTemperature(t);
-    m_tubeTemp += (m_fluidTemp - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
+    m_tubeTemp += (fluidTemperature(t) - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
     const double tube = m_tubeTemp;
     Reading &r = m_reading;
     r.tubeTemp = tube;

@@ -82,7 +82,6 @@ TFormDemoRig::TFormDemoRig(DemoMeter &meter, QWidget *parent) : QWidget(parent, 
     Timer_Refresh->start();
     // Stepping is off at first: the rig holds the spin box's flow (none), as for a zero.
     applyFlow();
-    resize(sizeHint().expandedTo(QSize(440, 0)));
 }
 
 QWidget *TFormDemoRig::buildFlowGroup()
@@ -226,9 +225,9 @@ void TFormDemoRig::placeBeside(const QWidget &window)
     const QScreen *screen = window.screen();
     if (!screen)
         return;
-    // The frame is known once shown; before that the decorations are guessed from the anchor's.
+    // Until the window manager has framed this window, its frame is guessed from the anchor's.
     const QSize decorations = window.frameGeometry().size() - window.size();
-    const QSize frame = isVisible() ? frameGeometry().size() : size() + decorations;
+    const QSize frame = (size() + decorations).expandedTo(frameGeometry().size());
     const QPoint corner = PlaceBeside(window.frameGeometry(), frame, screen->availableGeometry());
     move(corner); // move() places the frame's top-left corner
 }

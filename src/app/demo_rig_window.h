@@ -26,7 +26,8 @@ public:
     void applyFlow();
     void applyTemperature();
     void refreshReference();
-    // Stands beside the window, inside the work area of that window's screen.
+    // Stands beside the window, inside the work area of that window's screen; call it
+    // once shown, when the layout has settled the size.
     void placeBeside(const QWidget &window);
 
     QCheckBox *CB_Stepping;
