@@ -5,6 +5,7 @@
 #include "app/demo_meter.h"
 #include "app/demo_rig_window.h"
 #include "app/window_beside.h"
+#include "sim/meter_model.h"
 #include "support/locale_guard.h"
 #include <QCheckBox>
 #include <QClipboard>
@@ -175,10 +176,13 @@ TEST(DemoRig, SetsTheSimulatedFlowAndShowsTheReferenceMeter)
     rig.Button_CopyReference->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "-123.400");
 
-    // Stepping shows the point it runs: the first step is zero flow.
+    // Stepping shows the calibration point it runs, not the flow set by hand.
     rig.CB_Stepping->click();
     ASSERT_TRUE(rig.CB_Stepping->isChecked());
-    EXPECT_TRUE(Eventually([&] { return rig.Edit_RigFlow->text(); }, QStringLiteral("0.0"), 10000));
+    QStringList pointFlows;
+    for (const double percent : MeterModel::FlowPointsPercent)
+        pointFlows << QString::number(percent * 10.0, 'f', 1);
+    EXPECT_TRUE(pointFlows.contains(rig.Edit_RigFlow->text())) << rig.Edit_RigFlow->text().toStdString();
     // Every control is named for the tests and for a screen reader.
     for (QWidget *w : rig.findChildren<QWidget *>()) {
         if (w->objectName().startsWith("qt_")
