@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-KESTRO_WERROR=ON bash "$root/scripts/build.sh"
+bash "$root/scripts/build.sh"
 build=${KESTRO_BUILD_DIR:-$root/build}
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" --timeout 180

@@ -41,7 +41,7 @@ int main(int argc, char **argv)
          QStringLiteral("KGH")},
         {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
         {QStringLiteral("calibrated"),
-         QStringLiteral("Start with a flow table and zero that match the physics (default: a few per cent off).")},
+         QStringLiteral("Start with a thermometer, zero and flow table that match the physics (default: each a little off).")},
         {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1)."), QStringLiteral("X")},
         {QStringLiteral("byte-timing"), QStringLiteral("Deliver answers at 19200-baud byte timing.")},
         {QStringLiteral("chunk"), QStringLiteral("Deliver answers in pieces of N bytes."), QStringLiteral("N")},

@@ -36,6 +36,7 @@ MeterModel::MeterModel(const MeterPhysicsOptions &options)
     seedParameters();
     recalculate();
     m_trueFlow = setpointFlow(0.0);
+    m_tubeTemp = fluidTemperature(0.0);
     sample(0.0);
 }
 

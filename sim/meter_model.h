@@ -15,7 +15,7 @@ struct MeterPhysicsOptions
     std::optional<double> fixedFlow;
     int stepSeconds = 20; // time on each calibration flow
     // False (the default): the meter leaves the works mis-calibrated, its stored
-    // flow table and zero points a few per cent off its own physics (see
+    // thermometer points, zero points and flow table off its own physics (see
     // seedParameters); true: they match, as after a careful calibration.
     bool calibrated = false;
 };
@@ -57,6 +57,15 @@ public:
     // What the rig's reference meter reads: the true flow averaged over the meter's
     // present averaging, or the true flow while the meter does not average.
     double referenceFlow() const;
+    // The flow the rig runs now: the fixed flow, or the calibration flow of this step.
+    double rigSetpoint() const { return setpointFlow(m_now); }
+    // The rig's fluid temperature (°C): held at a set value, or none for the room's
+    // slow drift. The tube, and so every reading of the meter, follows the fluid with
+    // a first-order lag.
+    void setFluidTemperature(std::optional<double> celsius) { m_fluidSet = celsius; }
+    // What the rig's reference thermometer in the fluid reads.
+    double referenceTemperature() const { return fluidTemperature(m_now); }
+    double tubeTemperature() const { return m_tubeTemp; }
     int lastCommand() const { return m_lastCommand; }
     double now() const { return m_now; }
 
@@ -86,6 +95,7 @@ private:
     void recalculate();
     QByteArray answerRead(quint8 function, int addr, int count) const;
     double setpointFlow(double t) const;
+    double fluidTemperature(double t) const;
     double noise(double sigma);
 
     MeterPhysicsOptions m_options;
@@ -96,6 +106,8 @@ private:
     std::array<quint16, ParamRegisters + 1> m_params{};
     double m_now = 0.0;
     double m_trueFlow = 0.0;
+    std::optional<double> m_fluidSet;
+    double m_tubeTemp = 0.0;
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;
     int m_ignoreFirst = 1, m_ignoreLast = 0;

@@ -19,12 +19,18 @@ constexpr double ZeroPerDegree = 0.045; // ns/°C
 constexpr double AdcAt0 = 2500.0;
 constexpr double AdcPerDegree = 25.0;
 constexpr double FlowLagSeconds = 1.5;
+// The tube takes the fluid's temperature with this time constant.
+constexpr double TubeLagSeconds = 10.0;
 // How the works left a meter that is not calibrated: every stored Δt of the flow
 // table 4 % high with a bow of 1.5 ns towards full flow (the meter then reads
 // about 4 % low), and both zero points 0.5 ns high.
 constexpr double FlowTableGainError = 0.04;
 constexpr double FlowTableBowNs = 1.5;
 constexpr double ZeroPointErrorNs = 0.5;
+// ... and the bath thermometer at the works read low when the thermometer points
+// were taken: the meter reads 0.4 °C low at 20 °C and 0.7 °C low at 60 °C.
+constexpr double ThermometerErrorAt20 = 0.4;
+constexpr double ThermometerErrorAt60 = 0.7;
 // Longest stretch simulated cycle by cycle; older time is skipped over.
 constexpr double MaxCatchUpSeconds = 3600.0;
 
@@ -57,15 +63,15 @@ void MeterModel::seedParameters()
     setParamFloat(2, 998.2f);
     setParamWord(4, 0);
 
+    const auto typed = [](double v) { return float(std::round(v * 100.0) / 100.0); };
+    const bool off = !m_options.calibrated;
+
     // Thermometer points as a service engineer took them at the bath.
     const double t20 = 20.05, t60 = 59.87;
     setParamFloat(5, float(t20));
-    setParamFloat(7, float(adcCode(t20)));
+    setParamFloat(7, typed(adcCode(t20 + (off ? ThermometerErrorAt20 : 0.0))));
     setParamFloat(9, float(t60));
-    setParamFloat(11, float(adcCode(t60)));
-
-    const auto typed = [](double v) { return float(std::round(v * 100.0) / 100.0); };
-    const bool off = !m_options.calibrated;
+    setParamFloat(11, typed(adcCode(t60 + (off ? ThermometerErrorAt60 : 0.0))));
 
     // Zero points at no flow, rounded as typed.
     const double zeroError = off ? ZeroPointErrorNs : 0.0;
@@ -103,6 +109,14 @@ double MeterModel::referenceFlow() const
     return m_avg.samples > 0 ? m_avg.sumTrueFlow / double(m_avg.samples) : m_trueFlow;
 }
 
+double MeterModel::fluidTemperature(double t) const
+{
+    // A thermostat holds a set fluid within a few hundredths; the room drifts more.
+    if (m_fluidSet)
+        return *m_fluidSet + 0.02 * std::sin(TwoPi * t / 170.0 + m_phase[1]);
+    return 22.5 + 2.0 * std::sin(TwoPi * t / 900.0 + m_phase[0]) + 0.3 * std::sin(TwoPi * t / 170.0 + m_phase[1]);
+}
+
 double MeterModel::setpointFlow(double t) const
 {
     if (m_options.fixedFlow)
@@ -138,8 +152,8 @@ void MeterModel::sample(double t)
     else
         m_trueFlow += (target - m_trueFlow) * (1.0 - std::exp(-CyclePeriod / FlowLagSeconds));
 
-    const double tube = 22.5 + 2.0 * std::sin(TwoPi * t / 900.0 + m_phase[0])
-                        + 0.3 * std::sin(TwoPi * t / 170.0 + m_phase[1]);
+    m_tubeTemp += (fluidTemperature(t) - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
+    const double tube = m_tubeTemp;
     Reading &r = m_reading;
     r.tubeTemp = tube;
     r.mcuTemp = tube + 9.0 + 1.5 * std::sin(TwoPi * t / 1300.0 + m_phase[2]) + noise(0.05);

@@ -71,8 +71,9 @@ int RunKestroLink(const AppOptions &options)
         std::unique_ptr<TFormDemoRig> rig;
         if (demo.isRunning()) {
             rig = std::make_unique<TFormDemoRig>(demo);
-            rig->move(form.frameGeometry().topRight() + QPoint(8, 0));
+            // Placed once shown: its layout has then settled its size.
             rig->show();
+            rig->placeBeside(form);
         }
         QApplication::exec();
     }

@@ -70,17 +70,26 @@ void DemoMeter::setRigFlow(std::optional<double> flow)
         m_context, [this, flow] { m_server->model().setRigFlow(flow); }, Qt::BlockingQueuedConnection);
 }
 
-double DemoMeter::referenceFlow()
+void DemoMeter::setFluidTemperature(std::optional<double> celsius)
 {
-    double flow = 0.0;
     if (!m_server)
-        return flow;
+        return;
+    QMetaObject::invokeMethod(
+        m_context, [this, celsius] { m_server->model().setFluidTemperature(celsius); }, Qt::BlockingQueuedConnection);
+}
+
+DemoMeter::RigReadings DemoMeter::readRig()
+{
+    RigReadings readings;
+    if (!m_server)
+        return readings;
     QMetaObject::invokeMethod(
         m_context,
-        [this, &flow] {
+        [this, &readings] {
             m_server->catchUp();
-            flow = m_server->model().referenceFlow();
+            const MeterModel &model = m_server->model();
+            readings = {model.rigSetpoint(), model.referenceFlow(), model.referenceTemperature()};
         },
         Qt::BlockingQueuedConnection);
-    return flow;
+    return readings;
 }

@@ -24,9 +24,18 @@ public:
     bool isRunning() const { return m_server != nullptr; }
 
     // The simulated rig, from any thread: a fixed flow (kg/h), or none to step
-    // through the calibration flows; and what its reference meter reads.
+    // through the calibration flows; a fluid temperature (°C), or none for the room's.
     void setRigFlow(std::optional<double> flow);
-    double referenceFlow();
+    void setFluidTemperature(std::optional<double> celsius);
+
+    struct RigReadings
+    {
+        double setFlow = 0.0;       // kg/h, the flow the rig runs now
+        double referenceFlow = 0.0; // kg/h, the reference meter
+        double referenceTemperature = 0.0; // °C, the reference thermometer in the fluid
+    };
+    // What the rig shows now, in one visit to the meter's thread.
+    RigReadings readRig();
     QString devicePath() const { return m_devicePath; }
 
 private:

@@ -1,8 +1,12 @@
 // The calibration window with its records: a snapshot of the previous values before
-// each save, not one frame more on the wire, and a save the meter did not take named.
+// each save or density write, not one frame more on the wire, and a save the meter
+// did not take named.
 #include "gui/kalibr_window_fixture.h"
 #include "records/calibration_records.h"
+#include "ui/common/labeled_edit.h"
 #include "ui/common/panel_status_bar.h"
+#include "ui/settings/form_settings.h"
+#include <QCheckBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -29,12 +33,42 @@ protected:
         for (int i = 0; i < 4; ++i)
             boxes[i]->setText(QString::number(double(v[size_t(i)])));
     }
-    QVector<quint16> meterPoints()
+    QVector<quint16> meterParams(int first, int last)
     {
         QVector<quint16> regs;
-        for (int r = 5; r <= 12; ++r)
+        for (int r = first; r <= last; ++r)
             regs << rig.server.model().paramWord(r);
         return regs;
+    }
+    QVector<quint16> meterPoints() { return meterParams(5, 12); }
+    // Saves and waits for the read that follows to refill the tab; what the
+    // records said the meter did not take, by then.
+    QStringList refusalsOfSave(QPushButton *save, QLineEdit *refilled)
+    {
+        QSignalSpy refused(records.get(), &TCalibrationRecords::readBackRefused);
+        sent([&] { save->click(); });
+        EXPECT_TRUE(EventuallyTrue([&] { return !refilled->text().isEmpty(); }, 10000)) << "no read-back";
+        QCoreApplication::processEvents();
+        QStringList messages;
+        for (const QList<QVariant> &signal : refused)
+            messages << signal.first().toString();
+        return messages;
+    }
+    // Q Max 1000 and thirteen points, all typed (Etalon n, Pribor n = Etalon / 2 + shift).
+    QList<float> typeFlowTable(float shift)
+    {
+        TTabRashodKalibr *f = form->TabSheet3;
+        QList<float> values{1000.0f};
+        for (int n = 1; n <= 13; ++n)
+            values << float(-1000 + 2000 * (n - 1) / 12);
+        for (int n = 1; n <= 13; ++n)
+            values << values[n] / 2 + shift;
+        f->Edit_Q_Max->setText(QString::number(double(values[0])));
+        for (int n = 1; n <= 13; ++n) {
+            f->Edit_Q_Etalon[size_t(n - 1)]->setText(QString::number(double(values[n])));
+            f->Edit_Q_Pribor[size_t(n - 1)]->setText(QString::number(double(values[13 + n])));
+        }
+        return values;
     }
 
     QTemporaryDir dir;
@@ -72,9 +106,9 @@ TEST_F(RecordsWindow, ValuesTheMeterDidNotTakeAreNamedOnceAndKept)
     sent([&] { t->Button_read_Kf_termo->click(); });
     QSignalSpy refused(records.get(), &TCalibrationRecords::readBackRefused);
     typePoints({20.5f, 1111, 60.5f, 2222});
-    sent([&] { t->Button_save_Kf_termo->click(); });
-    ASSERT_TRUE(refused.count() == 1 || refused.wait(2000));
-    EXPECT_TRUE(refused.first().first().toString().contains("регистры 7, 8")) << refused.first().first().toString().toStdString();
+    const QStringList said = refusalsOfSave(t->Button_save_Kf_termo, t->Edit_T_20);
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_TRUE(said.first().contains("регистры 7, 8")) << said.first().toStdString();
     const QList<Snapshot> kept = records->store().list();
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].refused.value(CalibrationArea::Thermometer), TCalibrationRecords::FloatRegisters({20.5f, 1111, 60.5f, 2222}));
@@ -97,4 +131,89 @@ TEST_F(RecordsWindow, AStoreThatCannotKeepLetsTheSaveGoAheadAndSaysSo)
     EXPECT_TRUE(form->StatusBar1->panelText(0).contains("снимок перед записью не сохранён"))
         << form->StatusBar1->panelText(0).toStdString();
     EXPECT_TRUE(rig.boxes.requests.isEmpty()) << "no dialog added to the save";
+}
+
+TEST_F(RecordsWindow, FlowSaveKeepsThePreviousTableAndNamesAPointTheMeterDidNotTake)
+{
+    open(dir.filePath("s.sqlite"));
+    TTabRashodKalibr *f = form->TabSheet3;
+    sent([&] { f->Button_read_Rashod_Kf->click(); });
+    ASSERT_TRUE(EventuallyTrue([&] { return !f->Edit_Q_Max->text().isEmpty(); }, 10000));
+
+    const struct
+    {
+        const char *name;
+        int ignoredFirst, ignoredLast;
+        float shift; // each save writes other values than the meter holds
+        const char *named; // in the one message; none when the meter took everything
+    } cases[] = {
+        {"taken", 1, 0, 0.25f, nullptr},
+        {"Pribor 1 kept by the meter", 49, 50, 50.3f, "регистры 49, 50"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QVector<quint16> previous = meterParams(21, 74);
+        rig.server.model().setIgnoredWrites(c.ignoredFirst, c.ignoredLast);
+        const QList<float> typed = typeFlowTable(c.shift);
+        const QStringList said = refusalsOfSave(f->Button_save_Rashod_Kf, f->Edit_Q_Max);
+
+        const Snapshot kept = records->store().list().value(0);
+        EXPECT_EQ(kept.reason, SnapshotReason::BeforeFlowSave);
+        EXPECT_EQ(kept.areas.value(CalibrationArea::FlowTable), previous);
+        if (!c.named) {
+            EXPECT_TRUE(said.isEmpty()) << said.join('|').toStdString();
+            EXPECT_TRUE(kept.refused.isEmpty());
+            EXPECT_EQ(meterParams(21, 74), TCalibrationRecords::FloatRegisters(typed));
+            continue;
+        }
+        ASSERT_EQ(said.size(), 1);
+        EXPECT_TRUE(said.first().startsWith("Прибор не принял записанные значения")) << said.first().toStdString();
+        EXPECT_TRUE(said.first().contains(c.named)) << said.first().toStdString();
+        EXPECT_EQ(kept.refused.value(CalibrationArea::FlowTable), TCalibrationRecords::FloatRegisters(typed));
+    }
+    EXPECT_EQ(records->store().list().size(), 2);
+}
+
+TEST_F(RecordsWindow, DensityAndItsFlagAreKeptBeforeEachWrite)
+{
+    ASSERT_TRUE(rig.started);
+    ASSERT_TRUE(rig.connect());
+    records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    QPointer<TForm_Settings> settings = new TForm_Settings(*rig.dm, nullptr, records.get());
+    settings->Timer1->setInterval(200);
+    ASSERT_TRUE(ShowActive(*settings));
+    QLineEdit *density = settings->LE_Plotnost->edit();
+    ASSERT_TRUE(EventuallyTrue([&] { return !density->text().isEmpty(); }, 10000));
+
+    const struct
+    {
+        const char *name;
+        std::function<void()> write;
+        std::function<bool()> written;
+    } cases[] = {
+        {"density typed and confirmed",
+         [&] {
+             TypeInto(density, "997.5");
+             QTest::keyClick(density, Qt::Key_Return);
+         },
+         [&] { return rig.server.model().paramFloat(2) == 997.5f; }},
+        {"flag switched on", [&] { settings->CB_plotnost->click(); }, [&] { return rig.server.model().paramWord(4) == 1; }},
+    };
+    int snapshots = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QVector<quint16> previous = meterParams(2, 4);
+        // The image knows the area: the window has polled it since the last write.
+        ASSERT_TRUE(EventuallyTrue([&] {
+            return rig.dm->registerImage().range(RegisterSpace::Params, 2, 3) == std::optional(previous);
+        }, 10000));
+        c.write();
+        ASSERT_TRUE(EventuallyTrue(c.written, 10000));
+        const QList<Snapshot> kept = records->store().list();
+        ASSERT_EQ(kept.size(), ++snapshots);
+        EXPECT_EQ(kept[0].reason, SnapshotReason::BeforeDensityWrite);
+        EXPECT_EQ(kept[0].areas.keys(), QList<CalibrationArea>{CalibrationArea::Density});
+        EXPECT_EQ(kept[0].areas.value(CalibrationArea::Density), previous);
+    }
+    delete settings.data();
 }

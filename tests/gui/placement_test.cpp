@@ -69,11 +69,23 @@ TEST(PlacementText, BuildsAndReadsTheSectionText)
     const WindowPlacement kalibr = placement(-8, -30, 1020, 742, 144, WindowPlacement::State::Maximized, 4);
     const QStringList lines = PlacementText::Build("Form_Kalibrovka", "TForm_Kalibrovka", kalibr);
     EXPECT_EQ(lines.mid(7), (QStringList{"  object PageControl1: TPageControl", "    TabIndex = 4", "  end", "end"}));
-    const auto back = PlacementText::Parse(lines);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->left, -8);
-    EXPECT_EQ(back->state, WindowPlacement::State::Maximized);
-    EXPECT_EQ(back->tabIndex, 4);
+    // Every field comes back as it went, each with a value no other field has.
+    const WindowPlacement roundTrips[] = {
+        kalibr,
+        placement(210, 120, 416, 435, 96, WindowPlacement::State::Normal),
+        placement(7, 11, 13, 17, 120, WindowPlacement::State::Minimized, 0),
+    };
+    for (const WindowPlacement &p : roundTrips) {
+        const auto back = PlacementText::Parse(PlacementText::Build("Form_Kalibrovka", "TForm_Kalibrovka", p));
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->height, p.height);
+        EXPECT_EQ(back->left, p.left);
+        EXPECT_EQ(back->pixelsPerInch, p.pixelsPerInch);
+        EXPECT_EQ(back->top, p.top);
+        EXPECT_EQ(back->width, p.width);
+        EXPECT_EQ(back->state, p.state);
+        EXPECT_EQ(back->tabIndex, p.tabIndex);
+    }
 
     const struct
     {

@@ -23,6 +23,10 @@ TEST(Stability, SeriesAgainstTheThresholds)
         {"a settled tail after a step (old values left the ring)", 45,
          [](int i) { return i < 15 ? 20.0f : 12.5f; }, true},
         {"a step still in the ring", 40, [](int i) { return i < 15 ? 20.0f : 12.5f; }, false},
+        {"falling drift under σ, over the drift limit", 30, [](int i) { return 12.5f - 0.003f * float(i); }, false},
+        // ±0.0499: the population σ is 0.0499, the sample σ (n−1) 0.0508, over the limit.
+        {"alternating just under σ by n, over it by n−1", 30, [](int i) { return 12.5f + (i % 2 ? 0.0499f : -0.0499f); },
+         false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -38,6 +42,15 @@ TEST(Stability, SeriesAgainstTheThresholds)
     for (int i = 0; i < 30; ++i)
         ramp.AddValue(0.003f * float(i));
     EXPECT_NEAR(AssessStability(ramp, limits).drift, 0.087, 1e-5);
+    TSredSdvig fall;
+    for (int i = 0; i < 30; ++i)
+        fall.AddValue(-0.003f * float(i));
+    EXPECT_NEAR(AssessStability(fall, limits).drift, -0.087, 1e-5);
+    // σ is the sample's: 30 values of ±1 spread sqrt(30/29), not 1.
+    TSredSdvig alternating;
+    for (int i = 0; i < 30; ++i)
+        alternating.AddValue(i % 2 ? 1.0f : -1.0f);
+    EXPECT_NEAR(AssessStability(alternating, limits).sigma, std::sqrt(30.0 / 29.0), 1e-6);
 }
 
 TEST(Stability, IndicatorSaysItInWordsAndRemembersItsThresholds)

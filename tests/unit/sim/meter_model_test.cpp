@@ -175,6 +175,7 @@ TEST(MeterModel, SeededCoefficientsMatchTheSeededPoints)
 TEST(MeterModel, RecalculateFitsLinesAndTheCubicThroughStoredPoints)
 {
     MeterModel m;
+    const float seededA = m.dataFloat(16);
     m.handleRequest(writeFloats(5, {20.0f, 3000.0f, 60.0f, 3800.0f}));
     m.handleRequest(writeFloats(13, {20.0f, 5.0f, 60.0f, 7.0f}));
     const auto truth = [](double dt) { return 2.0 + 0.5 * dt + 1e-5 * dt * dt - 2e-9 * dt * dt * dt; };
@@ -183,7 +184,7 @@ TEST(MeterModel, RecalculateFitsLinesAndTheCubicThroughStoredPoints)
         m.handleRequest(writeFloats(quint16(23 + 2 * n), {float(truth(dts[n]))}));
         m.handleRequest(writeFloats(quint16(49 + 2 * n), {dts[n]}));
     }
-    EXPECT_NEAR(m.dataFloat(16), -100.0, 0.01); // only command 24 applies new points
+    EXPECT_EQ(m.dataFloat(16), seededA); // only command 24 applies new points
     m.handleRequest(writeWord(1, 24));
     EXPECT_EQ(m.lastCommand(), 24);
     EXPECT_NEAR(m.dataFloat(16), -130.0, 1e-4);
@@ -250,4 +251,38 @@ TEST(MeterModel, RestartIsSilentForASecondAndClearsAverages)
     EXPECT_EQ(m.handleRequest(readReq(0, 44, 6)).size(), 19);
     EXPECT_EQ(m.dataFloat(46), 0.0f);
     EXPECT_EQ(m.paramFloat(2), 998.2f);
+}
+
+TEST(MeterModel, FluidTemperatureIsFollowedByTheTubeWithALag)
+{
+    MeterModel m({5, 0.0, 20, true});
+    m.advanceTo(1.0);
+    const double room = m.tubeTemperature();
+    m.setFluidTemperature(60.0);
+    m.advanceTo(2.0);
+    EXPECT_NEAR(m.referenceTemperature(), 60.0, 0.05); // the reference is in the fluid
+    // One second into a ten-second lag: a tenth of the way, not all of it.
+    EXPECT_GT(m.tubeTemperature(), room + 0.05 * (60.0 - room));
+    EXPECT_LT(m.tubeTemperature(), room + 0.15 * (60.0 - room));
+    m.advanceTo(120.0);
+    EXPECT_NEAR(m.tubeTemperature(), 60.0, 0.05);
+    // A calibrated meter then reads the fluid's temperature, and its zero follows it.
+    EXPECT_NEAR(m.dataFloat(10), 60.0, 0.1);
+    m.setFluidTemperature(std::nullopt);
+    m.advanceTo(400.0);
+    EXPECT_LT(m.tubeTemperature(), 30.0); // back to the room's
+}
+
+TEST(MeterModel, LeavesTheWorksWithTheThermometerReadingLowUntilCalibrated)
+{
+    for (const double fluid : {20.0, 60.0}) {
+        SCOPED_TRACE(fluid);
+        MeterModel off({5, 0.0, 20, false}), on({5, 0.0, 20, true});
+        for (MeterModel *m : {&off, &on}) {
+            m->setFluidTemperature(fluid);
+            m->advanceTo(200.0);
+        }
+        EXPECT_NEAR(on.dataFloat(10), fluid, 0.1);
+        EXPECT_NEAR(off.dataFloat(10), fluid - (fluid < 40 ? 0.4 : 0.7), 0.1);
+    }
 }
