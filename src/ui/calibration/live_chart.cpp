@@ -1,10 +1,12 @@
 #include "ui/calibration/live_chart.h"
+#include "records/file_output.h"
 #include "ui/common/error_box.h"
+#include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSaveFile>
+#include <QPdfWriter>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <optional>
@@ -210,28 +212,54 @@ QString TLiveChart::seriesCsv() const
     return text;
 }
 
+QByteArray TLiveChart::pictureBytes(const QString &suffix)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (suffix == QLatin1String("png")) {
+        if (!toPixmap().save(&buffer, "PNG"))
+            return {};
+        return buffer.data();
+    }
+    // The chart's own size in points, as the picture on screen.
+    const QSize size = this->size();
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setCreator(QStringLiteral("KestroLink " KESTRO_VERSION));
+        pdf.setPageLayout(QPageLayout(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch),
+                                      QPageLayout::Portrait, QMarginsF()));
+        QCPPainter painter;
+        if (!painter.begin(&pdf))
+            return {};
+        painter.setMode(QCPPainter::pmVectorized);
+        painter.setWindow(QRect(QPoint(), size));
+        toPainter(&painter, size.width(), size.height());
+        if (!painter.end())
+            return {};
+    }
+    return buffer.data();
+}
+
 bool TLiveChart::exportTo(const QString &path, QString *error)
 {
+    // Each picture is made in memory first and then saved whole, so a full disk
+    // cannot leave a cut-off file behind a success.
     const QString suffix = QFileInfo(path).suffix().toLower();
-    bool ok = false;
-    if (suffix == QLatin1String("csv")) {
-        QSaveFile file(path);
-        ok = file.open(QIODevice::WriteOnly) && file.write(seriesCsv().toUtf8()) >= 0 && file.commit();
-        if (!ok)
-            *error = QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString());
-        return ok;
-    }
-    if (suffix == QLatin1String("png"))
-        ok = savePng(path);
-    else if (suffix == QLatin1String("pdf"))
-        ok = savePdf(path);
+    QByteArray bytes;
+    if (suffix == QLatin1String("csv"))
+        bytes = seriesCsv().toUtf8();
+    else if (suffix == QLatin1String("png") || suffix == QLatin1String("pdf"))
+        bytes = pictureBytes(suffix);
     else {
         *error = QStringLiteral("Неизвестный формат файла %1: нужен .csv, .png или .pdf").arg(path);
         return false;
     }
-    if (!ok)
-        *error = QStringLiteral("Файл %1 не записан").arg(path);
-    return ok;
+    QString why = QStringLiteral("картинка не построена");
+    if (bytes.isEmpty() || !FileOutput::Save(path, bytes, &why)) {
+        *error = QStringLiteral("Файл %1 не записан: %2").arg(path, why);
+        return false;
+    }
+    return true;
 }
 
 void TLiveChart::askAndExport(const QString &filter, const QString &suffix)

@@ -59,6 +59,8 @@ private:
     void scheduleRedraw();
     void askAndExport(const QString &filter, const QString &suffix);
     QString seriesCsv() const;
+    // The chart as a PNG or PDF file's bytes; none when it cannot be drawn.
+    QByteArray pictureBytes(const QString &suffix);
     void applyRanges();
 
     std::vector<Series> m_series;
