@@ -180,6 +180,8 @@ TEST_F(HistoryWindow, AFullDiskAndADamagedStoreAreSaidNotHidden)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
     window->refresh();
+    if (qEnvironmentVariableIsSet("KEEP_SHOT"))
+        window->grab().save(qEnvironmentVariable("KEEP_SHOT"));
     EXPECT_TRUE(window->snapshots().isEmpty());
     EXPECT_TRUE(window->Label_Result->text().contains(QStringLiteral("Снимок №%1").arg(id))) << window->Label_Result->text().toStdString();
     EXPECT_TRUE(window->Label_Result->text().contains("(zero): 1 регистров вместо 8")) << window->Label_Result->text().toStdString();

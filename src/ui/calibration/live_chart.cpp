@@ -214,6 +214,9 @@ QString TLiveChart::seriesCsv() const
 
 QByteArray TLiveChart::pictureBytes(const QString &suffix)
 {
+    // Points not drawn yet belong in the picture as they do in the CSV.
+    if (m_dirty)
+        redrawNow();
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (suffix == QLatin1String("png")) {
@@ -226,6 +229,8 @@ QByteArray TLiveChart::pictureBytes(const QString &suffix)
     {
         QPdfWriter pdf(&buffer);
         pdf.setCreator(QStringLiteral("KestroLink " KESTRO_VERSION));
+        // The screen's resolution: fonts keep the size they have beside the plot on screen.
+        pdf.setResolution(logicalDpiX());
         pdf.setPageLayout(QPageLayout(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch),
                                       QPageLayout::Portrait, QMarginsF()));
         QCPPainter painter;
