@@ -1,12 +1,12 @@
 #include "tools/ctl_records.h"
 #include "link/dm1.h"
 #include "records/calibration_restorer.h"
+#include "records/file_output.h"
 #include "records/snapshot_compare.h"
 #include "records/snapshot_file.h"
 #include "tools/ctl_runner.h"
 #include <QEventLoop>
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -99,7 +99,10 @@ int CtlRecords::history()
 {
     if (!m_store.open())
         return recordsError(m_store.lastError());
-    for (const Snapshot &s : m_store.list()) {
+    const QList<Snapshot> snapshots = m_store.list();
+    if (!m_store.lastError().isEmpty())
+        return recordsError(m_store.lastError());
+    for (const Snapshot &s : snapshots) {
         m_out << s.id << '\t' << s.takenUtc.toLocalTime().toString(Qt::ISODate) << '\t' << ReasonKey(s.reason) << '\t'
               << s.port << '\t' << areaKeys(s) << '\t' << s.note << '\n';
     }
@@ -144,6 +147,9 @@ int CtlRecords::restore(const QString &idOrFile)
     const std::optional<Snapshot> target = load(idOrFile);
     if (!target)
         return CtlExit::RecordsError;
+    QString why;
+    if (!TCalibrationRestorer::CheckRestorable(*target, TCalibrationRestorer::RestorableAreas(*target, wanted), &why))
+        return recordsError(QStringLiteral("%1: %2; nothing written").arg(idOrFile, why));
     if (!m_options.yes) {
         int code = CtlExit::Done;
         const std::optional<Snapshot> now = readMeter(&code);
@@ -190,9 +196,9 @@ int CtlRecords::exportSnapshot(const QString &id, const QString &fileName)
     const std::optional<Snapshot> s = load(id);
     if (!s)
         return CtlExit::RecordsError;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(SnapshotFile::Export(*s)) < 0 || !file.commit())
-        return recordsError(QStringLiteral("%1: %2").arg(fileName, file.errorString()));
+    QString error;
+    if (!FileOutput::Save(fileName, SnapshotFile::Export(*s), &error))
+        return recordsError(QStringLiteral("%1: %2; not exported").arg(fileName, error));
     m_out << "exported " << s->id << " to " << fileName << Qt::endl;
     return CtlExit::Done;
 }

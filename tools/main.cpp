@@ -60,7 +60,8 @@ QString helpText()
                "(the status text goes to standard error); 3 an answer did not come in time;\n"
                "4 the meter's port is there but you have no right to it (the hint on standard\n"
                "error says how to get it); 5 the snapshot store, a snapshot file or a snapshot\n"
-               "number is not usable (the reason goes to standard error); 6 differences printed\n"
+               "number is not usable, or an export could not be written whole (the reason goes\n"
+               "to standard error; a file already there is kept); 6 differences printed\n"
                "and nothing written (diff found differences, restore without --yes); 7 a restore\n"
                "stopped midway or the meter does not hold what was written (standard error says\n"
                "which areas were written and which snapshot leads back); 64 wrong usage.\n")

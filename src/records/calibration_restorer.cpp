@@ -1,5 +1,6 @@
 #include "records/calibration_restorer.h"
 #include "link/dm1.h"
+#include "records/snapshot_check.h"
 
 namespace {
 
@@ -40,6 +41,17 @@ QList<CalibrationArea> TCalibrationRestorer::RestorableAreas(const Snapshot &tar
     return areas;
 }
 
+bool TCalibrationRestorer::CheckRestorable(const Snapshot &target, const QList<CalibrationArea> &areas, QString *error)
+{
+    if (!SnapshotCheck::Shape(target, error))
+        return false;
+    for (CalibrationArea a : areas) {
+        if (target.areas.contains(a) && !SnapshotCheck::Values(a, target.areas.value(a), error))
+            return false;
+    }
+    return true;
+}
+
 void TCalibrationRestorer::start(const Snapshot &target, const QList<CalibrationArea> &areas)
 {
     m_target = target;
@@ -50,6 +62,13 @@ void TCalibrationRestorer::start(const Snapshot &target, const QList<Calibration
     m_nextStep = 0;
     if (m_areas.isEmpty()) {
         m_outcome.message = QStringLiteral("В снимке нет выбранных областей: восстанавливать нечего");
+        finish(m_outcome);
+        return;
+    }
+    // Every value is checked before the first frame: a damaged snapshot writes nothing.
+    QString why;
+    if (!CheckRestorable(target, m_areas, &why)) {
+        m_outcome.message = QStringLiteral("Снимок не годится для записи в прибор: %1; ничего не записано").arg(why);
         finish(m_outcome);
         return;
     }

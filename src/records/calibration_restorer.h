@@ -31,6 +31,9 @@ public:
     void cancel();
 
     static QList<CalibrationArea> RestorableAreas(const Snapshot &target, const QList<CalibrationArea> &wanted);
+    // The areas' registers have their lengths and hold values a meter may be given;
+    // false with the area and value named.
+    static bool CheckRestorable(const Snapshot &target, const QList<CalibrationArea> &areas, QString *error);
 
 Q_SIGNALS:
     void stageChanged(const QString &text, int done, int total);

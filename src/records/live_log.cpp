@@ -2,7 +2,9 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "protocol/response_blocks.h"
+#include "records/file_output.h"
 #include "records/save_folder.h"
+#include <QDir>
 
 namespace LiveCsv {
 
@@ -72,8 +74,9 @@ bool TLiveLog::start(const QString &path, QString *error, const QLocale &locale)
         *error = QStringLiteral("Файл %1 не создан: %2").arg(path, m_file.errorString());
         return false;
     }
-    if (!write(QStringLiteral("\uFEFF") + LiveCsv::HeaderLine())) {
-        *error = QStringLiteral("Файл %1 не записан: %2").arg(path, m_file.errorString());
+    QString why;
+    if (!write(QStringLiteral("\uFEFF") + LiveCsv::HeaderLine(), &why)) {
+        *error = QStringLiteral("Файл %1 не записан: %2").arg(path, why);
         m_file.close();
         return false;
     }
@@ -90,10 +93,11 @@ void TLiveLog::stop()
     emit runningChanged(false);
 }
 
-bool TLiveLog::write(const QString &text)
+bool TLiveLog::write(const QString &text, QString *error)
 {
-    const QByteArray bytes = text.toUtf8();
-    return m_file.write(bytes) == bytes.size() && m_file.flush();
+    // A row the disk took only part of is pushed on, so the system names the reason
+    // (a full disk) rather than leaving a short count with no error.
+    return FileOutput::WriteAll(m_file, text.toUtf8(), error);
 }
 
 void TLiveLog::onAnswer(const QByteArray &frame)
@@ -103,13 +107,13 @@ void TLiveLog::onAnswer(const QByteArray &frame)
     const auto values = LiveCsv::ReadingsOf(frame);
     if (!values)
         return;
-    if (write(LiveCsv::Row(QDateTime::currentDateTime(), *values, m_locale))) {
+    QString reason;
+    if (write(LiveCsv::Row(QDateTime::currentDateTime(), *values, m_locale), &reason)) {
         ++m_rows;
         m_goodSize = m_file.pos();
         return;
     }
     // A row cut short by a full disk is taken back: the file ends with a whole row.
-    const QString reason = m_file.errorString();
     m_file.resize(m_goodSize);
     const QString message = QStringLiteral("Запись в %1 остановлена: %2. Записанные строки (%3) сохранены.")
                                 .arg(m_file.fileName(), reason)

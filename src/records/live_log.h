@@ -47,7 +47,7 @@ Q_SIGNALS:
 
 private:
     void onAnswer(const QByteArray &frame);
-    bool write(const QString &text);
+    bool write(const QString &text, QString *error);
 
     QFile m_file;
     QLocale m_locale;

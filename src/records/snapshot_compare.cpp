@@ -34,7 +34,7 @@ QString registerText(RegisterRef first, int width)
 
 std::optional<quint32> rawAt(const std::optional<QVector<quint16>> &regs, int index, int width)
 {
-    if (!regs)
+    if (!regs || index + width > regs->size())
         return std::nullopt;
     return width == 1 ? quint32((*regs)[index]) : quint32((*regs)[index]) | quint32((*regs)[index + 1]) << 16;
 }

@@ -1,4 +1,5 @@
 #include "records/snapshot_file.h"
+#include "records/snapshot_check.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -133,7 +134,13 @@ std::optional<Snapshot> Import(const QByteArray &file, QString *error)
     const QJsonObject o = doc.object();
     if (o.value(QStringLiteral("format")).toString() != QLatin1String(Format))
         return refuse(QStringLiteral("это не снимок KestroLink"));
-    if (o.value(QStringLiteral("format_version")).toInt(-1) != FormatVersion)
+    const QJsonValue version = o.value(QStringLiteral("format_version"));
+    if (!version.isDouble())
+        return refuse(QStringLiteral("поле format_version должно быть числом (%1), а в файле %2")
+                          .arg(FormatVersion)
+                          .arg(version.isString() ? QStringLiteral("строка «%1»").arg(version.toString().left(20))
+                                                  : QStringLiteral("не число")));
+    if (version.toInt(-1) != FormatVersion)
         return refuse(QStringLiteral("версия формата %1 не поддерживается").arg(o.value(QStringLiteral("format_version")).toVariant().toString().left(20)));
     Snapshot s;
     bool ok = true;
@@ -152,6 +159,11 @@ std::optional<Snapshot> Import(const QByteArray &file, QString *error)
     if (!areasFromJson(o.value(QStringLiteral("areas")), s.areas, &reason))
         return refuse(reason);
     if (o.contains(QStringLiteral("refused")) && !areasFromJson(o.value(QStringLiteral("refused")), s.refused, &reason))
+        return refuse(reason);
+    if (s.areas.isEmpty())
+        return refuse(QStringLiteral("в поле areas нет ни одной области"));
+    // Nothing a meter must never hold gets into the store.
+    if (!SnapshotCheck::Complete(s, &reason))
         return refuse(reason);
     return s;
 }

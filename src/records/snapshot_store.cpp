@@ -1,4 +1,5 @@
 #include "records/snapshot_store.h"
+#include "records/snapshot_check.h"
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -21,6 +22,39 @@ const char *const MigrationSteps[] = {
     " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
 };
 
+// What each version's tables must answer to; a file that does not is not our store.
+const struct
+{
+    int since;
+    const char *query;
+} SchemaProbes[] = {
+    {1, "SELECT id, taken_utc, port, reason, note, program_version FROM snapshot LIMIT 0"},
+    {1, "SELECT snapshot_id, area, registers FROM area LIMIT 0"},
+    {2, "SELECT snapshot_id, area, registers FROM refused LIMIT 0"},
+};
+
+// The engineer's words for what SQLite reports: a locked or read-only store is not
+// a damaged one.
+QString problemOf(const QSqlError &error, const QString &otherwise = QStringLiteral("повреждена или это не база SQLite"))
+{
+    switch (error.nativeErrorCode().toInt() & 0xFF) {
+    case 5: // SQLITE_BUSY
+    case 6: // SQLITE_LOCKED
+        return QStringLiteral("занята другой программой");
+    case 3: // SQLITE_PERM
+    case 8: // SQLITE_READONLY
+        return QStringLiteral("доступна только для чтения");
+    case 14: // SQLITE_CANTOPEN
+        return QStringLiteral("не открывается: нет доступа к файлу или его папке");
+    case 13: // SQLITE_FULL
+        return QStringLiteral("не записана: диск заполнен");
+    case 10: // SQLITE_IOERR
+        return QStringLiteral("не читается или не пишется: ошибка ввода-вывода");
+    default:
+        return otherwise;
+    }
+}
+
 QByteArray toBlob(const QVector<quint16> &values)
 {
     QByteArray blob;
@@ -35,6 +69,9 @@ QVector<quint16> fromBlob(const QByteArray &blob)
     QVector<quint16> values;
     for (qsizetype i = 0; i + 1 < blob.size(); i += 2)
         values.append(quint16(quint8(blob[i]) << 8 | quint8(blob[i + 1])));
+    // An odd byte is damage; one register too many makes the area's count say so.
+    if (blob.size() % 2 != 0)
+        values.append(0);
     return values;
 }
 
@@ -74,7 +111,8 @@ bool TSnapshotStore::exec(const QString &sql)
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (q.exec(sql))
         return true;
-    return fail(QStringLiteral("Ошибка базы снимков %1").arg(m_path), q.lastError().text());
+    return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError(), QStringLiteral("не приняла запрос"))),
+                q.lastError().text());
 }
 
 bool TSnapshotStore::open()
@@ -92,10 +130,14 @@ bool TSnapshotStore::open()
     if (!db.open())
         return fail(QStringLiteral("Не удалось открыть базу снимков %1").arg(m_path), db.lastError().text());
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return fail(QStringLiteral("База снимков %1 повреждена или это не база SQLite").arg(m_path),
-                    q.lastError().text());
+    // The version and the tables in one statement, so a store another program is
+    // creating right now is seen either before or after, never half made.
+    if (!q.exec(QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version),"
+                               " (SELECT count(*) FROM sqlite_master)"))
+        || !q.next())
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
     const int version = q.value(0).toInt();
+    const int tables = q.value(1).toInt();
     q.finish(); // no statement may stay open: the journal mode cannot change inside one
     if (version > SchemaVersion)
         return fail(QStringLiteral("База снимков %1 создана более новой версией программы (схема %2, известна %3); "
@@ -104,7 +146,15 @@ bool TSnapshotStore::open()
                         .arg(version)
                         .arg(SchemaVersion),
                     QString());
-    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
+    // Nothing is written before the file is known to be ours.
+    if (!isOurs(version, tables))
+        return false;
+    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
+    const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+    q.finish();
+    // A store already in WAL is not written to here, so a read-only one can still be read.
+    if ((!wal && !exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
         return false;
     if (version < SchemaVersion && !migrate(SchemaVersion))
         return false;
@@ -112,30 +162,51 @@ bool TSnapshotStore::open()
     return true;
 }
 
+bool TSnapshotStore::isOurs(int version, int tables)
+{
+    if (version == 0 && tables > 0)
+        return fail(QStringLiteral("%1 — не база снимков KestroLink (в ней чужие таблицы); она не изменена").arg(m_path),
+                    QString());
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    for (const auto &probe : SchemaProbes) {
+        if (probe.since <= version && !q.exec(QString::fromLatin1(probe.query)))
+            return fail(QStringLiteral("База снимков %1 не той схемы, что указана в ней (%2); она не изменена")
+                            .arg(m_path)
+                            .arg(version),
+                        q.lastError().text());
+    }
+    return true;
+}
+
 bool TSnapshotStore::migrate(int to)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return fail(QStringLiteral("База снимков %1 повреждена").arg(m_path), q.lastError().text());
-    int version = q.value(0).toInt();
-    q.finish();
-    while (version < to) {
-        // Each step and its version number together, or neither.
-        if (!db.transaction())
-            return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text());
+    for (;;) {
+        // Each step and its version number together, or neither. The write lock is
+        // taken first and the version read under it: another program creating the
+        // same store at the same moment has then either done the step or not begun.
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            const QSqlError error = q.lastError();
+            exec(QStringLiteral("ROLLBACK"));
+            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error)), error.text());
+        }
+        const int version = q.value(0).toInt();
+        q.finish();
+        if (version >= to)
+            return exec(QStringLiteral("COMMIT"));
         bool ok = true;
         for (const QString &statement : QString::fromLatin1(MigrationSteps[version]).split(QLatin1Char(';'), Qt::SkipEmptyParts))
             ok = ok && exec(statement);
-        ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(version + 1));
-        if (!ok || !db.commit()) {
-            db.rollback();
-            return fail(QStringLiteral("Не удалось обновить базу снимков %1 до схемы %2").arg(m_path).arg(version + 1),
-                        m_error);
+        ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(version + 1)) && exec(QStringLiteral("COMMIT"));
+        if (!ok) {
+            const QString why = m_error;
+            exec(QStringLiteral("ROLLBACK"));
+            return fail(QStringLiteral("Не удалось обновить базу снимков %1 до схемы %2").arg(m_path).arg(version + 1), why);
         }
-        ++version;
     }
-    return true;
 }
 
 bool TSnapshotStore::migrateTo(const QString &path, int version, QString *error)
@@ -153,11 +224,16 @@ bool TSnapshotStore::migrateTo(const QString &path, int version, QString *error)
 
 qint64 TSnapshotStore::add(const Snapshot &s)
 {
+    QString why;
+    if (!SnapshotCheck::Shape(s, &why))
+        return fail(QStringLiteral("Снимок не сохранен в %1: %2").arg(m_path, why), QString()), 0;
     if (!m_open && !open())
         return 0;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text()), 0;
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(db.lastError(), QStringLiteral("занята"))),
+                    db.lastError().text()),
+               0;
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES(?, ?, ?, ?, ?)"));
     q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
@@ -168,7 +244,7 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     q.addBindValue(text(s.note));
     q.addBindValue(text(s.programVersion));
     bool ok = q.exec();
-    QString detail = q.lastError().text();
+    QSqlError error = q.lastError();
     const qint64 id = q.lastInsertId().toLongLong();
     for (auto it = s.areas.cbegin(); ok && it != s.areas.cend(); ++it) {
         QSqlQuery a(db);
@@ -177,13 +253,14 @@ qint64 TSnapshotStore::add(const Snapshot &s)
         a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
         a.addBindValue(toBlob(it.value()));
         ok = a.exec();
-        detail = a.lastError().text();
+        error = a.lastError();
     }
     if (!ok || !db.commit()) {
-        if (detail.isEmpty())
-            detail = db.lastError().text();
+        if (!error.isValid())
+            error = db.lastError();
         db.rollback();
-        fail(QStringLiteral("Снимок не сохранен в %1").arg(m_path), detail);
+        fail(QStringLiteral("Снимок не сохранен в %1: база %2").arg(m_path, problemOf(error, QStringLiteral("не приняла запись"))),
+             error.text());
         return 0;
     }
     return id;
@@ -198,33 +275,42 @@ bool TSnapshotStore::addRefused(qint64 id, CalibrationArea area, const QVector<q
     q.addBindValue(id);
     q.addBindValue(QString::fromLatin1(AreaSpecOf(area).key));
     q.addBindValue(toBlob(values));
-    return q.exec() || fail(QStringLiteral("Снимок %1 не дополнен").arg(id), q.lastError().text());
+    return q.exec()
+           || fail(QStringLiteral("Снимок %1 не дополнен: база %2").arg(id).arg(problemOf(q.lastError(), QStringLiteral("не приняла запись"))),
+                   q.lastError().text());
 }
 
-QMap<CalibrationArea, QVector<quint16>> TSnapshotStore::areasOf(const QString &table, qint64 id)
+bool TSnapshotStore::readAreas(const QString &table, Snapshot &s)
 {
-    QMap<CalibrationArea, QVector<quint16>> areas;
+    QMap<CalibrationArea, QVector<quint16>> &areas = table == QLatin1String("area") ? s.areas : s.refused;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("SELECT area, registers FROM %1 WHERE snapshot_id = ?").arg(table));
-    q.addBindValue(id);
+    q.addBindValue(s.id);
     if (!q.exec())
-        return areas;
+        return fail(QStringLiteral("Снимок №%1 не прочитан из %2: база %3").arg(s.id).arg(m_path, problemOf(q.lastError())),
+                    q.lastError().text());
     while (q.next()) {
-        if (const AreaSpec *desc = AreaSpecByKey(q.value(0).toString()))
-            areas.insert(desc->area, fromBlob(q.value(1).toByteArray()));
+        const AreaSpec *desc = AreaSpecByKey(q.value(0).toString());
+        if (!desc)
+            return fail(QStringLiteral("Снимок №%1 в %2 поврежден: неизвестная область «%3»")
+                            .arg(s.id)
+                            .arg(m_path, q.value(0).toString().left(40)),
+                        QString());
+        areas.insert(desc->area, fromBlob(q.value(1).toByteArray()));
     }
-    return areas;
+    return true;
 }
 
 QList<Snapshot> TSnapshotStore::list()
 {
-    QList<Snapshot> snapshots;
+    m_error.clear();
     if (!m_open && !open())
-        return snapshots;
+        return {};
+    QList<Snapshot> snapshots;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version FROM snapshot ORDER BY id DESC"))) {
-        fail(QStringLiteral("Снимки не прочитаны из %1").arg(m_path), q.lastError().text());
-        return snapshots;
+        fail(QStringLiteral("Снимки не прочитаны из %1: база %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
+        return {};
     }
     while (q.next()) {
         Snapshot s;
@@ -232,14 +318,31 @@ QList<Snapshot> TSnapshotStore::list()
         s.takenUtc = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
         s.takenUtc.setTimeSpec(Qt::UTC);
         s.port = q.value(2).toString();
-        s.reason = ReasonFromKey(q.value(3).toString()).value_or(SnapshotReason::ManualBackup);
+        const auto reason = ReasonFromKey(q.value(3).toString());
+        if (!reason) {
+            fail(QStringLiteral("Снимок №%1 в %2 поврежден: неизвестная причина «%3»")
+                     .arg(s.id)
+                     .arg(m_path, q.value(3).toString().left(40)),
+                 QString());
+            return {};
+        }
+        s.reason = *reason;
         s.note = q.value(4).toString();
         s.programVersion = q.value(5).toString();
         snapshots.append(s);
     }
+    if (q.lastError().isValid()) {
+        fail(QStringLiteral("Снимки не прочитаны из %1: база %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
+        return {};
+    }
     for (Snapshot &s : snapshots) {
-        s.areas = areasOf(QStringLiteral("area"), s.id);
-        s.refused = areasOf(QStringLiteral("refused"), s.id);
+        QString why;
+        if (!readAreas(QStringLiteral("area"), s) || !readAreas(QStringLiteral("refused"), s))
+            return {};
+        if (!SnapshotCheck::Shape(s, &why)) {
+            fail(QStringLiteral("Снимок №%1 в %2 поврежден: %3").arg(s.id).arg(m_path, why), QString());
+            return {};
+        }
     }
     return snapshots;
 }

@@ -33,8 +33,10 @@ public:
     qint64 add(const Snapshot &snapshot);
     // Keeps, with a stored snapshot, the values a save wrote that the meter did not take.
     bool addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values);
-    // Newest first.
+    // Newest first. On a damaged store or snapshot: nothing, and lastError() says what
+    // and where (it is empty after a good read).
     QList<Snapshot> list();
+    // None when there is no such snapshot (lastError() empty) or the store is damaged.
     std::optional<Snapshot> get(qint64 id);
 
     // Brings a database to one version only: how tests make an older one.
@@ -43,8 +45,9 @@ public:
 private:
     bool exec(const QString &sql);
     bool migrate(int to);
+    bool isOurs(int version, int tables);
     bool fail(const QString &what, const QString &detail);
-    QMap<CalibrationArea, QVector<quint16>> areasOf(const QString &table, qint64 id);
+    bool readAreas(const QString &table, Snapshot &snapshot);
 
     QString m_path;
     QString m_connection;

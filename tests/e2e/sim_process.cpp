@@ -26,9 +26,12 @@ SimProcess::~SimProcess()
     m_proc.waitForFinished(1000);
 }
 
-ProgramRun RunProgram(const QString &program, const QStringList &args, const QStringList &env, int timeoutMs)
+ProgramRun RunProgram(const QString &program, const QStringList &args, const QStringList &env, int timeoutMs,
+                      const std::function<void()> &childSetup)
 {
     QProcess p;
+    if (childSetup)
+        p.setChildProcessModifier(childSetup);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString &kv : env) {
         const int eq = int(kv.indexOf(QLatin1Char('=')));

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class SimProcess
 {
@@ -26,6 +27,8 @@ struct ProgramRun
     QString err;
 };
 
-// Runs a program to its end with the given environment overrides.
+// Runs a program to its end with the given environment overrides; childSetup, when
+// given, runs in the child just before the program starts (limits, user).
 ProgramRun RunProgram(const QString &program, const QStringList &args,
-                      const QStringList &env = {}, int timeoutMs = 20000);
+                      const QStringList &env = {}, int timeoutMs = 20000,
+                      const std::function<void()> &childSetup = {});

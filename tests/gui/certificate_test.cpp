@@ -1,13 +1,16 @@
 // The verification certificate read back with pdftotext: the grid's rows as the
 // grid shows them, a verdict per row and overall, and the Cyrillic intact.
 #include "gui/kalibr_window_fixture.h"
+#include "support/full_disk.h"
 #include "support/locale_guard.h"
+#include "ui/records/verification_certificate.h"
 #include "ui/records/dialog_certificate.h"
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <cerrno>
 
 namespace {
 
@@ -174,4 +177,48 @@ TEST_F(KalibrWindow, CertificateRefusesABadToleranceAnEmptySerialAndATableWithNo
             EXPECT_EQ(answers.Label_Tolerance->text(), c.message);
         }
     }
+}
+
+namespace {
+
+// A grid of one verified row.
+class OneRow : public Verification::Cells
+{
+public:
+    QString cell(int column, int row) const override
+    {
+        if (row != 1)
+            return {};
+        return column == Verification::Etalon ? QStringLiteral("1000") : column == Verification::Pribor ? QStringLiteral("1001") : QString();
+    }
+    void setCell(int, int, const QString &) override {}
+};
+
+} // namespace
+
+TEST(Certificate, AFullDiskKeepsTheCertificateThatWasThere)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("протокол.pdf"));
+    CertificateData data;
+    data.serialNumber = QStringLiteral("КС-0042");
+    data.when = QDateTime(QDate(2026, 12, 9), QTime(10, 0));
+    QString error;
+    ASSERT_TRUE(WriteCertificatePdf(path, data, OneRow(), &error)) << error.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    ASSERT_TRUE(good.startsWith("%PDF") && good.contains("%%EOF"));
+
+    data.serialNumber = QStringLiteral("КС-0043");
+    bool saved = true;
+    {
+        FullDisk full(rlim_t(good.size() / 2));
+        saved = WriteCertificatePdf(path, data, OneRow(), &error);
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(error, QStringLiteral("Файл %1 не создан: %2").arg(path, qt_error_string(EFBIG)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), good);
 }

@@ -1,8 +1,10 @@
 // A chart's export: its points as CSV in the locale's numbers, its picture as PNG or PDF.
+#include "support/full_disk.h"
 #include "support/locale_guard.h"
 #include "ui/calibration/live_chart.h"
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 TEST(ChartExport, PointsAndPictures)
@@ -39,8 +41,40 @@ TEST(ChartExport, PointsAndPictures)
         QFile f(dir.filePath(QLatin1String(p.file)));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_TRUE(f.read(4).startsWith(p.magic)) << p.file;
+        if (qEnvironmentVariableIsSet("KEEP_CHART"))
+            QFile::copy(f.fileName(), qEnvironmentVariable("KEEP_CHART") + QLatin1String(p.file));
     }
     EXPECT_FALSE(chart.exportTo(dir.filePath("chart.bmp"), &error));
     EXPECT_FALSE(chart.exportTo(QStringLiteral("/nonexistent/dir/points.csv"), &error));
     EXPECT_TRUE(error.startsWith("Файл /nonexistent/dir/points.csv не записан")) << error.toStdString();
+}
+
+TEST(ChartExport, AFullDiskFailsEveryFormatAndKeepsTheOldFile)
+{
+    TLiveChart chart(QStringLiteral("Chart_Full"));
+    chart.resize(600, 300);
+    const int t = chart.addSeries(QStringLiteral("Температура (°C)"));
+    const QDateTime start(QDate(2026, 12, 9), QTime(10, 0));
+    for (int i = 0; i < 2000; ++i)
+        chart.append(t, start.addMSecs(100 * i), 20.0 + std::sin(i / 50.0));
+    QTemporaryDir dir;
+    for (const char *name : {"points.csv", "chart.png", "chart.pdf"}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QLatin1String(name));
+        QString error;
+        ASSERT_TRUE(chart.exportTo(path, &error)) << error.toStdString();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray good = file.readAll();
+        file.close();
+        bool saved = true;
+        {
+            FullDisk full(rlim_t(good.size() / 2));
+            saved = chart.exportTo(path, &error);
+        }
+        EXPECT_FALSE(saved);
+        EXPECT_EQ(error, QStringLiteral("Файл %1 не записан: %2").arg(path, qt_error_string(EFBIG)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), good);
+    }
 }

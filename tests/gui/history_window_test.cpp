@@ -2,6 +2,7 @@
 // comes back from the snapshot taken before it; backups, files and failures.
 #include "gui/kalibr_window_fixture.h"
 #include "records/calibration_records.h"
+#include "support/full_disk.h"
 #include "ui/records/backup_action.h"
 #include "ui/records/dialog_restore.h"
 #include "ui/records/form_history.h"
@@ -9,12 +10,15 @@
 #include "ui/main/form_main.h"
 #include <QCheckBox>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <cerrno>
 
 namespace {
 
@@ -141,6 +145,52 @@ TEST_F(HistoryWindow, BackupExportImportAndABadFile)
     ASSERT_EQ(window->Tree_Compare->topLevelItemCount(), 5);
     EXPECT_EQ(window->Tree_Compare->topLevelItem(0)->text(1), "без изменений");
     EXPECT_FALSE(window->Tree_Compare->topLevelItem(0)->isExpanded());
+}
+
+TEST_F(HistoryWindow, AFullDiskAndADamagedStoreAreSaidNotHidden)
+{
+    TBackupAction backup(*rig.dm, *records, form);
+    QSignalSpy done(&backup, &TBackupAction::done);
+    backup.startWithNote(QString());
+    ASSERT_TRUE(done.wait(10000));
+    const qint64 id = done.first().first().toLongLong();
+    ASSERT_NE(id, 0);
+    TForm_History *window = history();
+    ASSERT_TRUE(window);
+    window->selectSnapshot(id);
+    const QString path = dir.filePath("a.json");
+    ASSERT_TRUE(window->exportTo(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+
+    rig.boxes.requests.clear();
+    bool exported = true;
+    {
+        FullDisk full(rlim_t(good.size() / 2));
+        exported = window->exportTo(path);
+    }
+    EXPECT_FALSE(exported);
+    ASSERT_EQ(rig.boxes.requests.size(), 1);
+    EXPECT_EQ(rig.boxes.requests.first().text, QStringLiteral("Снимок не сохранён в %1: %2").arg(path, qt_error_string(EFBIG)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), good);
+
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+        db.setDatabaseName(dir.filePath("s.sqlite"));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("UPDATE area SET registers = x'00' WHERE area = 'zero'")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+    window->refresh();
+    if (qEnvironmentVariableIsSet("KEEP_SHOT"))
+        window->grab().save(qEnvironmentVariable("KEEP_SHOT"));
+    EXPECT_TRUE(window->snapshots().isEmpty());
+    EXPECT_TRUE(window->Label_Result->text().contains(QStringLiteral("Снимок №%1").arg(id))) << window->Label_Result->text().toStdString();
+    EXPECT_TRUE(window->Label_Result->text().contains("(zero): 1 регистров вместо 8")) << window->Label_Result->text().toStdString();
 }
 
 TEST_F(HistoryWindow, ASilentMeterStopsTheBackupWithItsReasonAndStoresNothing)

@@ -1,37 +1,70 @@
 #include "ui/calibration/chart_export.h"
+#include "records/file_output.h"
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
 #include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
-#include <QSaveFile>
+#include <QBuffer>
+#include <QPdfWriter>
 #include <QToolButton>
 #include <qcustomplot.h>
 
 namespace ChartExport {
 
+namespace {
+
+// The chart as PNG or PDF bytes, drawn in memory so that a full disk is seen when
+// the file is saved; empty when it cannot be drawn.
+QByteArray PictureBytes(QCustomPlot &chart, const QString &suffix)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (suffix == QLatin1String("png"))
+        return chart.toPixmap().save(&buffer, "PNG") ? buffer.data() : QByteArray();
+    // The chart's own size in points, as the picture on screen.
+    const QSize size = chart.size();
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setCreator(QStringLiteral("KestroLink " KESTRO_VERSION));
+        // The screen's resolution: fonts keep the size they have beside the plot on screen.
+        pdf.setResolution(chart.logicalDpiX());
+        pdf.setPageLayout(QPageLayout(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch),
+                                      QPageLayout::Portrait, QMarginsF()));
+        QCPPainter painter;
+        if (!painter.begin(&pdf))
+            return {};
+        painter.setMode(QCPPainter::pmVectorized);
+        painter.setWindow(QRect(QPoint(), size));
+        chart.toPainter(&painter, size.width(), size.height());
+        if (!painter.end())
+            return {};
+    }
+    return buffer.data();
+}
+
+} // namespace
+
 bool Write(QCustomPlot &chart, const QString &path, const std::function<QString()> &csv, QString *error)
 {
+    // Each format is made in memory first and then saved whole, so a full disk
+    // cannot leave a cut-off file behind a success.
     const QString suffix = QFileInfo(path).suffix().toLower();
-    bool ok = false;
-    if (suffix == QLatin1String("csv")) {
-        QSaveFile file(path);
-        ok = file.open(QIODevice::WriteOnly) && file.write(csv().toUtf8()) >= 0 && file.commit();
-        if (!ok)
-            *error = QStringLiteral("Файл %1 не записан: %2").arg(path, file.errorString());
-        return ok;
-    }
-    if (suffix == QLatin1String("png"))
-        ok = chart.savePng(path);
-    else if (suffix == QLatin1String("pdf"))
-        ok = chart.savePdf(path);
+    QByteArray bytes;
+    if (suffix == QLatin1String("csv"))
+        bytes = csv().toUtf8();
+    else if (suffix == QLatin1String("png") || suffix == QLatin1String("pdf"))
+        bytes = PictureBytes(chart, suffix);
     else {
         *error = QStringLiteral("Неизвестный формат файла %1: нужен .csv, .png или .pdf").arg(path);
         return false;
     }
-    if (!ok)
-        *error = QStringLiteral("Файл %1 не записан").arg(path);
-    return ok;
+    QString why = QStringLiteral("картинка не построена");
+    if (bytes.isEmpty() || !FileOutput::Save(path, bytes, &why)) {
+        *error = QStringLiteral("Файл %1 не записан: %2").arg(path, why);
+        return false;
+    }
+    return true;
 }
 
 QString SuggestedFileName(const QString &title, const QDateTime &when, const QString &suffix)

@@ -206,5 +206,8 @@ QString TLiveChart::seriesCsv() const
 
 bool TLiveChart::exportTo(const QString &path, QString *error)
 {
+    // Points not drawn yet belong in the picture as they do in the CSV.
+    if (m_dirty)
+        redrawNow();
     return ChartExport::Write(*this, path, [this] { return seriesCsv(); }, error);
 }

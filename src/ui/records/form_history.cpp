@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "records/calibration_records.h"
 #include "records/calibration_restorer.h"
+#include "records/file_output.h"
 #include "records/snapshot_file.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -147,7 +147,8 @@ void TForm_History::refresh()
 {
     TSnapshotStore &store = m_records.store();
     m_snapshots = store.list();
-    if (!store.lastError().isEmpty() && m_snapshots.isEmpty() && !store.isOpen())
+    // A damaged store or snapshot is said, not shown as an empty history.
+    if (!store.lastError().isEmpty())
         Label_Result->setText(store.lastError());
     Grid_Snapshots->setRowCount(int(m_snapshots.size()));
     for (int row = 0; row < m_snapshots.size(); ++row) {
@@ -335,9 +336,9 @@ bool TForm_History::exportTo(const QString &fileName)
     const QList<Snapshot> chosen = selected();
     if (chosen.size() != 1)
         return false;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(SnapshotFile::Export(chosen.first())) < 0 || !file.commit()) {
-        say(this, QMessageBox::Critical, QStringLiteral("Снимок не сохранён в %1: %2").arg(fileName, file.errorString()));
+    QString error;
+    if (!FileOutput::Save(fileName, SnapshotFile::Export(chosen.first()), &error)) {
+        say(this, QMessageBox::Critical, QStringLiteral("Снимок не сохранён в %1: %2").arg(fileName, error));
         return false;
     }
     Label_Result->setText(QStringLiteral("Снимок №%1 сохранён в %2").arg(chosen.first().id).arg(fileName));

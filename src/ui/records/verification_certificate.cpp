@@ -1,5 +1,6 @@
 #include "ui/records/verification_certificate.h"
-#include <QFile>
+#include "records/file_output.h"
+#include <QBuffer>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
@@ -80,28 +81,17 @@ void drawTable(Writer &w, const Verification::Cells &grid, double tolerance)
     w.gap(2);
 }
 
-} // namespace
-
-bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Verification::Cells &grid, QString *error)
+bool drawCertificate(QIODevice &device, const CertificateData &d, const Verification::Cells &grid)
 {
-    QFile probe(path);
-    if (!probe.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("Файл %1 не создан: %2").arg(path, probe.errorString());
-        return false;
-    }
-    probe.close();
-
-    QPdfWriter pdf(path);
+    QPdfWriter pdf(&device);
     pdf.setResolution(Dpi);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     pdf.setTitle(QStringLiteral("Протокол поверки %1").arg(d.serialNumber));
     pdf.setCreator(QStringLiteral("KestroLink ") + d.programVersion);
     QPainter p;
-    if (!p.begin(&pdf)) {
-        *error = QStringLiteral("Файл %1 не записан").arg(path);
+    if (!p.begin(&pdf))
         return false;
-    }
     const QLocale locale;
     Writer w(p, pdf.width());
     w.text(QStringLiteral("Протокол поверки массового расходомера"), 15, true, Qt::AlignHCenter);
@@ -138,8 +128,24 @@ bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Ve
     w.text(QStringLiteral("Поверитель: ____________________ / %1 /").arg(d.operatorName), 10);
     w.gap(4);
     w.text(QStringLiteral("Представитель заказчика: ____________________ / ____________ /"), 10);
-    if (!p.end()) {
-        *error = QStringLiteral("Файл %1 не записан").arg(path);
+    return p.end();
+}
+
+} // namespace
+
+bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Verification::Cells &grid, QString *error)
+{
+    // Drawn in memory, then saved whole: a full disk shows as a failure, never as a
+    // cut-off PDF, and a certificate already at that path stays until the new one is there.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!drawCertificate(buffer, d, grid)) {
+        *error = QStringLiteral("Файл %1 не записан: протокол не построен").arg(path);
+        return false;
+    }
+    QString why;
+    if (!FileOutput::Save(path, buffer.data(), &why)) {
+        *error = QStringLiteral("Файл %1 не создан: %2").arg(path, why);
         return false;
     }
     return true;

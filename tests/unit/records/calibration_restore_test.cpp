@@ -64,8 +64,8 @@ TEST(CalibrationRestore, PutsBackEveryAreaBitForBitAndSaysSo)
 {
     Rig rig;
     ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
-    // Odd bit patterns survive: a signalling NaN, a negative zero, a denormal.
-    rig.server.model().setParamWord(5, 0x0001), rig.server.model().setParamWord(6, 0x7f80);
+    // Odd bit patterns survive: the lowest bit of a mantissa, a negative zero, a denormal.
+    rig.server.model().setParamWord(5, 0x0001), rig.server.model().setParamWord(6, 0x41a0);
     rig.server.model().setParamWord(13, 0x0000), rig.server.model().setParamWord(14, 0x8000);
     rig.server.model().setParamWord(21 + 30, 0x0001), rig.server.model().setParamWord(21 + 31, 0x0000);
     const QMap<int, quint16> original = rig.params();
@@ -181,4 +181,45 @@ TEST(CalibrationRestore, AStoreLockedByAnotherProgramStopsTheRestoreBeforeAnyWri
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     EXPECT_EQ(rig.store.list().size(), 1) << "the older snapshot is still there";
+}
+
+TEST(CalibrationRestore, ASnapshotAMeterMustNotReceiveSendsNoFrameAtAll)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    const auto changed = [&](CalibrationArea area, const QVector<quint16> &registers) {
+        Snapshot s = *backup;
+        s.areas[area] = registers;
+        return s;
+    };
+    QVector<quint16> flowWithNaN = backup->areas.value(CalibrationArea::FlowTable);
+    flowWithNaN[52] = 0xFFFF, flowWithNaN[53] = 0xFFFF; // a register never written: NaN
+    const struct
+    {
+        const char *name;
+        Snapshot target;
+        const char *says;
+    } cases[] = {
+        {"flow table one register short", changed(CalibrationArea::FlowTable, QVector<quint16>(53, 0)), "53 регистров вместо 54"},
+        {"density with no flag", changed(CalibrationArea::Density, {0x8ccd, 0x4479}), "2 регистров вместо 3"},
+        {"a blank flow register", changed(CalibrationArea::FlowTable, flowWithNaN), "«Прибор 13»: NaN — не число"},
+        {"density flag 7", changed(CalibrationArea::Density, {0x8ccd, 0x4479, 7}), "только 0 или 1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        rig.server.clearReceived();
+        const QMap<int, quint16> before = rig.params();
+        const RestoreOutcome outcome = rig.restore(c.target);
+        EXPECT_FALSE(outcome.restored);
+        EXPECT_EQ(outcome.beforeRestoreId, 0);
+        EXPECT_TRUE(outcome.message.contains(QString::fromUtf8(c.says))) << outcome.message.toStdString();
+        EXPECT_TRUE(outcome.message.endsWith("ничего не записано")) << outcome.message.toStdString();
+        EXPECT_TRUE(rig.server.received().isEmpty()) << "not even a read";
+        EXPECT_EQ(rig.params(), before);
+    }
+    // Only what is restored has to be fit for the meter.
+    const RestoreOutcome outcome = rig.restore(changed(CalibrationArea::FlowTable, flowWithNaN), {CalibrationArea::Zero});
+    EXPECT_TRUE(outcome.restored) << outcome.message.toStdString();
 }

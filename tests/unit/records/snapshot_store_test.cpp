@@ -2,6 +2,7 @@
 // databases and bad files refused with their reason.
 #include "records/snapshot_file.h"
 #include "records/snapshot_store.h"
+#include "unit/records/snapshot_samples.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,25 +14,6 @@
 #include <limits>
 
 namespace {
-
-Snapshot sample()
-{
-    Snapshot s;
-    s.takenUtc = QDateTime(QDate(2026, 12, 9), QTime(10, 15, 0, 250), Qt::UTC);
-    s.port = QStringLiteral("/dev/ttyACM0");
-    s.reason = SnapshotReason::BeforeFlowSave;
-    s.note = QStringLiteral("до калибровки");
-    s.programVersion = QStringLiteral("1.0.0");
-    // 998.2, flag 1; a signalling NaN's exact bits in the thermometer area.
-    s.areas.insert(CalibrationArea::Density, {0x8ccd, 0x4479, 0x0001});
-    s.areas.insert(CalibrationArea::Thermometer, {0x0001, 0x7f80, 0, 0x41a0, 0, 0, 0, 0});
-    QVector<quint16> flow(54);
-    for (int i = 0; i < 54; ++i)
-        flow[i] = quint16(i * 977);
-    s.areas.insert(CalibrationArea::FlowTable, flow);
-    s.refused.insert(CalibrationArea::Thermometer, {1, 2, 3, 4, 5, 6, 7, 8});
-    return s;
-}
 
 void expectSame(const Snapshot &a, const Snapshot &b)
 {
@@ -83,7 +65,7 @@ TEST(SnapshotStore, BringsAnOlderSchemaUpAndRefusesANewerOrDamagedOne)
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES("
                            "'2026-01-01T00:00:00.000Z', 'COM3', 'manual-backup', 'old', '0.9')"));
-        ASSERT_TRUE(q.exec("INSERT INTO area VALUES(1, 'zero', x'0001000200030004000500060007000800')"));
+        ASSERT_TRUE(q.exec("INSERT INTO area VALUES(1, 'zero', x'00010002000300040005000600070008')"));
         db.close();
     }
     QSqlDatabase::removeDatabase("old");
@@ -133,7 +115,7 @@ TEST(SnapshotStore, BringsAnOlderSchemaUpAndRefusesANewerOrDamagedOne)
 
 TEST(SnapshotFile, RoundTripsAndRefusesBadFilesWithTheReason)
 {
-    const Snapshot s = sample();
+    const Snapshot s = MeterSample();
     const QByteArray file = SnapshotFile::Export(s);
     QString error;
     const auto back = SnapshotFile::Import(file, &error);
