@@ -24,6 +24,7 @@ struct Snapshot
     SnapshotReason reason = SnapshotReason::ManualBackup;
     QString note;
     QString programVersion;
+    QString meterSerial; // the USB serial number of the meter's port; empty when unknown
     QMap<CalibrationArea, QVector<quint16>> areas;
     // Values a save wrote that the meter did not take, kept for reference.
     QMap<CalibrationArea, QVector<quint16>> refused;

@@ -19,6 +19,11 @@ const char *const MigrationSteps[] = {
     // 2: what a save wrote that the meter did not take.
     "CREATE TABLE refused(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
     " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+    // 3: which meter a snapshot came from, and every restore from its start to its end.
+    "ALTER TABLE snapshot ADD COLUMN meter_serial TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE restore_journal(id INTEGER PRIMARY KEY AUTOINCREMENT, started_utc TEXT NOT NULL,"
+    " target_id INTEGER NOT NULL REFERENCES snapshot(id), way_back_id INTEGER NOT NULL REFERENCES snapshot(id),"
+    " areas TEXT NOT NULL, finished_utc TEXT, restored INTEGER NOT NULL DEFAULT 0, outcome TEXT NOT NULL DEFAULT '');",
 };
 
 QByteArray toBlob(const QVector<quint16> &values)
@@ -159,7 +164,8 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     if (!db.transaction())
         return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text()), 0;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES(?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version, meter_serial)"
+                             " VALUES(?, ?, ?, ?, ?, ?)"));
     q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
     // A null text would bind as SQL NULL; these columns hold an empty one.
     const auto text = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
@@ -167,6 +173,7 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     q.addBindValue(ReasonKey(s.reason));
     q.addBindValue(text(s.note));
     q.addBindValue(text(s.programVersion));
+    q.addBindValue(text(s.meterSerial));
     bool ok = q.exec();
     QString detail = q.lastError().text();
     const qint64 id = q.lastInsertId().toLongLong();
@@ -222,7 +229,7 @@ QList<Snapshot> TSnapshotStore::list()
     if (!m_open && !open())
         return snapshots;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version FROM snapshot ORDER BY id DESC"))) {
+    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version, meter_serial FROM snapshot ORDER BY id DESC"))) {
         fail(QStringLiteral("Снимки не прочитаны из %1").arg(m_path), q.lastError().text());
         return snapshots;
     }
@@ -235,6 +242,7 @@ QList<Snapshot> TSnapshotStore::list()
         s.reason = ReasonFromKey(q.value(3).toString()).value_or(SnapshotReason::ManualBackup);
         s.note = q.value(4).toString();
         s.programVersion = q.value(5).toString();
+        s.meterSerial = q.value(6).toString();
         snapshots.append(s);
     }
     for (Snapshot &s : snapshots) {
