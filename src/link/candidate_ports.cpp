@@ -7,10 +7,10 @@ VirtualPort ParseVirtualPortArg(const QString &arg)
     if (eq < 0)
         return {arg.trimmed(), QString(), QString()};
     const QString rest = arg.mid(eq + 1);
-    const qsizetype eq2 = rest.indexOf(QLatin1Char('='));
-    if (eq2 < 0)
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+    if (at < 0)
         return {arg.left(eq).trimmed(), rest.trimmed(), QString()};
-    return {arg.left(eq).trimmed(), rest.left(eq2).trimmed(), rest.mid(eq2 + 1).trimmed()};
+    return {arg.left(eq).trimmed(), rest.left(at).trimmed(), rest.mid(at + 1).trimmed()};
 }
 
 CandidatePorts::CandidatePorts(QList<VirtualPort> virtuals, std::unique_ptr<PortEnumerator> system)

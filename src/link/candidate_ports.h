@@ -1,22 +1,19 @@
 #pragma once
 // The candidate list used by every program: ports given on the command line with
-// --virtual-port PATH[=DESCRIPTION[=SERIAL]] first, in the order given, then the system's.
+// --virtual-port PATH[=[DESCRIPTION][@SERIAL]] first, in the order given, then the system's.
 #include "link/port_discovery.h"
 #include <QList>
 #include <memory>
 
 struct VirtualPort
 {
-    VirtualPort(QString p = {}, QString d = {}, QString s = {})
-        : path(std::move(p)), description(std::move(d)), serial(std::move(s))
-    {
-    }
     QString path;
     QString description; // empty -> "NOT_FOUND"
-    QString serial;      // stands for the USB serial number; empty: none
+    QString serial = {}; // stands for the USB serial number; empty: none
 };
 
-// Parses "PATH[=DESCRIPTION[=SERIAL]]".
+// Parses "PATH[=[DESCRIPTION][@SERIAL]]": the serial stands for the USB serial
+// number the port's device reports (after the last '@').
 VirtualPort ParseVirtualPortArg(const QString &arg);
 
 class CandidatePorts : public PortEnumerator

@@ -3,6 +3,7 @@
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
+#include "ui/common/snapshot_guard.h"
 #include <QLineEdit>
 
 namespace {
@@ -51,11 +52,13 @@ void TTwoPointCalibration::save()
     const float x1 = ParseTypedFloat(m_boxes.x1->text());
     const float t2 = ParseTypedFloat(m_boxes.t2->text());
     const float x2 = ParseTypedFloat(m_boxes.x2->text());
-    const qint64 snapshot = m_records ? m_records->keepBefore(m_reason, {m_area}) : 0;
+    const std::optional<qint64> snapshot = KeepSnapshotOrAsk(m_records, m_reason, {m_area}, m_boxes.t1->window());
+    if (!snapshot)
+        return;
     m_dm.sendUnderRecoveryRule([&] {
         SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);
         if (m_records)
-            m_records->expectReadBack(snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
+            m_records->expectReadBack(*snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
                                       Proto::readFrame(Proto::FnReadParams, m_points, PointsCount));
         // What the meter now holds refills the boxes.
         empty();
