@@ -5,6 +5,8 @@
 #include "ui/records/backup_action.h"
 #include "ui/records/dialog_restore.h"
 #include "ui/records/form_history.h"
+#include "ui/records/unfinished_restore_panel.h"
+#include "records/calibration_reader.h"
 #include "ui/common/tool_bar.h"
 #include "ui/main/form_main.h"
 #include <QCheckBox>
@@ -178,4 +180,65 @@ TEST(HistoryFromMainWindow, TheWindowsGetTheRecordsAndARefusedSaveIsOneBox)
     EXPECT_EQ(records.store().list().first().reason, SnapshotReason::BeforeZeroSave);
     QTest::qWait(200);
     EXPECT_EQ(rig.boxes.requests.size(), 1);
+}
+
+TEST_F(HistoryWindow, ARestoreCutShortIsShownAndCanBeFinishedOrUndone)
+{
+    const auto thermometer = [&] {
+        QVector<quint16> regs;
+        for (int r = 5; r <= 12; ++r)
+            regs << rig.server.model().paramWord(r);
+        return regs;
+    };
+    const auto readAndKeep = [&](SnapshotReason reason) {
+        TCalibrationReader reader(*rig.dm, 2000);
+        QSignalSpy done(&reader, &TCalibrationReader::finished);
+        reader.start(AllCalibrationAreas());
+        EXPECT_TRUE(done.wait(10000));
+        return records->store().add(reader.snapshot(reason));
+    };
+    for (const bool finish : {true, false}) {
+        SCOPED_TRACE(finish ? "finish" : "undo");
+        const auto setThermometer = [&](const QVector<quint16> &regs, int count) {
+            for (int i = 0; i < count; ++i)
+                rig.server.model().setParamWord(5 + i, regs[i]);
+        };
+        const auto recalculate = [&] {
+            rig.server.model().handleRequest(Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdRecalculate));
+        };
+        // The meter as it was (the way back), and another calibration to restore, each with its coefficients.
+        const QVector<quint16> before = thermometer();
+        const qint64 wayBack = readAndKeep(SnapshotReason::BeforeRestore);
+        rig.server.model().setParamFloat(5, finish ? 21.5f : 19.5f);
+        rig.server.model().setParamFloat(9, finish ? 61.5f : 59.5f);
+        recalculate();
+        const QVector<quint16> wanted = thermometer();
+        const qint64 target = readAndKeep(SnapshotReason::ManualBackup);
+        setThermometer(before, 8);
+        recalculate();
+        // Cut short after the first point of the restore had been written.
+        setThermometer(wanted, 2);
+        ASSERT_NE(records->store().beginRestore(target, wayBack, {CalibrationArea::Thermometer}), 0);
+
+        TForm_History *window = history();
+        ASSERT_TRUE(window);
+        window->refresh();
+        ASSERT_TRUE(window->Panel_Unfinished->isVisibleTo(window));
+        EXPECT_TRUE(window->Panel_Unfinished->Label_Unfinished->text().contains(
+            QStringLiteral("Восстановление снимка №%1 (Термометр)").arg(target)));
+        EXPECT_TRUE(window->Panel_Unfinished->Label_Unfinished->text().contains(QStringLiteral("снимок №%1").arg(wayBack)));
+
+        rig.boxes.setAnswer(QMessageBox::Yes);
+        rig.boxes.requests.clear();
+        QSignalSpy restored(window, &TForm_History::restoreFinished);
+        (finish ? window->Panel_Unfinished->Button_FinishRestore : window->Panel_Unfinished->Button_UndoRestore)->click();
+        ASSERT_TRUE(restored.wait(20000));
+        EXPECT_EQ(restored.first().first().toString(), "восстановлено");
+        ASSERT_FALSE(rig.boxes.requests.isEmpty());
+        EXPECT_TRUE(rig.boxes.requests.first().text.contains(QStringLiteral("снимок №%1").arg(finish ? target : wayBack)));
+        EXPECT_EQ(thermometer(), finish ? wanted : before);
+        EXPECT_FALSE(window->Panel_Unfinished->isVisibleTo(window)) << "settled by the restore that followed";
+        window->close();
+        QTest::qWait(50);
+    }
 }
