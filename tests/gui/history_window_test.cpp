@@ -242,3 +242,49 @@ TEST_F(HistoryWindow, ARestoreCutShortIsShownAndCanBeFinishedOrUndone)
         QTest::qWait(50);
     }
 }
+
+TEST(HistoryOtherMeter, ASnapshotFromAnotherMeterIsRestoredOnlyAfterYes)
+{
+    MeterRig rig({}, QStringLiteral("SN-HERE"));
+    ASSERT_TRUE(rig.started && rig.connect());
+    QTemporaryDir dir;
+    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationReader reader(*rig.dm, 2000);
+    QSignalSpy read(&reader, &TCalibrationReader::finished);
+    reader.start(AllCalibrationAreas());
+    ASSERT_TRUE(read.wait(10000));
+    Snapshot here = reader.snapshot(SnapshotReason::ManualBackup);
+    EXPECT_EQ(here.meterSerial, "SN-HERE") << "taken with the port's serial number";
+    Snapshot elsewhere = here;
+    elsewhere.meterSerial = QStringLiteral("SN-ELSEWHERE");
+    const qint64 otherId = records.store().add(elsewhere);
+    ASSERT_NE(otherId, 0);
+
+    TForm_History window(*rig.dm, records);
+    window.show();
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer == QMessageBox::Yes ? "Да" : "Нет");
+        rig.boxes.requests.clear();
+        rig.boxes.setAnswer(answer);
+        const qsizetype snapshotsBefore = records.store().list().size();
+        QSignalSpy finished(&window, &TForm_History::restoreFinished);
+        window.selectSnapshot(otherId);
+        WhenDialogShows([](QDialog *d) { qobject_cast<TDialog_Restore *>(d)->Buttons->button(QDialogButtonBox::Ok)->click(); });
+        window.Button_RestoreClick();
+        ASSERT_TRUE(EventuallyTrue([&] { return !rig.boxes.requests.isEmpty(); }, 15000));
+        EXPECT_TRUE(rig.boxes.requests.first().text.contains(
+            QStringLiteral("Снимок №%1 снят с другого прибора (серийный номер SN-ELSEWHERE), подключён прибор с номером "
+                           "SN-HERE. Восстановить его в этот прибор?")
+                .arg(otherId)))
+            << rig.boxes.requests.first().text.toStdString();
+        EXPECT_EQ(rig.boxes.requests.first().defaultButton, QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            ASSERT_TRUE(finished.wait(20000));
+            EXPECT_EQ(finished.first().first().toString(), "восстановлено");
+        } else {
+            QTest::qWait(300);
+            EXPECT_TRUE(finished.isEmpty());
+            EXPECT_EQ(records.store().list().size(), snapshotsBefore) << "no way back taken: nothing to write";
+        }
+    }
+}
