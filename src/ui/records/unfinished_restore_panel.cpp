@@ -6,6 +6,7 @@
 TUnfinishedRestorePanel::TUnfinishedRestorePanel(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("Panel_UnfinishedRestore"));
+    setAccessibleName(QStringLiteral("Незавершённое восстановление"));
     setFrameShape(QFrame::StyledPanel);
     Label_Unfinished = new QLabel(this);
     Label_Unfinished->setObjectName(QStringLiteral("Label_Unfinished"));
