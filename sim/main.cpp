@@ -56,6 +56,9 @@ int main(int argc, char **argv)
         {QStringLiteral("ignore-writes"),
          QStringLiteral("Take writes to parameters FIRST..LAST and drop them, as a write-protected meter."),
          QStringLiteral("FIRST-LAST")},
+        {QStringLiteral("drop-command"),
+         QStringLiteral("Take command N (e.g. 24, the recalculation) and drop it, as a meter that lacks it (repeatable)."),
+         QStringLiteral("N")},
         {QStringLiteral("link"), QStringLiteral("Keep a symlink at PATH pointing at the current terminal."),
          QStringLiteral("PATH")},
     });
@@ -106,6 +109,17 @@ int main(int argc, char **argv)
         }
         server.model().setIgnoredWrites(first, last);
     }
+    QList<quint16> dropped;
+    for (const QString &value : p.values(QStringLiteral("drop-command"))) {
+        bool ok = false;
+        const uint command = value.toUInt(&ok);
+        if (!ok || command > 0xFFFF) {
+            std::fprintf(stderr, "kestro-meter-sim: invalid value for --drop-command: %s\n", qPrintable(value));
+            return 2;
+        }
+        dropped << quint16(command);
+    }
+    server.model().setDroppedCommands(dropped);
     QString error;
     if (!quitOnTerminationSignals(&app) || !server.start(&error)) {
         std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error.isEmpty() ? QStringLiteral("cannot watch signals") : error));

@@ -119,7 +119,8 @@ QByteArray MeterModel::handleRequest(const QByteArray &frame)
         if (addr + i < m_ignoreFirst || addr + i > m_ignoreLast)
             m_params[addr + i] = quint16(byte(6 + 2 * i) | byte(7 + 2 * i) << 8);
     }
-    if (addr <= Proto::CommandRegister && Proto::CommandRegister <= addr + count - 1)
+    if (addr <= Proto::CommandRegister && Proto::CommandRegister <= addr + count - 1
+        && !m_droppedCommands.contains(m_params[Proto::CommandRegister]))
         runCommand(m_params[Proto::CommandRegister]);
     return {};
 }

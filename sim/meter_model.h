@@ -2,6 +2,7 @@
 // The simulated meter: two spaces of 16-bit registers and plausible, seeded physics.
 // Knows the request frames and answers like the meter; knows nothing of ports.
 #include <QByteArray>
+#include <QList>
 #include <QVector>
 #include <array>
 #include <optional>
@@ -50,6 +51,9 @@ public:
     // Writes to parameters first..last are taken and then dropped, as by a meter
     // whose calibration is write-protected; first > last takes every write.
     void setIgnoredWrites(int first, int last) { m_ignoreFirst = first, m_ignoreLast = last; }
+    // Commands written to the command register that the meter takes and then drops
+    // (as one whose firmware lacks them), for instance command 24.
+    void setDroppedCommands(const QList<quint16> &commands) { m_droppedCommands = commands; }
 
     double trueFlow() const { return m_trueFlow; }
     // The rig: a fixed flow to run (kg/h), or none to step through the calibration flows.
@@ -111,6 +115,7 @@ private:
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;
     int m_ignoreFirst = 1, m_ignoreLast = 0;
+    QList<quint16> m_droppedCommands;
     Averages m_avg;
     double m_lastSampleAt = 0.0;
     std::array<double, 3> m_phase{}; // seeded phases of the slow temperature drifts

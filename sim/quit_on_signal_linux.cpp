@@ -9,6 +9,8 @@
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
+bool g_requested = false;
+std::function<void()> g_hook;
 
 // Only async-signal-safe work here: wake the event loop through the pipe.
 void onSignal(int)
@@ -29,6 +31,9 @@ bool quitOnTerminationSignals(QObject *parent)
         char buf[16];
         while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
         }
+        g_requested = true;
+        if (g_hook)
+            g_hook();
         QCoreApplication::quit();
     });
     struct sigaction sa = {};
@@ -38,4 +43,14 @@ bool quitOnTerminationSignals(QObject *parent)
     // A reader of our output that went away must not kill us before the link is removed.
     ::signal(SIGPIPE, SIG_IGN);
     return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+}
+
+bool terminationRequested()
+{
+    return g_requested;
+}
+
+void setTerminationHook(std::function<void()> hook)
+{
+    g_hook = std::move(hook);
 }

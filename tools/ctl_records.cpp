@@ -107,6 +107,17 @@ int CtlRecords::history()
               << s.port << '\t' << areaKeys(s) << '\t' << s.note << '\n';
     }
     m_out.flush();
+    // Restores cut short: the meter may be half written until one of these is run.
+    for (const RestoreRecord &r : m_store.restores(true)) {
+        QStringList keys;
+        for (CalibrationArea a : r.areas)
+            keys << QString::fromLatin1(AreaSpecOf(a).key);
+        m_err << "unfinished restore " << r.id << " of snapshot " << r.targetId << " ("
+              << keys.join(QLatin1Char(',')) << "), started " << r.startedUtc.toLocalTime().toString(Qt::ISODate)
+              << "; the meter may be half written. Finish: kestroctl restore " << r.targetId << " --areas "
+              << keys.join(QLatin1Char(',')) << " --yes; undo: kestroctl restore " << r.wayBackId << " --areas "
+              << keys.join(QLatin1Char(',')) << " --yes" << Qt::endl;
+    }
     return CtlExit::Done;
 }
 
@@ -155,6 +166,8 @@ int CtlRecords::restore(const QString &idOrFile)
         const std::optional<Snapshot> now = readMeter(&code);
         if (!now)
             return code;
+        if (FromOtherMeter(*target, now->meterSerial))
+            m_out << OtherMeterText(*target, now->meterSerial) << '\n';
         // Only the areas that would be written, the meter's present values first.
         Snapshot chosen = *target, present = *now;
         const QList<CalibrationArea> restorable = TCalibrationRestorer::RestorableAreas(*target, wanted);
@@ -171,6 +184,11 @@ int CtlRecords::restore(const QString &idOrFile)
     }
     if (!m_runner.connectMeter())
         return m_runner.cannotOpenCode();
+    if (FromOtherMeter(*target, m_dm.portSerialNumber()) && !m_options.otherMeter) {
+        m_err << "kestroctl: " << OtherMeterText(*target, m_dm.portSerialNumber())
+              << "; nothing written; add --other-meter to restore it into this one" << Qt::endl;
+        return CtlExit::Differences;
+    }
     TCalibrationRestorer restorer(m_dm, m_store, m_options.timeoutMs);
     QEventLoop loop;
     RestoreOutcome outcome;

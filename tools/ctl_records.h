@@ -14,6 +14,7 @@ struct CtlRecordsOptions
     QString areas; // comma-separated area keys; empty: every writable area
     bool yes = false;
     int timeoutMs = 1000;
+    bool otherMeter = false; // restore a snapshot taken from another meter
 };
 
 class CtlRecords

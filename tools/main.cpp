@@ -15,13 +15,15 @@ namespace {
 QString helpText()
 {
     return QStringLiteral(
-               "Usage: kestroctl [--virtual-port PATH[=DESCRIPTION]]... [--timeout MS] COMMAND [OPTIONS]\n"
+               "Usage: kestroctl [--virtual-port PATH[=[DESCRIPTION][@SERIAL]]]... [--timeout MS] COMMAND [OPTIONS]\n"
                "\n"
                "Talks to a Kestro flowmeter on its USB serial port (USB ID 0483:5740).\n"
                "\n"
                "Options:\n"
                "  --virtual-port PATH[=DESCRIPTION]  try this port first (repeatable, in order);\n"
-               "                                     without a description it counts as NOT_FOUND\n"
+               "                                     without a description it counts as NOT_FOUND;\n"
+               "                                     PATH=DESCRIPTION@SERIAL also gives the USB serial\n"
+               "                                     number the meter's port stands for\n"
                "  --timeout MS                       how long to wait for each answer (default 1000)\n"
                "  --trace                            log the link's events and every frame, in hex\n"
                "                                     with times, to standard error\n"
@@ -45,12 +47,16 @@ QString helpText()
                "                       port, areas, note (tab-separated)\n"
                "  diff ID|FILE         compare a snapshot (a number, or an exported file) with the\n"
                "                       meter now, one line per differing value\n"
-               "  restore ID|FILE [--areas LIST] [--yes]\n"
+               "  restore ID|FILE [--areas LIST] [--yes] [--other-meter]\n"
                "                       put the snapshot's areas back (LIST: comma-separated of\n"
                "                       density, thermometer, zero, flow-table; default all). A\n"
                "                       snapshot of the meter is stored first; then the writes,\n"
                "                       command 24 and a register-by-register check. Without\n"
-               "                       --yes it prints the differences and writes nothing\n"
+               "                       --yes it prints the differences and writes nothing.\n"
+               "                       A snapshot taken from a meter with another USB serial\n"
+               "                       number is refused without --other-meter. Each restore is\n"
+               "                       journaled; history names one cut short (on standard error)\n"
+               "                       with the commands that finish or undo it\n"
                "  export ID FILE       write a snapshot as a JSON file\n"
                "  import FILE          check a snapshot file and store it; prints its new number\n"
                "\n"
@@ -89,7 +95,7 @@ int main(int argc, char **argv)
                                    QStringLiteral("Log the link's events and every frame to standard error."));
     const QCommandLineOption virtualPort(QStringLiteral("virtual-port"),
                                          QStringLiteral("Try this port first; repeat it for more ports."),
-                                         QStringLiteral("PATH[=DESCRIPTION]"));
+                                         QStringLiteral("PATH[=[DESCRIPTION][@SERIAL]]"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QStringLiteral("Wait this long for each answer."),
                                      QStringLiteral("MS"), QStringLiteral("1000"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Stop the live output after N answers."),
@@ -99,7 +105,9 @@ int main(int argc, char **argv)
                                     QStringLiteral("FILE"));
     const QCommandLineOption areas(QStringLiteral("areas"), QStringLiteral("The areas to restore."), QStringLiteral("LIST"));
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Restore without asking: write."));
-    parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes});
+    const QCommandLineOption otherMeter(QStringLiteral("other-meter"),
+                                        QStringLiteral("Restore a snapshot taken from another meter."));
+    parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -140,7 +148,8 @@ int main(int argc, char **argv)
     CtlRunner runner(dm, out, err, timeoutMs);
     TSnapshotStore store;
     CtlRecords records(dm, runner, store, out, err,
-                       {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs});
+                       {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs,
+                        parser.isSet(otherMeter)});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)

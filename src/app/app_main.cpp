@@ -28,8 +28,11 @@ void showSplash(QPointer<QWidget> &front)
     const int autoContinueMs = qEnvironmentVariableIntValue("KESTRO_TEST_SPLASH_CONTINUE_MS", &ok);
     if (ok)
         QTimer::singleShot(qMax(0, autoContinueMs), &splash, &TFormSplash::ButtonContinueClick);
+    // The application's loop has not started: its quit would do nothing here.
+    setTerminationHook([&splash] { splash.reject(); });
     // The result does not matter: the close box starts the program as well.
     splash.exec();
+    setTerminationHook({});
 }
 
 } // namespace
@@ -47,6 +50,11 @@ int RunKestroLink(const AppOptions &options)
     QObject::connect(&guard, &AppGuard::activateRequested, &guard, [&front] { BringToFront(front); });
 
     showSplash(front);
+    if (terminationRequested()) {
+        // Ended during the splash: nothing else was made; the lock goes with the guard.
+        guard.release();
+        return 0;
+    }
 
     DemoMeter demo;
     QList<VirtualPort> virtuals = options.virtualPorts;

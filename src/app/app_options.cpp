@@ -46,8 +46,9 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
     const QCommandLineOption virtualPort(
         QStringLiteral("virtual-port"),
         QStringLiteral("Add a serial port to the meter's candidates, before the system's ports "
-                       "(repeatable). DESCRIPTION stands for the bus-reported description."),
-        QStringLiteral("PATH[=DESCRIPTION]"));
+                       "(repeatable). DESCRIPTION stands for the bus-reported description, SERIAL for "
+                       "the USB serial number kept with every snapshot."),
+        QStringLiteral("PATH[=[DESCRIPTION][@SERIAL]]"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Serve a simulated meter inside the program and offer its port."));
     const QCommandLineOption trace(QStringLiteral("trace"),

@@ -5,8 +5,12 @@ VirtualPort ParseVirtualPortArg(const QString &arg)
 {
     const qsizetype eq = arg.indexOf(QLatin1Char('='));
     if (eq < 0)
-        return {arg.trimmed(), QString()};
-    return {arg.left(eq).trimmed(), arg.mid(eq + 1).trimmed()};
+        return {arg.trimmed(), QString(), QString()};
+    const QString rest = arg.mid(eq + 1);
+    const qsizetype at = rest.lastIndexOf(QLatin1Char('@'));
+    if (at < 0)
+        return {arg.left(eq).trimmed(), rest.trimmed(), QString()};
+    return {arg.left(eq).trimmed(), rest.left(at).trimmed(), rest.mid(at + 1).trimmed()};
 }
 
 CandidatePorts::CandidatePorts(QList<VirtualPort> virtuals, std::unique_ptr<PortEnumerator> system)
@@ -63,4 +67,13 @@ bool CandidatePorts::LacksPermission(const QString &portName)
             return PortLacksPermission(portName);
     }
     return m_system && m_system->LacksPermission(portName);
+}
+
+QString CandidatePorts::SerialNumber(const QString &portName)
+{
+    for (const VirtualPort &port : m_virtuals) {
+        if (port.path == portName)
+            return port.serial;
+    }
+    return m_system ? m_system->SerialNumber(portName) : QString();
 }

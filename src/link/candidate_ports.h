@@ -1,6 +1,6 @@
 #pragma once
 // The candidate list used by every program: ports given on the command line with
-// --virtual-port PATH[=DESCRIPTION] first, in the order given, then the system's.
+// --virtual-port PATH[=[DESCRIPTION][@SERIAL]] first, in the order given, then the system's.
 #include "link/port_discovery.h"
 #include <QList>
 #include <memory>
@@ -9,9 +9,11 @@ struct VirtualPort
 {
     QString path;
     QString description; // empty -> "NOT_FOUND"
+    QString serial = {}; // stands for the USB serial number; empty: none
 };
 
-// Parses "PATH[=DESCRIPTION]".
+// Parses "PATH[=[DESCRIPTION][@SERIAL]]": the serial stands for the USB serial
+// number the port's device reports (after the last '@').
 VirtualPort ParseVirtualPortArg(const QString &arg);
 
 class CandidatePorts : public PortEnumerator
@@ -25,6 +27,7 @@ public:
     QString GetPortDeviceDesc(const QString &portName) override;
     bool IsPortFree(const QString &portName) override;
     bool LacksPermission(const QString &portName) override;
+    QString SerialNumber(const QString &portName) override;
 
     void addVirtual(const VirtualPort &port) { m_virtuals.append(port); }
 

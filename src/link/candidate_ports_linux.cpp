@@ -68,6 +68,7 @@ public:
 
     bool IsPortFree(const QString &portName) override { return TryExclusiveOpen(portName); }
     bool LacksPermission(const QString &portName) override { return PortLacksPermission(portName); }
+    QString SerialNumber(const QString &portName) override { return QSerialPortInfo(portName).serialNumber(); }
 };
 
 } // namespace

@@ -65,6 +65,11 @@ QString TDM_1::portName() const
     return m_portName;
 }
 
+QString TDM_1::portSerialNumber() const
+{
+    return m_port.isOpen() ? m_ports->SerialNumber(m_portName) : QString();
+}
+
 void TDM_1::openPort(const QString &portName)
 {
     closePort();

@@ -42,6 +42,8 @@ public:
     // Serial port object.
     bool isPortOpen() const;
     QString portName() const;
+    // The USB serial number of the open port's device: which meter this is. Empty when unknown.
+    QString portSerialNumber() const;
     void openPort(const QString &portName) override; // throws LinkError
     void closePort() override;
 

@@ -34,6 +34,12 @@ public:
         Q_UNUSED(portName);
         return false;
     }
+    // The USB serial number of the port's device; empty when it has none or is unknown.
+    virtual QString SerialNumber(const QString &portName)
+    {
+        Q_UNUSED(portName);
+        return {};
+    }
 };
 
 // The link's side: the one serial port object.

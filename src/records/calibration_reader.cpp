@@ -104,5 +104,7 @@ void TCalibrationReader::fail(const QString &message)
 
 Snapshot TCalibrationReader::snapshot(SnapshotReason reason, const QString &note) const
 {
-    return SnapshotFromImage(m_dm.registerImage(), m_areas, reason, m_dm.portName(), note);
+    Snapshot s = SnapshotFromImage(m_dm.registerImage(), m_areas, reason, m_dm.portName(), note);
+    s.meterSerial = m_dm.portSerialNumber();
+    return s;
 }

@@ -25,7 +25,9 @@ QVector<quint16> TCalibrationRecords::FloatRegisters(const QList<float> &values)
 
 qint64 TCalibrationRecords::keepBefore(SnapshotReason reason, const QList<CalibrationArea> &areas)
 {
-    return keep(SnapshotFromImage(m_dm.registerImage(), areas, reason, m_dm.portName()));
+    Snapshot s = SnapshotFromImage(m_dm.registerImage(), areas, reason, m_dm.portName());
+    s.meterSerial = m_dm.portSerialNumber();
+    return keep(s);
 }
 
 qint64 TCalibrationRecords::keep(const Snapshot &snapshot)

@@ -60,3 +60,15 @@ Snapshot SnapshotFromImage(const TRegisterImage &image, const QList<CalibrationA
     }
     return s;
 }
+
+bool FromOtherMeter(const Snapshot &snapshot, const QString &meterSerial)
+{
+    return !snapshot.meterSerial.isEmpty() && !meterSerial.isEmpty() && snapshot.meterSerial != meterSerial;
+}
+
+QString OtherMeterText(const Snapshot &snapshot, const QString &meterSerial)
+{
+    return QStringLiteral("Снимок №%1 снят с другого прибора (серийный номер %2), подключён прибор с номером %3")
+        .arg(snapshot.id)
+        .arg(snapshot.meterSerial, meterSerial);
+}

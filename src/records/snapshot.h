@@ -24,6 +24,7 @@ struct Snapshot
     SnapshotReason reason = SnapshotReason::ManualBackup;
     QString note;
     QString programVersion;
+    QString meterSerial; // the USB serial number of the meter's port; empty when unknown
     QMap<CalibrationArea, QVector<quint16>> areas;
     // Values a save wrote that the meter did not take, kept for reference.
     QMap<CalibrationArea, QVector<quint16>> refused;
@@ -32,6 +33,12 @@ struct Snapshot
 QString ReasonKey(SnapshotReason reason);   // "before-flow-save", ...
 QString ReasonTitle(SnapshotReason reason); // "перед сохранением расхода", ...
 std::optional<SnapshotReason> ReasonFromKey(const QString &key);
+
+// Whether the snapshot was taken from another meter than the one with this USB
+// serial number; unknown on either side is not "another".
+bool FromOtherMeter(const Snapshot &snapshot, const QString &meterSerial);
+// "Снимок №5 снят с другого прибора (серийный номер A), подключён прибор с номером B"
+QString OtherMeterText(const Snapshot &snapshot, const QString &meterSerial);
 
 // A snapshot of the given areas as far as the image knows them.
 Snapshot SnapshotFromImage(const TRegisterImage &image, const QList<CalibrationArea> &areas, SnapshotReason reason,

@@ -114,6 +114,9 @@ QByteArray Export(const Snapshot &s)
                   {QStringLiteral("program_version"), s.programVersion},
                   {QStringLiteral("areas"), areasToJson(s.areas)},
                   {QStringLiteral("refused"), areasToJson(s.refused)}};
+    // Which meter it came from, when known; files without it stay as they were.
+    if (!s.meterSerial.isEmpty())
+        o.insert(QStringLiteral("meter_serial"), s.meterSerial);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -148,6 +151,8 @@ std::optional<Snapshot> Import(const QByteArray &file, QString *error)
     s.port = text(o, "port", &ok);
     s.note = text(o, "note", &ok);
     s.programVersion = text(o, "program_version", &ok);
+    if (o.contains(QStringLiteral("meter_serial")))
+        s.meterSerial = text(o, "meter_serial", &ok);
     if (!ok)
         return refuse(QStringLiteral("поля времени, порта, примечания и версии должны быть строками разумной длины"));
     if (!s.takenUtc.isValid())

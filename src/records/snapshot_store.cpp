@@ -20,6 +20,11 @@ const char *const MigrationSteps[] = {
     // 2: what a save wrote that the meter did not take.
     "CREATE TABLE refused(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
     " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+    // 3: which meter a snapshot came from, and every restore from its start to its end.
+    "ALTER TABLE snapshot ADD COLUMN meter_serial TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE restore_journal(id INTEGER PRIMARY KEY AUTOINCREMENT, started_utc TEXT NOT NULL,"
+    " target_id INTEGER NOT NULL REFERENCES snapshot(id), way_back_id INTEGER NOT NULL REFERENCES snapshot(id),"
+    " areas TEXT NOT NULL, finished_utc TEXT, restored INTEGER NOT NULL DEFAULT 0, outcome TEXT NOT NULL DEFAULT '');",
 };
 
 // What each version's tables must answer to; a file that does not is not our store.
@@ -31,6 +36,8 @@ const struct
     {1, "SELECT id, taken_utc, port, reason, note, program_version FROM snapshot LIMIT 0"},
     {1, "SELECT snapshot_id, area, registers FROM area LIMIT 0"},
     {2, "SELECT snapshot_id, area, registers FROM refused LIMIT 0"},
+    {3, "SELECT meter_serial FROM snapshot LIMIT 0"},
+    {3, "SELECT id, started_utc, target_id, way_back_id, areas, finished_utc, restored, outcome FROM restore_journal LIMIT 0"},
 };
 
 // The engineer's words for what SQLite reports: a locked or read-only store is not
@@ -235,7 +242,8 @@ qint64 TSnapshotStore::add(const Snapshot &s)
                     db.lastError().text()),
                0;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version) VALUES(?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version, meter_serial)"
+                             " VALUES(?, ?, ?, ?, ?, ?)"));
     q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
     // A null text would bind as SQL NULL; these columns hold an empty one.
     const auto text = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
@@ -243,6 +251,7 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     q.addBindValue(ReasonKey(s.reason));
     q.addBindValue(text(s.note));
     q.addBindValue(text(s.programVersion));
+    q.addBindValue(text(s.meterSerial));
     bool ok = q.exec();
     QSqlError error = q.lastError();
     const qint64 id = q.lastInsertId().toLongLong();
@@ -308,7 +317,7 @@ QList<Snapshot> TSnapshotStore::list()
         return {};
     QList<Snapshot> snapshots;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version FROM snapshot ORDER BY id DESC"))) {
+    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version, meter_serial FROM snapshot ORDER BY id DESC"))) {
         fail(QStringLiteral("Снимки не прочитаны из %1: база %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
         return {};
     }
@@ -329,6 +338,7 @@ QList<Snapshot> TSnapshotStore::list()
         s.reason = *reason;
         s.note = q.value(4).toString();
         s.programVersion = q.value(5).toString();
+        s.meterSerial = q.value(6).toString();
         snapshots.append(s);
     }
     if (q.lastError().isValid()) {

@@ -3,6 +3,7 @@
 // (Qt's QSQLITE driver): WAL journal, one transaction per snapshot, the schema's
 // version in PRAGMA user_version and a step for each version. The program and
 // kestroctl share it.
+#include "records/restore_journal.h"
 #include "records/snapshot.h"
 #include <QList>
 #include <QString>
@@ -11,7 +12,7 @@
 class TSnapshotStore
 {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // $KESTRO_SNAPSHOT_DB, else kestrolink/snapshots.sqlite in the user's data folder.
     static QString DefaultPath();
@@ -38,6 +39,16 @@ public:
     QList<Snapshot> list();
     // None when there is no such snapshot (lastError() empty) or the store is damaged.
     std::optional<Snapshot> get(qint64 id);
+
+    // The restore journal (restore_journal.cpp): an entry before the first write, its
+    // end when the restore is over; an entry never ended is a restore cut short.
+    qint64 beginRestore(qint64 targetId, qint64 wayBackId, const QList<CalibrationArea> &areas);
+    bool endRestore(qint64 journalId, bool restored, const QString &outcome);
+    // A later restore that was read back over these areas settles the earlier ones
+    // cut short within them: the meter's state there is known again.
+    bool settleRestoresBefore(qint64 journalId, const QList<CalibrationArea> &areas);
+    // Newest first; unfinishedOnly: those never ended.
+    QList<RestoreRecord> restores(bool unfinishedOnly = false);
 
     // Brings a database to one version only: how tests make an older one.
     static bool migrateTo(const QString &path, int version, QString *error);

@@ -1,6 +1,7 @@
 // kestroctl's calibration records against the simulator executable: a backup, a
 // ruined table restored from it, and what each step exits with.
 #include "e2e/sim_process.h"
+#include "records/snapshot_store.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -90,9 +91,55 @@ TEST_F(KestroctlRecords, BackupRuinRestoreRoundTrip)
     run = ctl({"history"});
     ASSERT_EQ(run.exitCode, 0);
     const QStringList rows = run.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(rows.size(), 4) << run.out.toStdString();
-    EXPECT_TRUE(rows[0].startsWith("4\t") && rows[0].contains("\tbefore-restore\t"));
-    EXPECT_TRUE(rows[3].startsWith("1\t") && rows[3].endsWith("\tдо калибровки"));
+    // The restored file is kept too (5), after the way back taken before writing it (4).
+    ASSERT_EQ(rows.size(), 5) << run.out.toStdString();
+    EXPECT_TRUE(rows[0].startsWith("5\t") && rows[0].endsWith("\tдо калибровки")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].startsWith("4\t") && rows[1].contains("\tbefore-restore\t"));
+    EXPECT_TRUE(rows[4].startsWith("1\t") && rows[4].endsWith("\tдо калибровки"));
+    EXPECT_FALSE(run.err.contains("unfinished")) << run.err.toStdString();
+}
+
+TEST_F(KestroctlRecords, ASnapshotFromAnotherMeterIsRestoredOnlyWhenSaidSo)
+{
+    const auto as = [&](const char *serial, QStringList args) {
+        return RunProgram(Ctl, QStringList{"--virtual-port", sim.devicePath() + "=KESTRO SIM@" + serial} + args,
+                          {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + path("s.sqlite")});
+    };
+    ASSERT_EQ(as("SN-A", {"backup"}).exitCode, 0);
+    ProgramRun run = as("SN-B", {"restore", "1", "--areas", "thermometer", "--yes"});
+    EXPECT_EQ(run.exitCode, 6);
+    EXPECT_TRUE(run.err.contains("снят с другого прибора (серийный номер SN-A), подключён прибор с номером SN-B"))
+        << run.err.toStdString();
+    EXPECT_EQ(as("SN-B", {"history"}).out.count('\n'), 1) << "no way back taken: nothing was about to be written";
+    run = as("SN-B", {"restore", "1"});
+    EXPECT_TRUE(run.out.contains("снят с другого прибора")) << run.out.toStdString();
+
+    // The same meter, or one whose serial is not known, needs nothing more.
+    EXPECT_EQ(as("SN-A", {"restore", "1", "--areas", "thermometer", "--yes"}).exitCode, 0);
+    run = as("SN-B", {"restore", "1", "--areas", "thermometer", "--yes", "--other-meter"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("восстановлено"));
+}
+
+TEST_F(KestroctlRecords, HistoryNamesARestoreCutShortWithItsWaysOut)
+{
+    ASSERT_EQ(ctl({"backup"}).exitCode, 0);
+    ASSERT_EQ(ctl({"backup"}).exitCode, 0);
+    {
+        // As a restore of snapshot 1 over way back 2 leaves it when killed after its first write.
+        TSnapshotStore store(path("s.sqlite"));
+        ASSERT_NE(store.beginRestore(1, 2, {CalibrationArea::Thermometer, CalibrationArea::Zero}), 0) << store.lastError().toStdString();
+    }
+    ProgramRun run = ctl({"history"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("unfinished restore 1 of snapshot 1 (thermometer,zero)")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Finish: kestroctl restore 1 --areas thermometer,zero --yes")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("undo: kestroctl restore 2 --areas thermometer,zero --yes")) << run.err.toStdString();
+
+    run = ctl({"restore", "1", "--areas", "thermometer,zero", "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    run = ctl({"history"});
+    EXPECT_FALSE(run.err.contains("unfinished")) << run.err.toStdString();
 }
 
 TEST_F(KestroctlRecords, BadInputGetsItsOwnExitCode)

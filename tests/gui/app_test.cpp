@@ -31,6 +31,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <gtest/gtest.h>
 
 TEST(AppOptions, CommandLinesAndTheirOutcome)
@@ -357,12 +358,15 @@ protected:
         }
     }
 
-    QProcess *start(const QStringList &arguments = {})
+    QProcess *start(const QStringList &arguments = {}, bool splashStays = false)
     {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("KESTRO_RUNTIME_DIR", dir.path());
-        env.insert("KESTRO_TEST_SPLASH_CONTINUE_MS", "0");
+        if (splashStays)
+            env.remove("KESTRO_TEST_SPLASH_CONTINUE_MS");
+        else
+            env.insert("KESTRO_TEST_SPLASH_CONTINUE_MS", "0");
         env.insert("QT_QPA_PLATFORM", "offscreen");
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -396,6 +400,26 @@ TEST_F(TwoProcesses, SecondStartExitsSilentlyWhileFirstRuns)
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
     EXPECT_EQ(first->state(), QProcess::Running);
+}
+
+TEST_F(TwoProcesses, ATerminationSignalDuringTheSplashEndsTheProgramAndFreesTheLock)
+{
+    const QString lock = QDir(dir.path()).filePath("kestrolink.lock");
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        QProcess *copy = start({}, true);
+        // The guard is taken and the signals are watched before the splash shows.
+        ASSERT_TRUE(EventuallyTrue([&] { return guardAnswers(); }, 10000));
+        ASSERT_EQ(::kill(pid_t(copy->processId()), signal), 0);
+        ASSERT_TRUE(copy->waitForFinished(20000)) << "still running after the signal";
+        EXPECT_EQ(copy->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(copy->exitCode(), 0);
+        // Released, not merely left to be taken over from a dead process.
+        EXPECT_FALSE(QFileInfo::exists(lock));
+        AppGuard next(dir.path());
+        EXPECT_TRUE(next.acquire());
+        next.release();
+    }
 }
 
 TEST_F(TwoProcesses, LockOfAKilledCopyIsTakenOver)

@@ -118,11 +118,12 @@ TEST_F(RecordsWindow, ValuesTheMeterDidNotTakeAreNamedOnceAndKept)
     EXPECT_EQ(refused.count(), 1);
 }
 
-TEST_F(RecordsWindow, AStoreThatCannotKeepLetsTheSaveGoAheadAndSaysSo)
+TEST_F(RecordsWindow, AStoreThatCannotKeepLetsTheSaveGoAheadWhenAskedAndSaysSo)
 {
     // A directory where the database file should be: it cannot be opened.
     ASSERT_TRUE(QDir(dir.path()).mkpath("taken.sqlite"));
     open(dir.filePath("taken.sqlite"));
+    rig.boxes.setAnswer(QMessageBox::Yes);
     TTabTermo *t = form->TabSheet1;
     typePoints({21.5f, 1234, 61.5f, 4321});
     EXPECT_EQ(sent([&] { t->Button_save_Kf_termo->click(); }).value(0), write4(5, {21.5f, 1234, 61.5f, 4321}));
@@ -130,7 +131,8 @@ TEST_F(RecordsWindow, AStoreThatCannotKeepLetsTheSaveGoAheadAndSaysSo)
     form->Timer_1Timer();
     EXPECT_TRUE(form->StatusBar1->panelText(0).contains("снимок перед записью не сохранён"))
         << form->StatusBar1->panelText(0).toStdString();
-    EXPECT_TRUE(rig.boxes.requests.isEmpty()) << "no dialog added to the save";
+    ASSERT_EQ(rig.boxes.requests.size(), 1) << "one question, no further dialog";
+    EXPECT_TRUE(rig.boxes.requests[0].text.contains("Записать без снимка?"));
 }
 
 TEST_F(RecordsWindow, FlowSaveKeepsThePreviousTableAndNamesAPointTheMeterDidNotTake)

@@ -62,6 +62,8 @@ public:
         return m_answer;
     }
 
+    void setAnswer(QMessageBox::StandardButton answer) { m_answer = answer; }
+
     QList<MessageBoxRequest> requests;
     // Runs while the "box" is up, like code running inside a modal loop.
     std::function<void(const MessageBoxRequest &)> onPresent;

@@ -6,6 +6,8 @@
 #include "ui/records/backup_action.h"
 #include "ui/records/dialog_restore.h"
 #include "ui/records/form_history.h"
+#include "ui/records/unfinished_restore_panel.h"
+#include "records/calibration_reader.h"
 #include "ui/common/tool_bar.h"
 #include "ui/main/form_main.h"
 #include <QCheckBox>
@@ -234,4 +236,111 @@ TEST(HistoryFromMainWindow, TheWindowsGetTheRecordsAndARefusedSaveIsOneBox)
     EXPECT_EQ(records.store().list().first().reason, SnapshotReason::BeforeZeroSave);
     QTest::qWait(200);
     EXPECT_EQ(rig.boxes.requests.size(), 1);
+}
+
+TEST_F(HistoryWindow, ARestoreCutShortIsShownAndCanBeFinishedOrUndone)
+{
+    const auto thermometer = [&] {
+        QVector<quint16> regs;
+        for (int r = 5; r <= 12; ++r)
+            regs << rig.server.model().paramWord(r);
+        return regs;
+    };
+    const auto readAndKeep = [&](SnapshotReason reason) {
+        TCalibrationReader reader(*rig.dm, 2000);
+        QSignalSpy done(&reader, &TCalibrationReader::finished);
+        reader.start(AllCalibrationAreas());
+        EXPECT_TRUE(done.wait(10000));
+        return records->store().add(reader.snapshot(reason));
+    };
+    for (const bool finish : {true, false}) {
+        SCOPED_TRACE(finish ? "finish" : "undo");
+        const auto setThermometer = [&](const QVector<quint16> &regs, int count) {
+            for (int i = 0; i < count; ++i)
+                rig.server.model().setParamWord(5 + i, regs[i]);
+        };
+        const auto recalculate = [&] {
+            rig.server.model().handleRequest(Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdRecalculate));
+        };
+        // The meter as it was (the way back), and another calibration to restore, each with its coefficients.
+        const QVector<quint16> before = thermometer();
+        const qint64 wayBack = readAndKeep(SnapshotReason::BeforeRestore);
+        rig.server.model().setParamFloat(5, finish ? 21.5f : 19.5f);
+        rig.server.model().setParamFloat(9, finish ? 61.5f : 59.5f);
+        recalculate();
+        const QVector<quint16> wanted = thermometer();
+        const qint64 target = readAndKeep(SnapshotReason::ManualBackup);
+        setThermometer(before, 8);
+        recalculate();
+        // Cut short after the first point of the restore had been written.
+        setThermometer(wanted, 2);
+        ASSERT_NE(records->store().beginRestore(target, wayBack, {CalibrationArea::Thermometer}), 0);
+
+        TForm_History *window = history();
+        ASSERT_TRUE(window);
+        window->refresh();
+        ASSERT_TRUE(window->Panel_Unfinished->isVisibleTo(window));
+        EXPECT_TRUE(window->Panel_Unfinished->Label_Unfinished->text().contains(
+            QStringLiteral("Восстановление снимка №%1 (Термометр)").arg(target)));
+        EXPECT_TRUE(window->Panel_Unfinished->Label_Unfinished->text().contains(QStringLiteral("снимок №%1").arg(wayBack)));
+
+        rig.boxes.setAnswer(QMessageBox::Yes);
+        rig.boxes.requests.clear();
+        QSignalSpy restored(window, &TForm_History::restoreFinished);
+        (finish ? window->Panel_Unfinished->Button_FinishRestore : window->Panel_Unfinished->Button_UndoRestore)->click();
+        ASSERT_TRUE(restored.wait(20000));
+        EXPECT_EQ(restored.first().first().toString(), "восстановлено");
+        ASSERT_FALSE(rig.boxes.requests.isEmpty());
+        EXPECT_TRUE(rig.boxes.requests.first().text.contains(QStringLiteral("снимок №%1").arg(finish ? target : wayBack)));
+        EXPECT_EQ(thermometer(), finish ? wanted : before);
+        EXPECT_FALSE(window->Panel_Unfinished->isVisibleTo(window)) << "settled by the restore that followed";
+        window->close();
+        QTest::qWait(50);
+    }
+}
+
+TEST(HistoryOtherMeter, ASnapshotFromAnotherMeterIsRestoredOnlyAfterYes)
+{
+    MeterRig rig({}, QStringLiteral("SN-HERE"));
+    ASSERT_TRUE(rig.started && rig.connect());
+    QTemporaryDir dir;
+    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationReader reader(*rig.dm, 2000);
+    QSignalSpy read(&reader, &TCalibrationReader::finished);
+    reader.start(AllCalibrationAreas());
+    ASSERT_TRUE(read.wait(10000));
+    Snapshot here = reader.snapshot(SnapshotReason::ManualBackup);
+    EXPECT_EQ(here.meterSerial, "SN-HERE") << "taken with the port's serial number";
+    Snapshot elsewhere = here;
+    elsewhere.meterSerial = QStringLiteral("SN-ELSEWHERE");
+    const qint64 otherId = records.store().add(elsewhere);
+    ASSERT_NE(otherId, 0);
+
+    TForm_History window(*rig.dm, records);
+    window.show();
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer == QMessageBox::Yes ? "Да" : "Нет");
+        rig.boxes.requests.clear();
+        rig.boxes.setAnswer(answer);
+        const qsizetype snapshotsBefore = records.store().list().size();
+        QSignalSpy finished(&window, &TForm_History::restoreFinished);
+        window.selectSnapshot(otherId);
+        WhenDialogShows([](QDialog *d) { qobject_cast<TDialog_Restore *>(d)->Buttons->button(QDialogButtonBox::Ok)->click(); });
+        window.Button_RestoreClick();
+        ASSERT_TRUE(EventuallyTrue([&] { return !rig.boxes.requests.isEmpty(); }, 15000));
+        EXPECT_TRUE(rig.boxes.requests.first().text.contains(
+            QStringLiteral("Снимок №%1 снят с другого прибора (серийный номер SN-ELSEWHERE), подключён прибор с номером "
+                           "SN-HERE. Восстановить его в этот прибор?")
+                .arg(otherId)))
+            << rig.boxes.requests.first().text.toStdString();
+        EXPECT_EQ(rig.boxes.requests.first().defaultButton, QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            ASSERT_TRUE(finished.wait(20000));
+            EXPECT_EQ(finished.first().first().toString(), "восстановлено");
+        } else {
+            QTest::qWait(300);
+            EXPECT_TRUE(finished.isEmpty());
+            EXPECT_EQ(records.store().list().size(), snapshotsBefore) << "no way back taken: nothing to write";
+        }
+    }
 }

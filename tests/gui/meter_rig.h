@@ -14,13 +14,14 @@
 
 struct MeterRig
 {
-    explicit MeterRig(const SimOptions &options = {}) : server(options)
+    // serial: the USB serial number the simulated meter's port stands for.
+    explicit MeterRig(const SimOptions &options = {}, const QString &serial = {}) : server(options)
     {
         QString error;
         started = server.start(&error);
         EXPECT_TRUE(started) << error.toStdString();
         dm = std::make_unique<TDM_1>(std::make_unique<CandidatePorts>(
-            QList<VirtualPort>{{server.devicePath(), QStringLiteral("KESTRO SIM")}}, nullptr));
+            QList<VirtualPort>{{server.devicePath(), QStringLiteral("KESTRO SIM"), serial}}, nullptr));
     }
     ~MeterRig() { dm.reset(); }
 

@@ -14,6 +14,7 @@
 #include "records/live_log.h"
 #include "ui/common/panel_status_bar.h"
 #include "ui/common/placement_store.h"
+#include "ui/common/snapshot_guard.h"
 #include "ui/common/snapshot_note.h"
 #include "ui/common/tool_bar.h"
 #include "ui/common/tool_images.h"
@@ -334,8 +335,8 @@ void TForm_Kalibrovka::sendCommand(quint16 command)
 void TForm_Kalibrovka::ToolButton_Kf_RecalcClick()
 {
     // Recalculation replaces the coefficients the meter computed.
-    if (m_records && m_dm.isPortOpen())
-        m_records->keepBefore(SnapshotReason::BeforeRecalculation, AllCalibrationAreas());
+    if (m_dm.isPortOpen() && !KeepSnapshotOrAsk(m_records, SnapshotReason::BeforeRecalculation, AllCalibrationAreas(), this))
+        return;
     m_recalcReads.clear();
     const bool sent = m_dm.sendUnderRecoveryRule([this] {
         SendWriteWord(m_dm, Proto::CommandRegister, Proto::CmdRecalculate);

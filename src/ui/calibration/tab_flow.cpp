@@ -11,6 +11,7 @@
 #include "ui/calibration/tab_widgets.h"
 #include "ui/common/clipboard_text.h"
 #include "ui/common/handler_connect.h"
+#include "ui/common/snapshot_guard.h"
 #include "ui/common/ui_fonts.h"
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -227,6 +228,11 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
     const QList<float> typed = ParseFilledFields(CalibrationArea::FlowTable, tableFields());
     std::array<float, FlowTable::Values> values{};
     std::copy(typed.begin(), typed.end(), values.begin());
+    // Declined: the engineer's texts stay exactly as typed.
+    const std::optional<qint64> snapshot =
+        KeepSnapshotOrAsk(m_records, SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable}, window());
+    if (!snapshot)
+        return;
 
     m_saveFrames.clear();
     for (const FlowTable::Write &w : FlowTable::SaveWrites()) {
@@ -236,14 +242,13 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
     }
     Button_save_Rashod_Kf->setEnabled(false);
     setCursor(Qt::BusyCursor);
-    const qint64 snapshot = m_records ? m_records->keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable}) : 0;
     m_dm.sendUnderRecoveryRule([&] {
         for (const FlowTable::Write &w : FlowTable::SaveWrites())
             SendWriteFloat4(m_dm, w.addr, values[size_t(w.values[0])], values[size_t(w.values[1])],
                             values[size_t(w.values[2])], values[size_t(w.values[3])], FlowTable::WritePauseMs);
         // The 27 values lie in the table's registers in this very order.
         if (m_records)
-            m_records->expectReadBack(snapshot, CalibrationArea::FlowTable, FlowTable::TableRegister,
+            m_records->expectReadBack(*snapshot, CalibrationArea::FlowTable, FlowTable::TableRegister,
                                       TCalibrationRecords::FloatRegisters(QList<float>(values.begin(), values.end())),
                                       Proto::readFrame(Proto::FnReadParams, FlowTable::TableRegister, FlowTable::TableCount));
         emptyTable();

@@ -3,6 +3,7 @@
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
 #include "ui/calibration/filled_fields.h"
+#include "ui/common/snapshot_guard.h"
 #include <QLineEdit>
 
 namespace {
@@ -60,11 +61,13 @@ void TTwoPointCalibration::save()
     }
     const QList<float> typed = ParseFilledFields(m_area, {m_boxes.t1, m_boxes.x1, m_boxes.t2, m_boxes.x2});
     const float t1 = typed[0], x1 = typed[1], t2 = typed[2], x2 = typed[3];
-    const qint64 snapshot = m_records ? m_records->keepBefore(m_reason, {m_area}) : 0;
+    const std::optional<qint64> snapshot = KeepSnapshotOrAsk(m_records, m_reason, {m_area}, m_boxes.t1->window());
+    if (!snapshot)
+        return;
     m_dm.sendUnderRecoveryRule([&] {
         SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);
         if (m_records)
-            m_records->expectReadBack(snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
+            m_records->expectReadBack(*snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
                                       Proto::readFrame(Proto::FnReadParams, m_points, PointsCount));
         // What the meter now holds refills the boxes.
         empty();

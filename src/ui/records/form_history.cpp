@@ -9,6 +9,7 @@
 #include "ui/records/comparison_tree.h"
 #include "ui/records/dialog_restore.h"
 #include <QFile>
+#include "ui/records/unfinished_restore_panel.h"
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -95,7 +96,18 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
     progress->addWidget(Progress, 1);
     progress->addWidget(Button_Cancel);
 
+    Panel_Unfinished = new TUnfinishedRestorePanel(this);
+    connect(Panel_Unfinished, &TUnfinishedRestorePanel::finishRequested, this, [this](const RestoreRecord &r) {
+        restoreFromJournal(r.targetId, r, QStringLiteral("Завершить восстановление: записать снимок №%1").arg(r.targetId));
+    });
+    connect(Panel_Unfinished, &TUnfinishedRestorePanel::undoRequested, this, [this](const RestoreRecord &r) {
+        restoreFromJournal(r.wayBackId, r,
+                           QStringLiteral("Вернуть как было: записать снимок №%1, снятый перед восстановлением")
+                               .arg(r.wayBackId));
+    });
+
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Panel_Unfinished);
     layout->addWidget(Grid_Snapshots, 2);
     layout->addLayout(buttons);
     layout->addWidget(Tree_Compare, 3);
@@ -163,6 +175,7 @@ void TForm_History::refresh()
         }
     }
     fitColumns();
+    Panel_Unfinished->showUnfinished(store.restores(true));
     updateButtons();
 }
 
@@ -286,9 +299,45 @@ void TForm_History::Button_RestoreClick()
         TDialog_Restore dialog(target, now, this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        setBusy(true, QStringLiteral("Восстановление"));
-        m_restorer->start(target, dialog.chosenAreas());
+        startRestore(target, dialog.chosenAreas());
     });
+}
+
+void TForm_History::startRestore(const Snapshot &target, const QList<CalibrationArea> &areas)
+{
+    const QString serial = m_dm.portSerialNumber();
+    if (FromOtherMeter(target, serial)) {
+        const MessageBoxRequest box{QMessageBox::Warning, QStringLiteral("История калибровки"),
+                                    OtherMeterText(target, serial) + QStringLiteral(". Восстановить его в этот прибор?"),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+        if (ShowMessage(this, box) != QMessageBox::Yes)
+            return;
+    }
+    setBusy(true, QStringLiteral("Восстановление"));
+    m_restorer->start(target, areas);
+}
+
+void TForm_History::restoreFromJournal(qint64 snapshotId, const RestoreRecord &record, const QString &what)
+{
+    if (m_busy)
+        return;
+    const std::optional<Snapshot> target = m_records.store().get(snapshotId);
+    if (!target) {
+        say(this, QMessageBox::Critical, QStringLiteral("Снимок №%1 не прочитан: %2").arg(snapshotId).arg(m_records.store().lastError()));
+        return;
+    }
+    if (!m_dm.isPortOpen()) {
+        say(this, QMessageBox::Warning, QStringLiteral("Прибор не подключен: порт не открыт"));
+        return;
+    }
+    QStringList titles;
+    for (CalibrationArea a : record.areas)
+        titles << QString::fromUtf8(AreaSpecOf(a).title);
+    const MessageBoxRequest box{QMessageBox::Question, QStringLiteral("История калибровки"),
+                                QStringLiteral("%1 (%2)?").arg(what, titles.join(QStringLiteral(", "))),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+    if (ShowMessage(this, box) == QMessageBox::Yes)
+        startRestore(*target, record.areas);
 }
 
 void TForm_History::onRestoreFinished(const RestoreOutcome &outcome)

@@ -15,7 +15,9 @@ class TCalibrationReader;
 class TCalibrationRecords;
 class TCalibrationRestorer;
 class TDM_1;
+class TUnfinishedRestorePanel;
 struct RestoreOutcome;
+struct RestoreRecord;
 
 class TForm_History : public QWidget
 {
@@ -50,6 +52,7 @@ public:
     QProgressBar *Progress;
     QPushButton *Button_Cancel;
     QLabel *Label_Result;
+    TUnfinishedRestorePanel *Panel_Unfinished;
 
 Q_SIGNALS:
     // A restore ended; "восстановлено" or what went wrong.
@@ -68,6 +71,10 @@ private:
     void readMeter(const std::function<void(const Snapshot &)> &then);
     void setBusy(bool busy, const QString &stage = QString());
     void onRestoreFinished(const RestoreOutcome &outcome);
+    // Asks first when the snapshot comes from another meter than the one connected.
+    void startRestore(const Snapshot &target, const QList<CalibrationArea> &areas);
+    // Finishing or undoing a restore cut short: that snapshot, those areas, once confirmed.
+    void restoreFromJournal(qint64 snapshotId, const RestoreRecord &record, const QString &what);
     void updateButtons();
 
     TDM_1 &m_dm;

@@ -1,6 +1,7 @@
 #include "ui/settings/form_settings.h"
 #include "link/dm1.h"
 #include "records/calibration_records.h"
+#include "ui/common/snapshot_guard.h"
 #include "ui/common/snapshot_note.h"
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
@@ -87,7 +88,10 @@ void TForm_Settings::connectHandlers()
     connect(StatusBar1, &TPanelStatusBar::resized, this, guarded(&TForm_Settings::StatusBar1Resize));
     connect(ToolBar1, &TToolBar::resized, this, guarded(&TForm_Settings::ToolBar1Resize));
     // A new text deserves its own verdict.
-    connect(LE_Plotnost->edit(), &QLineEdit::textEdited, this, [this] { m_rejectionShown = false; });
+    connect(LE_Plotnost->edit(), &QLineEdit::textEdited, this, [this] {
+        m_rejectionShown = false;
+        m_writeDeclined = false;
+    });
     LE_Plotnost->edit()->installEventFilter(this);
 }
 
@@ -143,16 +147,39 @@ void TForm_Settings::commitDensity(Refusal refusal)
         }
         return;
     }
-    keepSnapshot();
+    if (m_writeDeclined || m_askPending)
+        return;
+    if (!keepSnapshot(false)) {
+        // An answer's handler shows no box: the question comes after it.
+        m_askPending = true;
+        QMetaObject::invokeMethod(this, &TForm_Settings::askDensityWithoutSnapshot, Qt::QueuedConnection);
+        return;
+    }
     SendWriteFloat(m_dm, DensityRegister, value);
     edit->setModified(false);
 }
 
-void TForm_Settings::keepSnapshot()
+void TForm_Settings::askDensityWithoutSnapshot()
+{
+    const bool write = AskWriteWithoutSnapshot(this, m_records->store().lastError());
+    m_askPending = false;
+    QLineEdit *edit = LE_Plotnost->edit();
+    // "Нет": the text stays as typed and is not offered again until it changes.
+    m_writeDeclined = !write;
+    if (!write || !edit->isModified() || !m_dm.isPortOpen())
+        return;
+    CatchToErrorBox(this, [&] {
+        SendWriteFloat(m_dm, DensityRegister, ParseTypedFloat(edit->text()));
+        edit->setModified(false);
+    });
+}
+
+bool TForm_Settings::keepSnapshot(bool mayAsk)
 {
     // Only while the port is open: a write that cannot leave changes nothing.
-    if (m_records && m_dm.isPortOpen())
-        m_records->keepBefore(SnapshotReason::BeforeDensityWrite, {CalibrationArea::Density});
+    if (!m_records || !m_dm.isPortOpen() || m_records->keepBefore(SnapshotReason::BeforeDensityWrite, {CalibrationArea::Density}) != 0)
+        return true;
+    return mayAsk && AskWriteWithoutSnapshot(this, m_records->store().lastError());
 }
 
 void TForm_Settings::followMeterFlag(bool flag)
@@ -183,7 +210,11 @@ void TForm_Settings::CB_plotnostClick()
         m_clickAge.start();
     }
     try {
-        keepSnapshot();
+        // Set from an answer, the box only echoes the meter's own flag: no question then.
+        if (!keepSnapshot(!m_settingFromMeter)) {
+            m_clickedFlag.reset(); // the next answer shows the meter's flag again
+            return;
+        }
         SendWriteWord(m_dm, FlagRegister, flag ? 1 : 0);
     } catch (...) {
         // Not written: the next answer shows the meter's flag again.

@@ -70,13 +70,19 @@ private:
     enum Refusal { Deferred, AtOnce };
     void commitDensity(Refusal refusal);
     void followMeterFlag(bool flag);
-    void keepSnapshot();
+    // True when the write may go: the snapshot is kept, or the engineer chose to
+    // write without one (asked only when mayAsk).
+    bool keepSnapshot(bool mayAsk);
+    void askDensityWithoutSnapshot();
 
     TDM_1 &m_dm;
     TCalibrationRecords *m_records;
     TSnapshotNote *m_recordsNote = nullptr;
     // The conversion message was shown for the edit's present text.
     bool m_rejectionShown = false;
+    // No snapshot could be kept: the question is on its way, or was answered "Нет" for this text.
+    bool m_askPending = false;
+    bool m_writeDeclined = false;
     // The check box is being set from an answer, not clicked.
     bool m_settingFromMeter = false;
     // The flag the engineer clicked, until the meter reports it (or the time is up).

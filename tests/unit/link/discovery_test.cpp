@@ -135,16 +135,21 @@ TEST(ParseVirtualPortArg, Table)
         const char *arg;
         const char *path;
         const char *description;
+        const char *serial;
     } cases[] = {
-        {"/dev/pts/5", "/dev/pts/5", ""},
-        {"/dev/pts/5=KESTRO DEBUG PORT", "/dev/pts/5", "KESTRO DEBUG PORT"},
-        {"/tmp/meter=", "/tmp/meter", ""},
-        {"/tmp/meter=a=b", "/tmp/meter", "a=b"},
+        {"/dev/pts/5", "/dev/pts/5", "", ""},
+        {"/dev/pts/5=KESTRO DEBUG PORT", "/dev/pts/5", "KESTRO DEBUG PORT", ""},
+        {"/tmp/meter=", "/tmp/meter", "", ""},
+        {"/tmp/meter=a=b", "/tmp/meter", "a=b", ""},
+        {"/tmp/meter=KESTRO SIM@SN-0042", "/tmp/meter", "KESTRO SIM", "SN-0042"},
+        {"/tmp/meter=@SN-7", "/tmp/meter", "", "SN-7"},
+        {"/tmp/me@ter=a@b@SN", "/tmp/me@ter", "a@b", "SN"},
     };
     for (const auto &c : cases) {
         const VirtualPort port = ParseVirtualPortArg(QString::fromUtf8(c.arg));
         EXPECT_EQ(port.path, QString::fromUtf8(c.path)) << c.arg;
         EXPECT_EQ(port.description, QString::fromUtf8(c.description)) << c.arg;
+        EXPECT_EQ(port.serial, QString::fromUtf8(c.serial)) << c.arg;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "protocol/protokol_usb.h"
 #include "records/calibration_restorer.h"
 #include "sim/meter_server.h"
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -42,12 +43,15 @@ struct Rig
             return std::nullopt;
         return reader.snapshot(SnapshotReason::ManualBackup);
     }
-    RestoreOutcome restore(const Snapshot &s, const QList<CalibrationArea> &areas = WritableCalibrationAreas())
+    void recalculate() { server.model().handleRequest(Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdRecalculate)); }
+    RestoreOutcome restore(const Snapshot &s, const QList<CalibrationArea> &areas = WritableCalibrationAreas(),
+                           int reconnectMs = TCalibrationRestorer::DefaultReconnectMs)
     {
         TCalibrationRestorer restorer(*dm, store, 1000);
+        restorer.setReconnectMs(reconnectMs);
         QSignalSpy done(&restorer, &TCalibrationRestorer::finished);
         restorer.start(s, areas);
-        EXPECT_TRUE(done.count() > 0 || done.wait(15000));
+        EXPECT_TRUE(done.count() > 0 || done.wait(30000));
         return done.isEmpty() ? RestoreOutcome{} : done.first().first().value<RestoreOutcome>();
     }
 
@@ -68,6 +72,8 @@ TEST(CalibrationRestore, PutsBackEveryAreaBitForBitAndSaysSo)
     rig.server.model().setParamWord(5, 0x0001), rig.server.model().setParamWord(6, 0x41a0);
     rig.server.model().setParamWord(13, 0x0000), rig.server.model().setParamWord(14, 0x8000);
     rig.server.model().setParamWord(21 + 30, 0x0001), rig.server.model().setParamWord(21 + 31, 0x0000);
+    // The meter's coefficients follow from these points, as after a save and command 24.
+    rig.recalculate();
     const QMap<int, quint16> original = rig.params();
     const std::optional<Snapshot> backup = rig.backup();
     ASSERT_TRUE(backup);
@@ -79,7 +85,7 @@ TEST(CalibrationRestore, PutsBackEveryAreaBitForBitAndSaysSo)
     const RestoreOutcome outcome = rig.restore(*backup);
     EXPECT_TRUE(outcome.restored) << outcome.message.toStdString();
     EXPECT_EQ(outcome.message, "восстановлено");
-    EXPECT_EQ(outcome.written, WritableCalibrationAreas());
+    EXPECT_EQ(outcome.areasIn(AreaRestoreState::Written), WritableCalibrationAreas());
     EXPECT_EQ(rig.params(), original);
     EXPECT_EQ(rig.server.model().lastCommand(), Proto::CmdRecalculate);
 
@@ -103,7 +109,11 @@ TEST(CalibrationRestore, OnlyTheChosenAreasAreWrittenAndARefusingMeterIsNamed)
 
     const RestoreOutcome outcome = rig.restore(*backup, {CalibrationArea::Thermometer});
     EXPECT_FALSE(outcome.restored);
-    EXPECT_EQ(outcome.differing, QStringList{"Термометр: регистр 5"});
+    ASSERT_FALSE(outcome.differing.isEmpty());
+    EXPECT_EQ(outcome.differing.first(), "Термометр: регистр 5");
+    // The rest: the coefficients computed from the wrong point, none of another area.
+    for (const QString &line : outcome.differing.mid(1))
+        EXPECT_TRUE(line.startsWith("Коэффициенты: регистр данных 1")) << line.toStdString();
     EXPECT_EQ(rig.server.model().paramWord(6), backup->areas.value(CalibrationArea::Thermometer).at(1));
     EXPECT_EQ(rig.server.model().paramWord(21), 0x2222) << "flow table not chosen, not written";
     EXPECT_NE(flowBefore, 0x2222);
@@ -121,13 +131,17 @@ TEST(CalibrationRestore, HangUpMidwaySaysWhatWasWrittenAndKeepsTheWayBack)
         if (quint8(frame[1]) == Proto::FnWriteParams && quint8(frame[3]) >= 21 && ++flowWrites == 3)
             QMetaObject::invokeMethod(&rig.server, [&] { rig.server.hangUp(); }, Qt::QueuedConnection);
     });
-    const RestoreOutcome outcome = rig.restore(*backup);
+    const RestoreOutcome outcome = rig.restore(*backup, WritableCalibrationAreas(), 1500);
     EXPECT_FALSE(outcome.restored);
-    EXPECT_EQ(outcome.written,
-              (QList<CalibrationArea>{CalibrationArea::Density, CalibrationArea::Thermometer, CalibrationArea::Zero}));
-    EXPECT_EQ(outcome.notWritten, QList<CalibrationArea>{CalibrationArea::FlowTable});
+    // The meter never came back: what left cannot be confirmed, only what never left is known.
+    EXPECT_EQ(outcome.areasIn(AreaRestoreState::Unchecked),
+              (QList<CalibrationArea>{CalibrationArea::Density, CalibrationArea::Thermometer, CalibrationArea::Zero,
+                                      CalibrationArea::FlowTable}));
+    EXPECT_TRUE(outcome.areasIn(AreaRestoreState::Written).isEmpty());
     EXPECT_NE(outcome.beforeRestoreId, 0);
-    EXPECT_TRUE(outcome.message.contains("не записано: Калибровка расхода")) << outcome.message.toStdString();
+    EXPECT_TRUE(outcome.message.contains("не проверено (нет связи): Фиксированная плотность, Термометр, Калибровка 0, "
+                                         "Калибровка расхода"))
+        << outcome.message.toStdString();
     EXPECT_TRUE(outcome.message.contains(QStringLiteral("снимок №%1").arg(outcome.beforeRestoreId)));
     ASSERT_TRUE(rig.store.get(outcome.beforeRestoreId));
     EXPECT_EQ(rig.store.get(outcome.beforeRestoreId)->areas.size(), AllCalibrationAreas().size());
@@ -181,6 +195,151 @@ TEST(CalibrationRestore, AStoreLockedByAnotherProgramStopsTheRestoreBeforeAnyWri
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
     EXPECT_EQ(rig.store.list().size(), 1) << "the older snapshot is still there";
+}
+
+namespace {
+
+// The report's word for an area, worked out from the meter's registers alone: every
+// register was ruined beforehand, so each one tells whether its write arrived.
+AreaRestoreState StateFromMeter(const QVector<quint16> &before, const QVector<quint16> &target,
+                                const QVector<quint16> &meter)
+{
+    if (meter == target)
+        return AreaRestoreState::Written;
+    return meter == before ? AreaRestoreState::NotWritten : AreaRestoreState::Partial;
+}
+
+QVector<quint16> MeterArea(MeterServer &server, CalibrationArea area)
+{
+    QVector<quint16> regs;
+    for (const RegisterRange &r : AreaSpecOf(area).ranges)
+        for (int reg = r.first; reg < r.first + r.count; ++reg)
+            regs << (r.space == RegisterSpace::Params ? server.model().paramWord(reg) : server.model().dataWord(reg));
+    return regs;
+}
+
+} // namespace
+
+TEST(CalibrationRestore, AfterAHangUpAtAnyFrameTheReportMatchesTheMeterRegisters)
+{
+    // Frames before the writes: the backup's seven reads and the restore's own seven.
+    constexpr int ReadsBefore = 14;
+    QSet<int> statesSeen;
+    // 12 writes: density 2, thermometer 1, zero 1, flow table 7, command 24.
+    for (int writesTaken : {1, 2, 3, 4, 5, 7, 10, 11, 12}) {
+        SCOPED_TRACE(writesTaken);
+        QTemporaryDir linkDir;
+        SimOptions options;
+        options.linkPath = linkDir.filePath(QStringLiteral("meter"));
+        options.hangupAfterFrames = ReadsBefore + writesTaken;
+        options.returnAfterMs = 300;
+        Rig rig(options);
+        ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+        const std::optional<Snapshot> backup = rig.backup();
+        ASSERT_TRUE(backup);
+        QMap<CalibrationArea, QVector<quint16>> before;
+        for (CalibrationArea a : WritableCalibrationAreas()) {
+            for (const RegisterRange &r : AreaSpecOf(a).ranges)
+                for (int reg = r.first; reg < r.first + r.count; ++reg)
+                    rig.server.model().setParamWord(reg, quint16(rig.server.model().paramWord(reg) ^ 0x5a5a));
+            before.insert(a, MeterArea(rig.server, a));
+        }
+        rig.recalculate(); // the ruined points have their own coefficients
+
+        const RestoreOutcome outcome = rig.restore(*backup);
+        ASSERT_NE(outcome.beforeRestoreId, 0) << outcome.message.toStdString();
+        bool allWritten = true;
+        for (CalibrationArea a : WritableCalibrationAreas()) {
+            const AreaRestoreState expected =
+                StateFromMeter(before.value(a), backup->areas.value(a), MeterArea(rig.server, a));
+            EXPECT_EQ(int(outcome.states.value(a)), int(expected))
+                << AreaSpecOf(a).key << ": " << outcome.message.toStdString();
+            EXPECT_TRUE(outcome.message == "восстановлено"
+                        || outcome.message.contains(RestoreStateTitle(expected) + ": ")) << outcome.message.toStdString();
+            statesSeen.insert(int(expected));
+            allWritten = allWritten && expected == AreaRestoreState::Written;
+        }
+        const bool coefficientsBack =
+            MeterArea(rig.server, CalibrationArea::Coefficients) == backup->areas.value(CalibrationArea::Coefficients);
+        EXPECT_EQ(outcome.restored, allWritten && coefficientsBack) << outcome.message.toStdString();
+    }
+    // The runs covered every word the report can say after a read-back.
+    EXPECT_TRUE(statesSeen.contains(int(AreaRestoreState::Written)));
+    EXPECT_TRUE(statesSeen.contains(int(AreaRestoreState::Partial)));
+    EXPECT_TRUE(statesSeen.contains(int(AreaRestoreState::NotWritten)));
+}
+
+TEST(CalibrationRestore, AMeterThatDropsCommand24IsNotRestored)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    const std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    // The flow table changed and was recalculated since the backup.
+    for (int reg = 23; reg < 23 + 26; ++reg)
+        rig.server.model().setParamWord(reg, quint16(rig.server.model().paramWord(reg) + 0x40));
+    rig.recalculate();
+    ASSERT_NE(MeterArea(rig.server, CalibrationArea::Coefficients), backup->areas.value(CalibrationArea::Coefficients));
+    rig.server.model().setDroppedCommands({Proto::CmdRecalculate});
+
+    const RestoreOutcome outcome = rig.restore(*backup, {CalibrationArea::FlowTable});
+    EXPECT_FALSE(outcome.restored);
+    EXPECT_NE(outcome.message, "восстановлено");
+    EXPECT_EQ(int(outcome.states.value(CalibrationArea::FlowTable)), int(AreaRestoreState::Written));
+    EXPECT_TRUE(outcome.message.contains("Коэффициенты: регистр данных 36")) << outcome.message.toStdString();
+    EXPECT_TRUE(outcome.message.contains("прибор не пересчитал коэффициенты")) << outcome.message.toStdString();
+
+    // The same restore on a meter that recalculates is complete.
+    rig.server.model().setDroppedCommands({});
+    EXPECT_EQ(rig.restore(*backup, {CalibrationArea::FlowTable}).message, "восстановлено");
+}
+
+TEST(CalibrationRestore, TheJournalHoldsARestoreFromBeforeItsFirstWriteToItsEnd)
+{
+    Rig rig;
+    ASSERT_TRUE(rig.started && rig.dm->isPortOpen());
+    std::optional<Snapshot> backup = rig.backup();
+    ASSERT_TRUE(backup);
+    backup->id = rig.store.add(*backup);
+    ASSERT_NE(backup->id, 0);
+
+    // Cut short at its first write: the entry is there, not ended, with its way back.
+    QList<RestoreRecord> atFirstWrite;
+    {
+        TCalibrationRestorer restorer(*rig.dm, rig.store, 1000);
+        QObject::connect(&rig.server, &MeterServer::requestReceived, &restorer, [&](const QByteArray &frame) {
+            if (quint8(frame[1]) == Proto::FnWriteParams && atFirstWrite.isEmpty())
+                atFirstWrite = rig.store.restores();
+        });
+        restorer.start(*backup, {CalibrationArea::Thermometer, CalibrationArea::Zero});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !atFirstWrite.isEmpty(); }, 15000));
+    } // the restorer goes away midway, as with a killed program
+    ASSERT_EQ(atFirstWrite.size(), 1);
+    const QList<RestoreRecord> unfinished = rig.store.restores(true);
+    ASSERT_EQ(unfinished.size(), 1);
+    EXPECT_EQ(unfinished[0].targetId, backup->id);
+    EXPECT_EQ(unfinished[0].areas, (QList<CalibrationArea>{CalibrationArea::Thermometer, CalibrationArea::Zero}));
+    const std::optional<Snapshot> wayBack = rig.store.get(unfinished[0].wayBackId);
+    ASSERT_TRUE(wayBack);
+    EXPECT_EQ(wayBack->reason, SnapshotReason::BeforeRestore);
+
+    // Finishing it (the same snapshot, those areas) ends both entries.
+    const RestoreOutcome finished = rig.restore(*backup, unfinished[0].areas);
+    EXPECT_TRUE(finished.restored) << finished.message.toStdString();
+    EXPECT_TRUE(rig.store.restores(true).isEmpty());
+    const QList<RestoreRecord> all = rig.store.restores();
+    ASSERT_EQ(all.size(), 2);
+    EXPECT_TRUE(all[0].restored);
+    EXPECT_EQ(all[0].outcome, "восстановлено");
+    EXPECT_FALSE(all[1].restored);
+    EXPECT_TRUE(all[1].outcome.contains(QStringLiteral("№%1").arg(all[0].id))) << all[1].outcome.toStdString();
+
+    // A snapshot from a file is kept first, so its restore can be finished from the store.
+    Snapshot fromFile = *backup;
+    fromFile.id = 0;
+    const RestoreOutcome again = rig.restore(fromFile, {CalibrationArea::Density});
+    ASSERT_NE(again.journalId, 0);
+    EXPECT_GT(rig.store.restores().first().targetId, backup->id);
 }
 
 TEST(CalibrationRestore, ASnapshotAMeterMustNotReceiveSendsNoFrameAtAll)

@@ -76,7 +76,14 @@ TEST(SnapshotStore, BringsAnOlderSchemaUpAndRefusesANewerOrDamagedOne)
         ASSERT_EQ(all.size(), 1);
         EXPECT_EQ(all[0].note, "old");
         EXPECT_EQ(all[0].areas.value(CalibrationArea::Zero), (QVector<quint16>{1, 2, 3, 4, 5, 6, 7, 8}));
-        EXPECT_GT(store.add(sample()), 0); // the new table is there
+        EXPECT_TRUE(all[0].meterSerial.isEmpty()) << "not known then";
+        Snapshot withSerial = sample();
+        withSerial.meterSerial = QStringLiteral("KST-00417");
+        const qint64 id = store.add(withSerial);
+        EXPECT_GT(id, 0); // the new tables are there
+        ASSERT_TRUE(store.get(id));
+        EXPECT_EQ(store.get(id)->meterSerial, "KST-00417");
+        EXPECT_GT(store.beginRestore(id, 1, {CalibrationArea::Zero}), 0) << store.lastError().toStdString();
     }
 
     const struct
@@ -160,4 +167,30 @@ TEST(SnapshotFile, RoundTripsAndRefusesBadFilesWithTheReason)
         EXPECT_TRUE(error.startsWith("Файл снимка не принят: ")) << error.toStdString();
         EXPECT_TRUE(error.contains(QString::fromUtf8(c.says))) << error.toStdString();
     }
+}
+
+TEST(SnapshotStore, WhichMeterASnapshotCameFrom)
+{
+    Snapshot s = sample();
+    s.id = 7;
+    const struct
+    {
+        const char *snapshot, *meter;
+        bool other;
+    } cases[] = {
+        {"SN-A", "SN-A", false}, {"SN-A", "SN-B", true}, {"", "SN-B", false}, {"SN-A", "", false}, {"", "", false},
+    };
+    for (const auto &c : cases) {
+        s.meterSerial = QString::fromUtf8(c.snapshot);
+        EXPECT_EQ(FromOtherMeter(s, QString::fromUtf8(c.meter)), c.other) << c.snapshot << " / " << c.meter;
+    }
+    s.meterSerial = "SN-A";
+    EXPECT_EQ(OtherMeterText(s, "SN-B"), "Снимок №7 снят с другого прибора (серийный номер SN-A), подключён прибор с номером SN-B");
+    // A file keeps it; one without it reads as unknown.
+    QString error;
+    const std::optional<Snapshot> back = SnapshotFile::Import(SnapshotFile::Export(s), &error);
+    ASSERT_TRUE(back) << error.toStdString();
+    EXPECT_EQ(back->meterSerial, "SN-A");
+    s.meterSerial.clear();
+    EXPECT_FALSE(SnapshotFile::Export(s).contains("meter_serial"));
 }
