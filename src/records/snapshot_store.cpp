@@ -1,6 +1,8 @@
 #include "records/snapshot_store.h"
 #include "records/snapshot_check.h"
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -42,6 +44,12 @@ const struct
 
 // The engineer's words for what SQLite reports: a locked or read-only store is not
 // a damaged one.
+bool isBusy(const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xFF;
+    return code == 5 || code == 6; // SQLITE_BUSY, SQLITE_LOCKED
+}
+
 QString problemOf(const QSqlError &error, const QString &otherwise = QStringLiteral("повреждена или это не база SQLite"))
 {
     switch (error.nativeErrorCode().toInt() & 0xFF) {
@@ -161,12 +169,30 @@ bool TSnapshotStore::open()
     const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
     q.finish();
     // A store already in WAL is not written to here, so a read-only one can still be read.
-    if ((!wal && !exec(QStringLiteral("PRAGMA journal_mode=WAL"))) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
+    if ((!wal && !switchToWal()) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
         return false;
     if (version < SchemaVersion && !migrate(SchemaVersion))
         return false;
     m_open = true;
     return true;
+}
+
+bool TSnapshotStore::switchToWal()
+{
+    // The switch needs the file to itself, and SQLite does not wait for a second
+    // program that is opening the same new store at that moment: it holds the file
+    // for milliseconds, so try again for a while.
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        QSqlQuery q(QSqlDatabase::database(m_connection, false));
+        if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+            return true;
+        const QSqlError error = q.lastError();
+        if (!isBusy(error) || waited.elapsed() > 2000)
+            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error)), error.text());
+        QThread::msleep(10);
+    }
 }
 
 bool TSnapshotStore::isOurs(int version, int tables)

@@ -58,6 +58,7 @@ private:
     bool migrate(int to);
     bool isOurs(int version, int tables);
     bool fail(const QString &what, const QString &detail);
+    bool switchToWal();
     bool readAreas(const QString &table, Snapshot &snapshot);
 
     QString m_path;

@@ -101,7 +101,12 @@ const WritePath Paths[] = {
     {"flow save", false,
      [](QWidget *w) {
          TTabRashodKalibr *f = static_cast<TForm_Kalibrovka *>(w)->TabSheet3;
+         // A whole table: one with empty boxes is refused before any snapshot.
          f->Edit_Q_Max->setText(QStringLiteral("1000"));
+         for (int i = 0; i < 13; ++i) {
+             f->Edit_Q_Etalon[i]->setText(QString::number(i * 150 - 900));
+             f->Edit_Q_Pribor[i]->setText(QString::number(i * 20 - 120));
+         }
          f->Button_save_Rashod_Kf->click();
      },
      FlowTable::SaveWrites().front().addr},

@@ -171,7 +171,7 @@ TEST(SnapshotFile, RoundTripsAndRefusesBadFilesWithTheReason)
 
 TEST(SnapshotStore, WhichMeterASnapshotCameFrom)
 {
-    Snapshot s = sample();
+    Snapshot s = MeterSample();
     s.id = 7;
     const struct
     {
