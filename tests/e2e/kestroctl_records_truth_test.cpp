@@ -23,9 +23,9 @@ class KestroctlRecordsTruth : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(sim.ok()) << sim.startError().toStdString(); }
-    ProgramRun ctl(const QStringList &args, const std::function<void()> &childSetup = {})
+    ProgramRun ctl(const QStringList &args, const std::function<void()> &childSetup = {}, const QString &program = Ctl)
     {
-        return RunProgram(Ctl, QStringList{QStringLiteral("--virtual-port"), sim.devicePath()} + args,
+        return RunProgram(program, QStringList{QStringLiteral("--virtual-port"), sim.devicePath()} + args,
                           {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + store()}, 20000,
                           childSetup);
     }
@@ -163,7 +163,14 @@ TEST_F(KestroctlRecordsTruth, AReadOnlyStoreIsSaidToBeReadOnlyNotDamaged)
         if (root && (setgid(65534) != 0 || setuid(65534) != 0))
             _exit(99);
     };
-    const ProgramRun run = ctl({"import", path("a.json")}, asUser);
+    // The build tree may sit in a folder only its owner can enter: nobody runs a copy.
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("kestroctl"));
+    ASSERT_TRUE(QFile::copy(Ctl, program));
+    const auto everyone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                          | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(bin.path(), everyone) && QFile::setPermissions(program, everyone));
+    const ProgramRun run = ctl({"import", path("a.json")}, asUser, program);
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_NE(run.exitCode, 99) << "could not run as nobody";
     EXPECT_EQ(run.exitCode, 5);
