@@ -1,6 +1,6 @@
 // The history window against the simulated meter: a flow table ruined by a save
 // comes back from the snapshot taken before it; backups, files and failures.
-#include "gui/kalibr_window_fixture.h"
+#include "gui/kalibr_records_fixture.h"
 #include "records/calibration_records.h"
 #include "support/full_disk.h"
 #include "ui/records/backup_action.h"
@@ -24,19 +24,9 @@
 
 namespace {
 
-class HistoryWindow : public testing::Test
+class HistoryWindow : public KalibrWindowWithRecords
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(rig.started);
-        ASSERT_TRUE(rig.connect());
-        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
-        form = new TForm_Kalibrovka(*rig.dm, nullptr, records.get());
-        form->Timer_1->stop();
-        form->show();
-    }
-    void TearDown() override { delete form.data(); }
     QVector<quint16> flowTable()
     {
         QVector<quint16> regs;
@@ -50,10 +40,6 @@ protected:
         return form->findChild<TForm_History *>();
     }
 
-    QTemporaryDir dir;
-    MeterRig rig;
-    std::unique_ptr<TCalibrationRecords> records;
-    QPointer<TForm_Kalibrovka> form;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 // What the engineer typed and has not saved stays in the tabs while the program
 // reads the meter for itself (backup, comparison, recalculation); only a tab's own
 // "Прочитать" puts the meter's values back.
-#include "gui/kalibr_window_fixture.h"
+#include "gui/kalibr_records_fixture.h"
 #include "protocol/number_text.h"
 #include "records/calibration_records.h"
 #include "ui/common/tool_bar.h"
@@ -13,19 +13,9 @@
 
 namespace {
 
-class UnsavedEdits : public testing::Test
+class UnsavedEdits : public KalibrWindowWithRecords
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(rig.started);
-        ASSERT_TRUE(rig.connect());
-        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
-        form = new TForm_Kalibrovka(*rig.dm, nullptr, records.get());
-        form->Timer_1->stop();
-        form->show();
-    }
-    void TearDown() override { delete form.data(); }
     QList<QByteArray> sent(const std::function<void()> &action) { return SentDuring(rig, action); }
 
     // "Резервная копия" from the tool bar, its note answered; the snapshot's id.
@@ -62,10 +52,6 @@ protected:
         QTest::qWait(200);
     }
 
-    QTemporaryDir dir;
-    MeterRig rig;
-    std::unique_ptr<TCalibrationRecords> records;
-    QPointer<TForm_Kalibrovka> form;
 };
 
 } // namespace
