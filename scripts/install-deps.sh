@@ -13,6 +13,7 @@ packages=(
   dpkg-dev help2man desktop-file-utils appstream
   libqt6sql6-sqlite qt6-translations-l10n
   python3 poppler-utils
+  qt6-serialbus-dev libqt6serialbus6 python3-pymodbus
 )
 
 missing=()

@@ -69,8 +69,10 @@ void TCalibrationRecords::onRegistersTaken(int space, int first, int count)
             continue;
         m_expected.removeAt(i--);
         const auto reported = m_dm.registerImage().range(RegisterSpace::Params, e.first, int(e.written.size()));
-        if (!reported || *reported == e.written)
+        if (!reported || *reported == e.written) {
+            emit readBackChecked(e.snapshotId, e.area, reported.has_value());
             continue;
+        }
         QStringList differing;
         for (int r = 0; r < e.written.size(); ++r) {
             if ((*reported)[r] != e.written[r])
@@ -82,5 +84,6 @@ void TCalibrationRecords::onRegistersTaken(int space, int first, int count)
                                             "что было записано. Записанное сохранено при снимке №%3.")
                                  .arg(QString::fromUtf8(AreaSpecOf(e.area).title), differing.join(QStringLiteral(", ")))
                                  .arg(e.snapshotId));
+        emit readBackChecked(e.snapshotId, e.area, false);
     }
 }

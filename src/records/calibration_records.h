@@ -36,6 +36,8 @@ Q_SIGNALS:
     void snapshotFailed(const QString &reason);
     // The meter reported other values than were written: which, in words.
     void readBackRefused(const QString &message);
+    // Every armed check once its answer came: whether the meter reported what was written.
+    void readBackChecked(qint64 snapshotId, CalibrationArea area, bool matched);
 
 private:
     struct Expectation

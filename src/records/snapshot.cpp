@@ -15,6 +15,8 @@ constexpr ReasonName Reasons[] = {
     {SnapshotReason::BeforeRecalculation, "before-recalculation", "перед пересчетом коэффициентов"},
     {SnapshotReason::ManualBackup, "manual-backup", "резервная копия"},
     {SnapshotReason::BeforeRestore, "before-restore", "перед восстановлением"},
+    {SnapshotReason::BeforeRun, "before-run", "перед калибровкой по шагам"},
+    {SnapshotReason::AfterRun, "after-run", "после калибровки по шагам"},
 };
 } // namespace
 

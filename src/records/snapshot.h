@@ -14,6 +14,8 @@ enum class SnapshotReason {
     BeforeRecalculation,
     ManualBackup,
     BeforeRestore,
+    BeforeRun, // the whole calibration as a calibration run found it
+    AfterRun,  // and as the run left it
 };
 
 struct Snapshot

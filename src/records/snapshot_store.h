@@ -4,6 +4,7 @@
 // version in PRAGMA user_version and a step for each version. The program and
 // kestroctl share it.
 #include "records/restore_journal.h"
+#include "records/run_record.h"
 #include "records/snapshot.h"
 #include <QList>
 #include <QString>
@@ -49,6 +50,17 @@ public:
     bool settleRestoresBefore(qint64 journalId, const QList<CalibrationArea> &areas);
     // Newest first; unfinishedOnly: those never ended.
     QList<RestoreRecord> restores(bool unfinishedOnly = false);
+
+    // Calibration runs (run_store.cpp), written as they go: the header when the run
+    // starts (its id and uuid are set), each point in its own transaction, the
+    // header again whenever it changes. A crash loses at most the point in progress.
+    bool beginRun(RunRecord &run);
+    bool addRunPoint(qint64 runId, const RunPoint &point);
+    bool updateRun(const RunRecord &run);
+    // Headers only (no points), newest first; serial empty: every meter.
+    QList<RunRecord> runs(const QString &meterSerial = QString());
+    // By id ("12") or uuid, with its points; none when there is no such run.
+    std::optional<RunRecord> run(const QString &idOrUuid);
 
     // Brings a database to one version only: how tests make an older one.
     static bool migrateTo(const QString &path, int version, QString *error);

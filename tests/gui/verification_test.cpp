@@ -2,7 +2,7 @@
 #include "gui/kalibr_window_fixture.h"
 #include "support/locale_guard.h"
 #include "ui/calibration/form_dialog_add_row.h"
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include "ui/common/labeled_edit.h"
 #include <QClipboard>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // ("✓ стабильно", "~ нестабильно", the window's fill while it fills), σ and the
 // drift in its tool tip. Its thresholds are the engineer's, set from its context
 // menu and remembered per quantity.
-#include "ui/calibration/stability.h"
+#include "procedure/stability.h"
 #include <QLabel>
 
 class TStabilityIndicator : public QLabel

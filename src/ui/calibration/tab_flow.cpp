@@ -1,4 +1,5 @@
 #include "ui/calibration/tab_flow.h"
+#include "records/flow_table_save.h"
 #include "link/dm1.h"
 #include "protocol/number_text.h"
 #include "protocol/protokol_usb.h"
@@ -226,7 +227,7 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
     // Every field converts before anything is sent: a typo must never leave half a
     // table in the meter, and a table never read must not go there as zeros.
     const QList<float> typed = ParseFilledFields(CalibrationArea::FlowTable, tableFields());
-    std::array<float, FlowTable::Values> values{};
+    FlowTableSave::Values values{};
     std::copy(typed.begin(), typed.end(), values.begin());
     // Declined: the engineer's texts stay exactly as typed.
     const std::optional<qint64> snapshot =
@@ -234,23 +235,12 @@ void TTabRashodKalibr::Button_save_Rashod_KfClick()
     if (!snapshot)
         return;
 
-    m_saveFrames.clear();
-    for (const FlowTable::Write &w : FlowTable::SaveWrites()) {
-        const float v[4] = {values[size_t(w.values[0])], values[size_t(w.values[1])], values[size_t(w.values[2])],
-                            values[size_t(w.values[3])]};
-        m_saveFrames.append(Proto::writeFloatsFrame(w.addr, v, 4));
-    }
+    m_saveFrames = FlowTableSave::Frames(values);
     Button_save_Rashod_Kf->setEnabled(false);
     setCursor(Qt::BusyCursor);
     m_dm.sendUnderRecoveryRule([&] {
-        for (const FlowTable::Write &w : FlowTable::SaveWrites())
-            SendWriteFloat4(m_dm, w.addr, values[size_t(w.values[0])], values[size_t(w.values[1])],
-                            values[size_t(w.values[2])], values[size_t(w.values[3])], FlowTable::WritePauseMs);
-        // The 27 values lie in the table's registers in this very order.
-        if (m_records)
-            m_records->expectReadBack(*snapshot, CalibrationArea::FlowTable, FlowTable::TableRegister,
-                                      TCalibrationRecords::FloatRegisters(QList<float>(values.begin(), values.end())),
-                                      Proto::readFrame(Proto::FnReadParams, FlowTable::TableRegister, FlowTable::TableCount));
+        FlowTableSave::Send(m_dm, values);
+        FlowTableSave::ExpectReadBack(m_records, *snapshot, values);
         emptyTable();
         sendTableReads();
     });

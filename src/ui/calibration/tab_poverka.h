@@ -1,9 +1,9 @@
 #pragma once
-#include "ui/calibration/sred_sdvig.h"
+#include "procedure/sred_sdvig.h"
 // "Поверка": the 15-row verification table against a reference flow, with its
 // errors and a copy for a spreadsheet, and the live and averaged mass flow.
 #include "protocol/lib_types.h"
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include <QDateTime>
 #include <QWidget>
 

@@ -1,5 +1,5 @@
 #include "ui/calibration/verification_grid.h"
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include <QHeaderView>
 #include <QPainter>
 #include <QTableWidget>

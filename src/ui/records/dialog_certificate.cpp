@@ -1,6 +1,6 @@
 #include "ui/records/dialog_certificate.h"
 #include "protocol/number_text.h"
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include "ui/common/message_presenter.h"
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -2,7 +2,7 @@
 // The verification certificate as an A4 PDF: who, what and when, the meter's flow
 // coefficients, the verification table exactly as the grid shows it with a verdict
 // per row, the overall verdict, the flow chart and the signature lines.
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include <QDateTime>
 #include <QImage>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "ui/calibration/sred_sdvig.h"
+#include "procedure/sred_sdvig.h"
 
 float TSredSdvig::AddValue(float val)
 {

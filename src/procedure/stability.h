@@ -2,7 +2,7 @@
 // Whether a reading has settled, from the moving average's own ring of 30 values:
 // its spread (σ) and its drift (the least-squares slope carried across the window)
 // must both stay under the engineer's thresholds, and the ring must be full.
-#include "ui/calibration/sred_sdvig.h"
+#include "procedure/sred_sdvig.h"
 #include <QString>
 
 struct StabilityThresholds

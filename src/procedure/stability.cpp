@@ -1,4 +1,4 @@
-#include "ui/calibration/stability.h"
+#include "procedure/stability.h"
 #include <cmath>
 
 StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits)

@@ -1,4 +1,4 @@
-#include "ui/calibration/verification_table.h"
+#include "procedure/verification_table.h"
 #include "protocol/number_text.h"
 #include <QLocale>
 #include <cmath>
@@ -28,6 +28,28 @@ bool readCell(Cells &cells, int column, int row, float &value)
 
 } // namespace
 
+PointErrors ErrorsOf(float etalon, float pribor, float qMax)
+{
+    PointErrors e;
+    e.absolute = pribor - etalon;
+    if (etalon != 0)
+        e.relative = float(double(e.absolute) / double(etalon) * 100);
+    if (qMax != 0)
+        e.reduced = float(double(e.absolute) / double(qMax) * 100);
+    return e;
+}
+
+std::optional<bool> PointFits(const PointErrors &errors, double tolerancePercent)
+{
+    const std::optional<float> judged = errors.relative ? errors.relative : errors.reduced;
+    if (!judged)
+        return std::nullopt;
+    // Through the grid's own text, so a run and the grid never disagree on a limit.
+    QString text = FormatFloatPattern(double(*judged), NumPattern::P0_000);
+    text.replace(QLocale().decimalPoint(), QLatin1Char('.'));
+    return std::abs(text.toFloat()) <= float(tolerancePercent);
+}
+
 QString RecalculateErrors(Cells &cells, const QString &qMaxText)
 {
     float qMax = 0;
@@ -44,10 +66,10 @@ QString RecalculateErrors(Cells &cells, const QString &qMaxText)
             return QStringLiteral("В строке № %1, столбец \"Эталон\" не число!").arg(r);
         if (!readCell(cells, Pribor, r, pr))
             return QStringLiteral("В строке № %1, столбец \"Прибор\" не число!").arg(r);
-        const float a = pr - et;
-        cells.setCell(Absolute, r, FormatFloatPattern(double(a), NumPattern::P0_000));
-        cells.setCell(Relative, r, et != 0 ? percent(float(double(a) / double(et) * 100)) : QString());
-        cells.setCell(Reduced, r, qMax != 0 ? percent(float(double(a) / double(qMax) * 100)) : QString());
+        const PointErrors e = ErrorsOf(et, pr, qMax);
+        cells.setCell(Absolute, r, FormatFloatPattern(double(e.absolute), NumPattern::P0_000));
+        cells.setCell(Relative, r, e.relative ? percent(*e.relative) : QString());
+        cells.setCell(Reduced, r, e.reduced ? percent(*e.reduced) : QString());
     }
     return {};
 }

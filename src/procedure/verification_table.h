@@ -18,6 +18,20 @@ public:
     virtual void setCell(int column, int row, const QString &text) = 0;
 };
 
+// One point's errors from the reference and the meter's reading: absolute
+// (meter - reference), relative to the reference and reduced to Q Max, in percent;
+// no relative error at a zero reference, no reduced one while Q Max is 0.
+struct PointErrors
+{
+    float absolute = 0;
+    std::optional<float> relative;
+    std::optional<float> reduced;
+};
+PointErrors ErrorsOf(float etalon, float pribor, float qMax);
+// The verdict the grid gives the same point: the relative error, else the reduced
+// one, as its three-decimal text, within the tolerance; none without either.
+std::optional<bool> PointFits(const PointErrors &errors, double tolerancePercent);
+
 // Fills the three error columns. Returns the message to show when a value does
 // not convert (the rows before it keep their new errors), or an empty text.
 QString RecalculateErrors(Cells &cells, const QString &qMaxText);

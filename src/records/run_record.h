@@ -1,0 +1,78 @@
+#pragma once
+// One calibration run as it is kept: who, which meter and rig, the plan, every
+// point with its raw averages, the coefficients and snapshots before and after,
+// the verdicts and how it ended. Written point by point as the run goes.
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <array>
+#include <optional>
+
+enum class RunPhase { AsFound, Calibration, AsLeft };
+// "as_found", "calibration", "as_left"; "как найден", "калибровка", "как оставлен".
+QString PhaseKey(RunPhase phase);
+QString PhaseTitle(RunPhase phase);
+std::optional<RunPhase> PhaseFromKey(const QString &key);
+
+enum class RunEnd { Running, Completed, Aborted, Failed };
+// "running", "completed", "aborted", "failed"; "идёт", "завершена", "прервана", "не удалась".
+QString EndKey(RunEnd end);
+QString EndTitle(RunEnd end);
+std::optional<RunEnd> EndFromKey(const QString &key);
+
+struct RunPoint
+{
+    RunPhase phase = RunPhase::AsFound;
+    int index = 0;             // 1-based within its phase
+    double targetPercent = 0;  // of Q Max
+    double targetFlow = 0;     // kg/h
+    // Averages over one and the same interval.
+    double referenceFlow = 0;  // kg/h, the reference's mean
+    double meterFlow = 0;      // kg/h, the meter's averaged mass flow
+    double deltaT = 0;         // ns, the meter's averaged Δt
+    double averagingSeconds = 0;
+    int referenceSamples = 0;
+    // The verification tab's errors; none where the formula has none.
+    double absoluteError = 0;            // kg/h
+    std::optional<double> relativeError; // %
+    std::optional<double> reducedError;  // %
+    std::optional<bool> fits;            // against the plan's tolerance (verification phases)
+    // How the point was taken.
+    double settleSeconds = 0;  // from the set point to the start of averaging
+    double meterSigma = 0, meterDrift = 0;         // kg/h, when averaging began
+    double referenceSigma = 0, referenceDrift = 0; // kg/h
+    int attempts = 1;
+    bool settled = true;       // false: taken unsettled because the run was told to accept it
+    QDateTime startedUtc, takenUtc;
+};
+
+struct RunRecord
+{
+    qint64 id = 0;              // 0 until stored
+    QString uuid;               // made when stored, if empty
+    QString meterSerial;        // as given
+    QString operatorName;       // as given
+    QString workstation;        // the host name
+    QString programVersion;
+    QString rigKind;
+    QJsonObject rigSettings;
+    QJsonObject plan;           // the plan as run (its JSON form)
+    QDateTime startedUtc, endedUtc;
+    RunEnd end = RunEnd::Running;
+    QString endReason;          // why it was aborted or failed; empty when completed
+    float qMax = 0;             // kg/h, as the meter reported it
+    double tolerancePercent = 0;
+    QList<RunPoint> points;
+    std::optional<std::array<float, 4>> coefficientsBefore, coefficientsAfter; // A, B, C, D
+    // The flow table the run wrote (Q Max, Etalon 1..13, Pribor 1..13); none before the write.
+    std::optional<std::array<float, 27>> writtenTable;
+    qint64 snapshotBeforeId = 0, snapshotAfterId = 0;
+    std::optional<bool> asFoundFit, asLeftFit;
+    std::optional<double> asFoundMaxError, asLeftMaxError; // largest |relative or reduced error|, %
+
+    QList<RunPoint> pointsOf(RunPhase phase) const;
+};
+
+// The documented JSON of a run record (kestroctl run --json, calibrate --json).
+QJsonObject RunToJson(const RunRecord &run);
