@@ -60,7 +60,7 @@ int main(int argc, char **argv)
         {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
         {QStringLiteral("calibrated"),
          QStringLiteral("Start with a thermometer, zero and flow table that match the physics (default: each a little off).")},
-        {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1)."), QStringLiteral("X")},
+        {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1); the rig runs on the same clock."), QStringLiteral("X")},
         {QStringLiteral("byte-timing"), QStringLiteral("Deliver answers at 19200-baud byte timing.")},
         {QStringLiteral("chunk"), QStringLiteral("Deliver answers in pieces of N bytes."), QStringLiteral("N")},
         {QStringLiteral("chunk-gap"), QStringLiteral("Pause between pieces in ms (default 3)."), QStringLiteral("MS")},
