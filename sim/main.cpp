@@ -1,12 +1,29 @@
 // kestro-meter-sim: serves a simulated meter on a pseudo-terminal until stopped.
 #include "sim/meter_server.h"
 #include "sim/quit_on_signal.h"
+#include "sim/rig_modbus_server.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <cmath>
 #include <cstdio>
 
 namespace {
+bool doubleOption(const QCommandLineParser &p, const QString &name, double min, double *out)
+{
+    if (!p.isSet(name))
+        return true;
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v < min) {
+        std::fprintf(stderr, "kestro-meter-sim: invalid value for --%s: %s\n", qPrintable(name),
+                     qPrintable(p.value(name)));
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
 bool intOption(const QCommandLineParser &p, const QString &name, int min, int *out)
 {
     if (!p.isSet(name))
@@ -32,7 +49,8 @@ int main(int argc, char **argv)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Simulated Kestro flowmeter on a pseudo-terminal. Prints the device path on the first\n"
-        "line of its output, then answers requests until SIGINT or SIGTERM."));
+        "line of its output, then answers requests until SIGINT or SIGTERM. With --rig-modbus the\n"
+        "test rig is served over Modbus TCP too, and the next line reads \"rig-modbus: 127.0.0.1:PORT\"."));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -42,7 +60,7 @@ int main(int argc, char **argv)
         {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
         {QStringLiteral("calibrated"),
          QStringLiteral("Start with a thermometer, zero and flow table that match the physics (default: each a little off).")},
-        {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1)."), QStringLiteral("X")},
+        {QStringLiteral("time-scale"), QStringLiteral("Simulated seconds per second (default 1); the rig runs on the same clock."), QStringLiteral("X")},
         {QStringLiteral("byte-timing"), QStringLiteral("Deliver answers at 19200-baud byte timing.")},
         {QStringLiteral("chunk"), QStringLiteral("Deliver answers in pieces of N bytes."), QStringLiteral("N")},
         {QStringLiteral("chunk-gap"), QStringLiteral("Pause between pieces in ms (default 3)."), QStringLiteral("MS")},
@@ -61,6 +79,17 @@ int main(int argc, char **argv)
          QStringLiteral("N")},
         {QStringLiteral("link"), QStringLiteral("Keep a symlink at PATH pointing at the current terminal."),
          QStringLiteral("PATH")},
+        {QStringLiteral("rig-modbus"),
+         QStringLiteral("Serve the test rig over Modbus TCP on 127.0.0.1:PORT, unit 1 (0: a free port): input registers "
+                        "0-1 the reference meter, 2-3 the rig's flow, holding registers 0-1 the flow set point; "
+                        "floats high word first."),
+         QStringLiteral("PORT")},
+        {QStringLiteral("rig-lag"),
+         QStringLiteral("Time constant in simulated seconds with which the rig follows a set point (default 3)."),
+         QStringLiteral("S")},
+        {QStringLiteral("rig-noise"),
+         QStringLiteral("Process noise of the rig's flow in per cent of the flow (default 0.2)."),
+         QStringLiteral("PERCENT")},
     });
     p.process(app);
 
@@ -90,6 +119,15 @@ int main(int argc, char **argv)
                          qPrintable(p.value(QStringLiteral("time-scale"))));
             return 2;
         }
+    }
+    int rigPort = -1;
+    if (!doubleOption(p, QStringLiteral("rig-lag"), 0.0, &o.physics.rigLagSeconds)
+        || !doubleOption(p, QStringLiteral("rig-noise"), 0.0, &o.physics.rigNoisePercent)
+        || (p.isSet(QStringLiteral("rig-modbus")) && !intOption(p, QStringLiteral("rig-modbus"), 0, &rigPort)))
+        return 2;
+    if (rigPort > 65535) {
+        std::fprintf(stderr, "kestro-meter-sim: invalid value for --rig-modbus: %d\n", rigPort);
+        return 2;
     }
     o.physics.calibrated = p.isSet(QStringLiteral("calibrated"));
     o.byteTiming = p.isSet(QStringLiteral("byte-timing"));
@@ -125,7 +163,15 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error.isEmpty() ? QStringLiteral("cannot watch signals") : error));
         return 1;
     }
+    // Made after the terminal so that the device path stays the first line.
+    RigModbusServer rig(&server);
+    if (rigPort >= 0 && !rig.listen(quint16(rigPort), &error)) {
+        std::fprintf(stderr, "kestro-meter-sim: cannot serve the rig: %s\n", qPrintable(error));
+        return 1;
+    }
     std::printf("%s\n", qPrintable(server.devicePath()));
+    if (rigPort >= 0)
+        std::printf("rig-modbus: 127.0.0.1:%u\n", unsigned(rig.port()));
     std::fflush(stdout);
     QObject::connect(&server, &MeterServer::hungUpSignal, &app, [] {
         std::fprintf(stderr, "kestro-meter-sim: hung up\n");

@@ -26,7 +26,8 @@ bool inSpace(int addr, int count, int size)
 } // namespace
 
 MeterModel::MeterModel(const MeterPhysicsOptions &options)
-    : m_options(options), m_rng(options.seed)
+    : m_options(options), m_rng(options.seed), m_processRng(options.seed ^ 0x9E3779B9u),
+      m_referenceRng(options.seed ^ 0x85EBCA6Bu)
 {
     if (m_options.stepSeconds < 1)
         m_options.stepSeconds = 1;
@@ -35,7 +36,7 @@ MeterModel::MeterModel(const MeterPhysicsOptions &options)
         p = phase(m_rng);
     seedParameters();
     recalculate();
-    m_trueFlow = setpointFlow(0.0);
+    m_trueFlow = m_steadyFlow = setpointFlow(0.0);
     m_tubeTemp = fluidTemperature(0.0);
     sample(0.0);
 }

@@ -19,6 +19,15 @@ struct MeterPhysicsOptions
     // thermometer points, zero points and flow table off its own physics (see
     // seedParameters); true: they match, as after a careful calibration.
     bool calibrated = false;
+    // The rig driven by set points (setRigSetpoint): its flow follows with this
+    // first-order lag (simulated seconds; 0 follows at once) ...
+    double rigLagSeconds = 3.0;
+    // ... and wanders around it by this much (standard deviation, % of the flow).
+    double rigNoisePercent = 0.2;
+    // The reference meter's own scatter: % of its reading plus an absolute part (kg/h),
+    // so that it does not read an exact zero at no flow.
+    double referenceNoisePercent = 0.05;
+    double referenceNoiseAbsolute = 0.01;
 };
 
 class MeterModel
@@ -57,7 +66,16 @@ public:
 
     double trueFlow() const { return m_trueFlow; }
     // The rig: a fixed flow to run (kg/h), or none to step through the calibration flows.
+    // A fixed flow is held exactly and at once, for checks of the meter's own arithmetic.
     void setRigFlow(std::optional<double> flow);
+    // The rig as a calibration drives it: asked for a flow, it gets there with the
+    // options' lag and runs it with their process noise. Ends a fixed flow or the stepping.
+    // A set point that is not finite or beyond RigSetpointLimit is refused (false) and
+    // leaves the rig as it was.
+    bool setRigSetpoint(double kgPerHour);
+    static bool acceptsRigSetpoint(double kgPerHour);
+    // What the reference meter shows at this instant: the true flow with its own noise.
+    double instantReference() const { return m_instantReference; }
     // What the rig's reference meter reads: the true flow averaged over the meter's
     // present averaging, or the true flow while the meter does not average.
     double referenceFlow() const;
@@ -77,6 +95,8 @@ public:
     static constexpr double CyclePeriod = 0.1;
     // The test rig's maximum flow (kg/h), also the seeded Q Max.
     static constexpr double RigMaxFlow = 1000.0;
+    // The rig's pump runs up to a fifth past the meter's maximum flow, either way.
+    static constexpr double RigSetpointLimit = 1.2 * RigMaxFlow;
     // The thirteen calibration points in percent of the maximum flow.
     static constexpr std::array<double, 13> FlowPointsPercent{-100, -75, -45, -25, -10, -5, 0,
                                                               5,    10,  25,  45,  75,  100};
@@ -101,6 +121,7 @@ private:
     double setpointFlow(double t) const;
     double fluidTemperature(double t) const;
     double noise(double sigma);
+    void sampleRig(double t);
 
     MeterPhysicsOptions m_options;
     std::mt19937 m_rng;
@@ -110,6 +131,15 @@ private:
     std::array<quint16, ParamRegisters + 1> m_params{};
     double m_now = 0.0;
     double m_trueFlow = 0.0;
+    double m_steadyFlow = 0.0; // the rig's flow without process noise
+    std::optional<double> m_rigSetpoint;
+    // Own streams, so that the rig's noise leaves the meter's readings as they were
+    // and the reference's scatter is independent of the process's.
+    std::mt19937 m_processRng;
+    std::mt19937 m_referenceRng;
+    std::normal_distribution<double> m_processGauss{0.0, 1.0};
+    std::normal_distribution<double> m_referenceGauss{0.0, 1.0};
+    double m_instantReference = 0.0;
     std::optional<double> m_fluidSet;
     double m_tubeTemp = 0.0;
     double m_restartUntil = -1.0;

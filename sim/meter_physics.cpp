@@ -99,9 +99,24 @@ double MeterModel::noise(double sigma)
 void MeterModel::setRigFlow(std::optional<double> flow)
 {
     // The simulated rig holds a set flow at once.
+    m_rigSetpoint.reset();
     m_options.fixedFlow = flow;
     if (flow)
-        m_trueFlow = *flow;
+        m_trueFlow = m_steadyFlow = *flow;
+}
+
+bool MeterModel::acceptsRigSetpoint(double kgPerHour)
+{
+    return std::isfinite(kgPerHour) && std::abs(kgPerHour) <= RigSetpointLimit;
+}
+
+bool MeterModel::setRigSetpoint(double kgPerHour)
+{
+    if (!acceptsRigSetpoint(kgPerHour))
+        return false;
+    // The lag starts from wherever the rig runs now.
+    m_rigSetpoint = kgPerHour;
+    return true;
 }
 
 double MeterModel::referenceFlow() const
@@ -119,6 +134,8 @@ double MeterModel::fluidTemperature(double t) const
 
 double MeterModel::setpointFlow(double t) const
 {
+    if (m_rigSetpoint)
+        return *m_rigSetpoint;
     if (m_options.fixedFlow)
         return *m_options.fixedFlow;
     // Start at zero flow, walk up to +100 %, then on from -100 %.
@@ -144,13 +161,28 @@ void MeterModel::advanceTo(double seconds)
     m_now = seconds;
 }
 
-void MeterModel::sample(double t)
+void MeterModel::sampleRig(double t)
 {
     const double target = setpointFlow(t);
-    if (m_options.fixedFlow)
-        m_trueFlow = target;
-    else
-        m_trueFlow += (target - m_trueFlow) * (1.0 - std::exp(-CyclePeriod / FlowLagSeconds));
+    if (m_rigSetpoint) {
+        const double tau = m_options.rigLagSeconds;
+        m_steadyFlow = tau > 0.0 ? m_steadyFlow + (target - m_steadyFlow) * (1.0 - std::exp(-CyclePeriod / tau)) : target;
+        m_trueFlow = m_steadyFlow * (1.0 + m_options.rigNoisePercent / 100.0 * m_processGauss(m_processRng));
+    } else {
+        if (m_options.fixedFlow)
+            m_trueFlow = target;
+        else
+            m_trueFlow += (target - m_trueFlow) * (1.0 - std::exp(-CyclePeriod / FlowLagSeconds));
+        m_steadyFlow = m_trueFlow;
+    }
+    const double relative = m_options.referenceNoisePercent / 100.0 * std::abs(m_trueFlow);
+    m_instantReference = m_trueFlow + relative * m_referenceGauss(m_referenceRng)
+                         + m_options.referenceNoiseAbsolute * m_referenceGauss(m_referenceRng);
+}
+
+void MeterModel::sample(double t)
+{
+    sampleRig(t);
 
     m_tubeTemp += (fluidTemperature(t) - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
     const double tube = m_tubeTemp;

@@ -78,6 +78,21 @@ void DemoMeter::setFluidTemperature(std::optional<double> celsius)
         m_context, [this, celsius] { m_server->model().setFluidTemperature(celsius); }, Qt::BlockingQueuedConnection);
 }
 
+bool DemoMeter::setRigSetpoint(double kgPerHour)
+{
+    if (!m_server)
+        return false;
+    bool taken = false;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this, kgPerHour, &taken] {
+            m_server->catchUp(); // the lag starts now, not at the last request
+            taken = m_server->model().setRigSetpoint(kgPerHour);
+        },
+        Qt::BlockingQueuedConnection);
+    return taken;
+}
+
 DemoMeter::RigReadings DemoMeter::readRig()
 {
     RigReadings readings;
@@ -88,7 +103,8 @@ DemoMeter::RigReadings DemoMeter::readRig()
         [this, &readings] {
             m_server->catchUp();
             const MeterModel &model = m_server->model();
-            readings = {model.rigSetpoint(), model.referenceFlow(), model.referenceTemperature()};
+            readings = {model.rigSetpoint(), model.referenceFlow(), model.referenceTemperature(),
+                        model.instantReference(), model.trueFlow()};
         },
         Qt::BlockingQueuedConnection);
     return readings;

@@ -27,12 +27,17 @@ public:
     // through the calibration flows; a fluid temperature (°C), or none for the room's.
     void setRigFlow(std::optional<double> flow);
     void setFluidTemperature(std::optional<double> celsius);
+    // The rig as a calibration drives it: reaches the flow with a lag and runs it with
+    // process noise. False when the set point is refused or the meter is not running.
+    bool setRigSetpoint(double kgPerHour);
 
     struct RigReadings
     {
         double setFlow = 0.0;       // kg/h, the flow the rig runs now
         double referenceFlow = 0.0; // kg/h, the reference meter
         double referenceTemperature = 0.0; // °C, the reference thermometer in the fluid
+        double instantReference = 0.0; // kg/h, the reference meter at this instant, with its noise
+        double rigFlow = 0.0;          // kg/h, the true flow the rig runs now
     };
     // What the rig shows now, in one visit to the meter's thread.
     RigReadings readRig();

@@ -8,14 +8,30 @@ SimProcess::SimProcess(const QStringList &args)
         m_error = m_proc.errorString();
         return;
     }
-    // The first line of standard output is the device path.
-    while (!m_proc.canReadLine() && m_proc.waitForReadyRead(5000)) {
-    }
-    if (!m_proc.canReadLine()) {
+    // The first line of standard output is the device path; with a Modbus rig the
+    // next one names its address.
+    const auto nextLine = [this]() -> QString {
+        while (!m_proc.canReadLine() && m_proc.waitForReadyRead(5000)) {
+        }
+        return m_proc.canReadLine() ? QString::fromLocal8Bit(m_proc.readLine()).trimmed() : QString();
+    };
+    const QString path = nextLine();
+    if (path.isEmpty()) {
         m_error = QStringLiteral("no path printed: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
         return;
     }
-    m_path = QString::fromLocal8Bit(m_proc.readLine()).trimmed();
+    if (args.contains(QStringLiteral("--rig-modbus"))) {
+        const QString rig = nextLine();
+        const QString prefix = QStringLiteral("rig-modbus: 127.0.0.1:");
+        bool ok = false;
+        const uint port = rig.startsWith(prefix) ? rig.mid(prefix.size()).toUInt(&ok) : 0;
+        if (!ok || port == 0 || port > 65535) {
+            m_error = QStringLiteral("no rig address printed: ") + rig;
+            return;
+        }
+        m_rigPort = quint16(port);
+    }
+    m_path = path;
 }
 
 SimProcess::~SimProcess()

@@ -13,11 +13,14 @@ public:
     bool ok() const { return !m_path.isEmpty(); }
     QString devicePath() const { return m_path; }
     QString startError() const { return m_error; }
+    // With --rig-modbus: the port the rig is served on (0 until then).
+    quint16 rigPort() const { return m_rigPort; }
 
 private:
     QProcess m_proc;
     QString m_path;
     QString m_error;
+    quint16 m_rigPort = 0;
 };
 
 struct ProgramRun

@@ -1,0 +1,33 @@
+#pragma once
+// The simulated rig over Modbus TCP (map in rig/sim_rig_map.h): the reference
+// meter and the rig's flow as input registers, the flow set point as a holding
+// register. Every read brings the meter's model up to the server's clock first.
+// Lives in, and is served from, the thread that serves the MeterServer: it
+// touches that server's model directly.
+#include <QModbusTcpServer>
+#include <QString>
+
+class MeterServer;
+
+class RigModbusServer : public QModbusTcpServer
+{
+    Q_OBJECT
+public:
+    explicit RigModbusServer(MeterServer *meter, QObject *parent = nullptr);
+
+    // Listens on 127.0.0.1:port (0: a free port). False with a message on failure.
+    bool listen(quint16 port, QString *error = nullptr);
+    // The port listened on, once listening.
+    quint16 port() const;
+
+protected:
+    QModbusResponse processRequest(const QModbusPdu &request) override;
+    bool readData(QModbusDataUnit *newData) const override;
+    bool writeData(const QModbusDataUnit &unit) override;
+
+private:
+    MeterServer *m_meter;
+    // Set by writeData when a set point is refused, so the answer names the value
+    // (exception 3) rather than a device failure.
+    bool m_refused = false;
+};

@@ -1,0 +1,84 @@
+#include "rig/sim_rig_map.h"
+#include "sim/meter_server.h"
+#include "sim/rig_modbus_server.h"
+#include "support/modbus_requests.h"
+
+#include <gtest/gtest.h>
+#include <cmath>
+
+using namespace modbustest;
+
+namespace {
+// A meter on its terminal with its rig on a free port, and a client connected to the rig.
+class RigOverModbus : public ::testing::Test
+{
+protected:
+    static SimOptions options()
+    {
+        SimOptions o;
+        o.physics.fixedFlow = 100.0;
+        o.physics.rigNoisePercent = 0.0;
+        o.timeScale = 20.0; // a three-second lag passes in a fraction of a second
+        return o;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(meter.start());
+        QString error;
+        ASSERT_TRUE(rig.listen(0, &error)) << error.toStdString();
+        ASSERT_GT(rig.port(), 0);
+        ASSERT_TRUE(connectTo(client, rig.port()));
+    }
+
+    float inputFloat(quint16 reg)
+    {
+        const Answer a = read(client, QModbusDataUnit::InputRegisters, reg, 2);
+        EXPECT_TRUE(a.done && a.error == QModbusDevice::NoError) << int(a.error);
+        return wordsFloat(a.values);
+    }
+
+    MeterServer meter{options()};
+    RigModbusServer rig{&meter};
+    QModbusTcpClient client;
+};
+} // namespace
+
+TEST_F(RigOverModbus, SetPointWrittenHighWordFirstIsRunAndReadBack)
+{
+    // 400.0f is 0x43C80000: the high word goes first.
+    const Answer w = writeHolding(client, SimRigMap::FlowSetpoint, {0x43C8, 0x0000});
+    ASSERT_TRUE(w.done);
+    ASSERT_EQ(w.error, QModbusDevice::NoError);
+    EXPECT_EQ(meter.model().rigSetpoint(), 400.0);
+    EXPECT_EQ(read(client, QModbusDataUnit::HoldingRegisters, SimRigMap::FlowSetpoint, 2).values,
+              QList<quint16>({0x43C8, 0x0000}));
+
+    // The rig gets there, and the reference reads along.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(inputFloat(SimRigMap::RigFlow) - 400.0) < 1.0; }, DeadlineMs));
+    EXPECT_NEAR(inputFloat(SimRigMap::ReferenceFlow), 400.0, 2.0);
+    const Answer both = read(client, QModbusDataUnit::InputRegisters, 0, 4);
+    ASSERT_EQ(both.values.size(), 4);
+    EXPECT_NEAR(wordsFloat(both.values, SimRigMap::ReferenceFlow), 400.0, 2.0);
+    EXPECT_NEAR(wordsFloat(both.values, SimRigMap::RigFlow), 400.0, 1.0);
+}
+
+TEST_F(RigOverModbus, RefusedSetPointIsIllegalDataValueAndChangesNothing)
+{
+    const float refused[] = {NAN, INFINITY, -INFINITY, 1200.5f, -1500.0f, 3.0e38f};
+    for (const float edge : {-1200.0f, 1200.0f, 250.0f})
+        ASSERT_EQ(writeHolding(client, SimRigMap::FlowSetpoint, floatWords(edge)).error, QModbusDevice::NoError) << edge;
+    for (const float v : refused) {
+        SCOPED_TRACE(v);
+        const Answer w = writeHolding(client, SimRigMap::FlowSetpoint, floatWords(v));
+        ASSERT_TRUE(w.done);
+        EXPECT_EQ(w.error, QModbusDevice::ProtocolError);
+        EXPECT_EQ(w.exception, QModbusPdu::IllegalDataValue);
+        EXPECT_EQ(meter.model().rigSetpoint(), 250.0);
+        EXPECT_EQ(wordsFloat(read(client, QModbusDataUnit::HoldingRegisters, SimRigMap::FlowSetpoint, 2).values), 250.0f);
+    }
+    // Half a float that would make an unacceptable value is refused the same way.
+    const Answer half = writeHolding(client, SimRigMap::FlowSetpoint, {0x7FC0});
+    EXPECT_EQ(half.exception, QModbusPdu::IllegalDataValue);
+    EXPECT_EQ(meter.model().rigSetpoint(), 250.0);
+}
