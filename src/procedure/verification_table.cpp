@@ -46,7 +46,7 @@ std::optional<bool> PointFits(const PointErrors &errors, double tolerancePercent
         return std::nullopt;
     // Through the grid's own text, so a run and the grid never disagree on a limit.
     QString text = FormatFloatPattern(double(*judged), NumPattern::P0_000);
-    text.replace(QLocale().decimalPoint(), QLatin1Char('.'));
+    text.replace(QLocale().decimalPoint(), QStringLiteral("."));
     return std::abs(text.toFloat()) <= float(tolerancePercent);
 }
 
