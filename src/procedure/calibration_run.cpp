@@ -170,10 +170,13 @@ struct TCalibrationRun::Impl
                || stage == Stage::ReadCoefficients;
     }
 
-    void setState(RunState state, const QString &text = QString())
+    // False when a slot of the face moved the run on (paused, aborted) meanwhile.
+    bool setState(RunState state, const QString &text = QString())
     {
+        const Stage before = stage;
         q.m_state = state;
         emit q.stateChanged(state, text.isEmpty() ? RunStateTitle(state) : text);
+        return stage == before;
     }
 
     // Sends under the link's rule; false (and the link's loss taken up) when it did not go.
@@ -232,7 +235,8 @@ struct TCalibrationRun::Impl
     void readBefore()
     {
         stage = Stage::ReadBefore;
-        setState(RunState::Preparing, QStringLiteral("чтение калибровки прибора"));
+        if (!setState(RunState::Preparing, QStringLiteral("чтение калибровки прибора")))
+            return;
         if (!dm.isPortOpen()) {
             linkLost();
             return;
@@ -265,8 +269,8 @@ struct TCalibrationRun::Impl
         records.store().updateRun(r);
         if (!rig.isOpen()) {
             stage = Stage::OpenRig;
-            setState(RunState::Preparing, QStringLiteral("подключение стенда"));
-            rig.open();
+            if (setState(RunState::Preparing, QStringLiteral("подключение стенда")))
+                rig.open();
             return;
         }
         startPoint();
@@ -297,17 +301,22 @@ struct TCalibrationRun::Impl
         referenceValues.clear();
         rigFlow.reset();
         pointClock.start();
-        emit q.pointStarted(p.phase, p.index, target);
         stage = Stage::SetFlow;
+        emit q.pointStarted(p.phase, p.index, target);
+        if (stage != Stage::SetFlow)
+            return;
         if (rig.setsFlow()) {
-            setState(RunState::Settling,
-                     QStringLiteral("%1, точка %2: расход %3 кг/ч").arg(PhaseTitle(p.phase)).arg(p.index).arg(Kg(target)));
+            if (!setState(RunState::Settling, QStringLiteral("%1, точка %2: расход %3 кг/ч")
+                                                  .arg(PhaseTitle(p.phase))
+                                                  .arg(p.index)
+                                                  .arg(Kg(target))))
+                return;
             settleTimer.start(clockMs(opt.plan.settleTimeoutSeconds));
             rig.setFlow(target);
         } else {
             const QString text = QStringLiteral("Установите расход %1 кг/ч").arg(Kg(target));
-            setState(RunState::WaitingForOperator, text);
-            emit q.operatorNeeded(OperatorRequest::SetFlow, target, text);
+            if (setState(RunState::WaitingForOperator, text))
+                emit q.operatorNeeded(OperatorRequest::SetFlow, target, text);
         }
     }
 
@@ -318,7 +327,8 @@ struct TCalibrationRun::Impl
         if (!settleTimer.isActive())
             settleTimer.start(clockMs(opt.plan.settleTimeoutSeconds));
         stage = Stage::Settle;
-        setState(RunState::Settling);
+        if (!setState(RunState::Settling))
+            return;
         sampleTimer.start(clockMs(opt.plan.samplePeriodSeconds));
         sample();
     }
@@ -440,7 +450,8 @@ struct TCalibrationRun::Impl
         refSum = 0;
         refCount = 0;
         stage = Stage::AvgStart;
-        setState(RunState::Averaging);
+        if (!setState(RunState::Averaging))
+            return;
         send([this] {
             SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageReset);
             SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageStart);
@@ -491,8 +502,8 @@ struct TCalibrationRun::Impl
         if (!rig.readsReference()) {
             stage = Stage::OperatorRef;
             const QString text = QStringLiteral("Введите показание эталона за интервал усреднения, кг/ч");
-            setState(RunState::WaitingForOperator, text);
-            emit q.operatorNeeded(OperatorRequest::EnterReference, point.targetFlow, text);
+            if (setState(RunState::WaitingForOperator, text))
+                emit q.operatorNeeded(OperatorRequest::EnterReference, point.targetFlow, text);
             return;
         }
         if (refCount == 0) {
@@ -526,13 +537,15 @@ struct TCalibrationRun::Impl
         if (!records.store().addRunPoint(q.m_record.id, p))
             qCWarning(lcRun) << "point not stored:" << records.store().lastError();
         q.m_record.points.append(p);
-        emit q.pointTaken(p);
-        emit q.progress(int(q.m_record.points.size()), int(points.size()));
         const RunPhase phase = p.phase;
-        point = RunPoint{};
         attempts = 1;
         ++current;
         stage = Stage::None;
+        emit q.pointTaken(q.m_record.points.last());
+        emit q.progress(int(q.m_record.points.size()), int(points.size()));
+        point = RunPoint{};
+        if (stage != Stage::None)
+            return;
         if (current == points.size())
             readAfter();
         else if (phase == RunPhase::Calibration && planned().phase != RunPhase::Calibration)
@@ -559,8 +572,8 @@ struct TCalibrationRun::Impl
     {
         stopPoint(true);
         stage = Stage::Paused;
-        setState(RunState::Paused, reason);
-        emit q.paused(reason);
+        if (setState(RunState::Paused, reason))
+            emit q.paused(reason);
     }
 
     // ---- the table ----------------------------------------------------------------
@@ -577,7 +590,8 @@ struct TCalibrationRun::Impl
         }
         table = v;
         stage = Stage::AwaitConfirm;
-        setState(RunState::AwaitingWrite);
+        if (!setState(RunState::AwaitingWrite))
+            return;
         emit q.tableReady(v);
         if (opt.writeWithoutConfirmation && stage == Stage::AwaitConfirm)
             startWrite();
@@ -586,7 +600,8 @@ struct TCalibrationRun::Impl
     void startWrite()
     {
         stage = Stage::WriteRead;
-        setState(RunState::Writing, QStringLiteral("чтение таблицы перед записью"));
+        if (!setState(RunState::Writing, QStringLiteral("чтение таблицы перед записью")))
+            return;
         if (!dm.isPortOpen()) {
             linkLost();
             return;
@@ -598,7 +613,8 @@ struct TCalibrationRun::Impl
     {
         writeSnapshotId = records.keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable});
         stage = Stage::WriteFrames;
-        setState(RunState::Writing);
+        if (!setState(RunState::Writing))
+            return;
         tableSent = true;
         if (send([this] {
                 FlowTableSave::Send(dm, *table);
@@ -644,7 +660,8 @@ struct TCalibrationRun::Impl
     void readAfter()
     {
         stage = Stage::ReadAfter;
-        setState(RunState::Preparing, QStringLiteral("чтение калибровки после прогона"));
+        if (!setState(RunState::Preparing, QStringLiteral("чтение калибровки после прогона")))
+            return;
         if (!dm.isPortOpen()) {
             linkLost();
             return;
@@ -712,8 +729,9 @@ struct TCalibrationRun::Impl
         reader.cancel();
         tableCheckTimer.stop();
         stage = Stage::WaitLink;
-        setState(RunState::WaitingForMeter);
         waitingClock.start();
+        if (!setState(RunState::WaitingForMeter))
+            return;
         reconnectTimer.start();
         QMetaObject::invokeMethod(&q, [this] { tryReconnect(); }, Qt::QueuedConnection);
     }
