@@ -9,6 +9,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QUuid>
+#include <iterator>
 
 namespace {
 
@@ -27,7 +28,25 @@ const char *const MigrationSteps[] = {
     "CREATE TABLE restore_journal(id INTEGER PRIMARY KEY AUTOINCREMENT, started_utc TEXT NOT NULL,"
     " target_id INTEGER NOT NULL REFERENCES snapshot(id), way_back_id INTEGER NOT NULL REFERENCES snapshot(id),"
     " areas TEXT NOT NULL, finished_utc TEXT, restored INTEGER NOT NULL DEFAULT 0, outcome TEXT NOT NULL DEFAULT '');",
+    // 4: calibration runs and their points. Floats of the meter are kept as their
+    // bits (big-endian), so they come back exactly; absent ones are NULL.
+    "CREATE TABLE run(id INTEGER PRIMARY KEY AUTOINCREMENT, uuid TEXT NOT NULL UNIQUE, meter_serial TEXT NOT NULL,"
+    " operator TEXT NOT NULL, workstation TEXT NOT NULL, program_version TEXT NOT NULL, rig_kind TEXT NOT NULL,"
+    " rig_settings TEXT NOT NULL, plan TEXT NOT NULL, started_utc TEXT NOT NULL, ended_utc TEXT, end_key TEXT NOT NULL,"
+    " end_reason TEXT NOT NULL DEFAULT '', q_max REAL NOT NULL, tolerance_percent REAL NOT NULL,"
+    " coefficients_before BLOB, coefficients_after BLOB, written_table BLOB,"
+    " snapshot_before INTEGER NOT NULL DEFAULT 0, snapshot_after INTEGER NOT NULL DEFAULT 0,"
+    " as_found_fit INTEGER, as_left_fit INTEGER, as_found_max_error REAL, as_left_max_error REAL);"
+    "CREATE INDEX run_meter_serial ON run(meter_serial);"
+    "CREATE TABLE run_point(run_id INTEGER NOT NULL REFERENCES run(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+    " phase TEXT NOT NULL, point_index INTEGER NOT NULL, target_percent REAL NOT NULL, target_flow REAL NOT NULL,"
+    " reference_flow REAL NOT NULL, meter_flow REAL NOT NULL, delta_t REAL NOT NULL, averaging_seconds REAL NOT NULL,"
+    " reference_samples INTEGER NOT NULL, absolute_error REAL NOT NULL, relative_error REAL, reduced_error REAL,"
+    " fits INTEGER, settle_seconds REAL NOT NULL, meter_sigma REAL NOT NULL, meter_drift REAL NOT NULL,"
+    " reference_sigma REAL NOT NULL, reference_drift REAL NOT NULL, attempts INTEGER NOT NULL, settled INTEGER NOT NULL,"
+    " started_utc TEXT, taken_utc TEXT, PRIMARY KEY(run_id, seq));",
 };
+static_assert(std::size(MigrationSteps) == TSnapshotStore::SchemaVersion, "one step per schema version");
 
 // What each version's tables must answer to; a file that does not is not our store.
 const struct
@@ -40,6 +59,14 @@ const struct
     {2, "SELECT snapshot_id, area, registers FROM refused LIMIT 0"},
     {3, "SELECT meter_serial FROM snapshot LIMIT 0"},
     {3, "SELECT id, started_utc, target_id, way_back_id, areas, finished_utc, restored, outcome FROM restore_journal LIMIT 0"},
+    {4, "SELECT id, uuid, meter_serial, operator, workstation, program_version, rig_kind, rig_settings, plan,"
+        " started_utc, ended_utc, end_key, end_reason, q_max, tolerance_percent, coefficients_before,"
+        " coefficients_after, written_table, snapshot_before, snapshot_after, as_found_fit, as_left_fit,"
+        " as_found_max_error, as_left_max_error FROM run LIMIT 0"},
+    {4, "SELECT run_id, seq, phase, point_index, target_percent, target_flow, reference_flow, meter_flow, delta_t,"
+        " averaging_seconds, reference_samples, absolute_error, relative_error, reduced_error, fits, settle_seconds,"
+        " meter_sigma, meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc"
+        " FROM run_point LIMIT 0"},
 };
 
 // The engineer's words for what SQLite reports: a locked or read-only store is not
