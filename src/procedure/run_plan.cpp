@@ -1,0 +1,242 @@
+#include "procedure/run_plan.h"
+#include "protocol/flow_table.h"
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace {
+
+const char FormatName[] = "kestrolink-run-plan";
+
+// The numeric fields: their file names and where they live in the plan.
+struct NumberField
+{
+    const char *key;
+    double RunPlan::*value;
+};
+constexpr NumberField NumberFields[] = {
+    {"tolerance_percent", &RunPlan::tolerancePercent},
+    {"averaging_seconds", &RunPlan::averagingSeconds},
+    {"sample_period_seconds", &RunPlan::samplePeriodSeconds},
+    {"stability_window_seconds", &RunPlan::stabilityWindowSeconds},
+    {"stability_sigma_percent", &RunPlan::stabilitySigmaPercent},
+    {"stability_drift_percent", &RunPlan::stabilityDriftPercent},
+    {"flow_tolerance_percent", &RunPlan::flowTolerancePercent},
+    {"settle_timeout_seconds", &RunPlan::settleTimeoutSeconds},
+};
+
+struct ListField
+{
+    const char *key;
+    QList<double> RunPlan::*values;
+};
+constexpr ListField ListFields[] = {
+    {"verification_percent", &RunPlan::verificationPercent},
+    {"calibration_percent", &RunPlan::calibrationPercent},
+};
+
+bool refuse(QString *error, const QString &field, const QString &why)
+{
+    if (error)
+        *error = field + QStringLiteral(": ") + why;
+    return false;
+}
+
+QString num(double v)
+{
+    return QString::number(v, 'g', 10);
+}
+
+// lo < v <= hi, or lo <= v <= hi; false for NaN as well.
+bool within(double v, double lo, double hi, bool loOpen = false)
+{
+    return (loOpen ? v > lo : v >= lo) && v <= hi;
+}
+
+bool checkPercents(const QList<double> &values, const QString &key, QString *error)
+{
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (!std::isfinite(values[i]) || !within(values[i], -100, 100))
+            return refuse(error, QStringLiteral("%1[%2]").arg(key).arg(i),
+                          QStringLiteral("%1 вне пределов от -100 до 100 %").arg(num(values[i])));
+    }
+    return true;
+}
+
+} // namespace
+
+namespace RunPlanFile {
+
+RunPlan Default()
+{
+    RunPlan plan;
+    plan.name = QStringLiteral("По умолчанию");
+    plan.verificationPercent = {100, 50, 25, 10, -10, -25, -50, -100};
+    for (int n = 1; n <= FlowTable::Points; ++n)
+        plan.calibrationPercent << double(FlowTable::PointFactor(n) * 100);
+    return plan;
+}
+
+bool Check(const RunPlan &p, QString *error)
+{
+    const qsizetype verification = p.verificationPercent.size();
+    if (verification < 1 || verification > 32)
+        return refuse(error, QStringLiteral("verification_percent"),
+                      QStringLiteral("нужно от 1 до 32 точек, задано %1").arg(verification));
+    if (!checkPercents(p.verificationPercent, QStringLiteral("verification_percent"), error))
+        return false;
+    if (p.calibrationPercent.size() != FlowTable::Points)
+        return refuse(error, QStringLiteral("calibration_percent"),
+                      QStringLiteral("нужно ровно %1 точек таблицы расхода, задано %2")
+                          .arg(FlowTable::Points)
+                          .arg(p.calibrationPercent.size()));
+    if (!checkPercents(p.calibrationPercent, QStringLiteral("calibration_percent"), error))
+        return false;
+    for (qsizetype i = 1; i < p.calibrationPercent.size(); ++i) {
+        if (!(p.calibrationPercent[i] > p.calibrationPercent[i - 1]))
+            return refuse(error, QStringLiteral("calibration_percent[%1]").arg(i),
+                          QStringLiteral("%1 не больше предыдущей точки (%2): точки идут строго по возрастанию")
+                              .arg(num(p.calibrationPercent[i]), num(p.calibrationPercent[i - 1])));
+    }
+    const struct
+    {
+        const char *key;
+        double value, lo, hi;
+        bool loOpen;
+        const char *limits;
+    } ranges[] = {
+        {"tolerance_percent", p.tolerancePercent, 0, 100, true, "больше 0 и не больше 100 %"},
+        {"averaging_seconds", p.averagingSeconds, 1, 3600, false, "от 1 до 3600 с"},
+        {"sample_period_seconds", p.samplePeriodSeconds, 0.05, 10, false, "от 0,05 до 10 с"},
+        {"stability_sigma_percent", p.stabilitySigmaPercent, 0, 10, true, "больше 0 и не больше 10 %"},
+        {"stability_drift_percent", p.stabilityDriftPercent, 0, 10, true, "больше 0 и не больше 10 %"},
+        {"flow_tolerance_percent", p.flowTolerancePercent, 0, 20, true, "больше 0 и не больше 20 %"},
+    };
+    for (const auto &r : ranges) {
+        if (!within(r.value, r.lo, r.hi, r.loOpen))
+            return refuse(error, QString::fromLatin1(r.key),
+                          QStringLiteral("%1 вне пределов: нужно %2").arg(num(r.value), QString::fromUtf8(r.limits)));
+    }
+    // The window must hold enough samples to judge, and a point must have time to settle in it.
+    const double minWindow = 3 * p.samplePeriodSeconds;
+    // Limits made by arithmetic are met by the numbers a person writes for them (3 × 0.05 is not 0.15 in binary).
+    const auto atLeast = [](double v, double limit) { return v >= limit - 1e-9 * std::abs(limit); };
+    if (!atLeast(p.stabilityWindowSeconds, minWindow) || !within(p.stabilityWindowSeconds, 0, 600))
+        return refuse(error, QStringLiteral("stability_window_seconds"),
+                      QStringLiteral("%1 вне пределов: нужно от трех периодов опроса (%2 с) до 600 с")
+                          .arg(num(p.stabilityWindowSeconds), num(minWindow)));
+    const double minTimeout = p.stabilityWindowSeconds + 1;
+    if (!atLeast(p.settleTimeoutSeconds, minTimeout) || !within(p.settleTimeoutSeconds, 0, 3600))
+        return refuse(error, QStringLiteral("settle_timeout_seconds"),
+                      QStringLiteral("%1 вне пределов: нужно от окна устойчивости плюс 1 с (%2 с) до 3600 с")
+                          .arg(num(p.settleTimeoutSeconds), num(minTimeout)));
+    return true;
+}
+
+std::optional<RunPlan> Parse(const QByteArray &json, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        refuse(error, QStringLiteral("JSON"),
+               QStringLiteral("%1 (символ %2)").arg(parseError.errorString()).arg(parseError.offset));
+        return std::nullopt;
+    }
+    if (!doc.isObject()) {
+        refuse(error, QStringLiteral("JSON"), QStringLiteral("план должен быть объектом { … }"));
+        return std::nullopt;
+    }
+    const QJsonObject o = doc.object();
+    if (!o.contains(QLatin1String("format")) || o["format"] != QLatin1String(FormatName)) {
+        refuse(error, QStringLiteral("format"),
+               QStringLiteral("нужно \"%1\": это не план калибровки KestroLink").arg(QLatin1String(FormatName)));
+        return std::nullopt;
+    }
+    const QJsonValue version = o["version"];
+    if (!version.isDouble() || version.toDouble() != std::floor(version.toDouble()) || version.toDouble() < 1) {
+        refuse(error, QStringLiteral("version"), QStringLiteral("нужно целое число не меньше 1"));
+        return std::nullopt;
+    }
+    if (version.toDouble() > RunPlan::FormatVersion) {
+        refuse(error, QStringLiteral("version"),
+               QStringLiteral("версия %1 новее известной этой программе (%2): обновите программу")
+                   .arg(num(version.toDouble()))
+                   .arg(RunPlan::FormatVersion));
+        return std::nullopt;
+    }
+
+    RunPlan plan = Default();
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QString key = it.key();
+        const QJsonValue value = it.value();
+        if (key == QLatin1String("format") || key == QLatin1String("version"))
+            continue;
+        if (key == QLatin1String("name")) {
+            if (!value.isString())
+                return refuse(error, key, QStringLiteral("нужна строка")), std::nullopt;
+            plan.name = value.toString();
+            continue;
+        }
+        const auto number = std::find_if(std::begin(NumberFields), std::end(NumberFields),
+                                          [&](const NumberField &f) { return key == QLatin1String(f.key); });
+        if (number != std::end(NumberFields)) {
+            if (!value.isDouble())
+                return refuse(error, key, QStringLiteral("нужно число")), std::nullopt;
+            plan.*(number->value) = value.toDouble();
+            continue;
+        }
+        const auto list = std::find_if(std::begin(ListFields), std::end(ListFields),
+                                       [&](const ListField &f) { return key == QLatin1String(f.key); });
+        if (list == std::end(ListFields))
+            return refuse(error, key, QStringLiteral("неизвестное поле")), std::nullopt;
+        if (!value.isArray())
+            return refuse(error, key, QStringLiteral("нужен список чисел [ … ]")), std::nullopt;
+        QList<double> values;
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i) {
+            if (!array[i].isDouble())
+                return refuse(error, QStringLiteral("%1[%2]").arg(key).arg(i), QStringLiteral("нужно число")),
+                       std::nullopt;
+            values << array[i].toDouble();
+        }
+        plan.*(list->values) = values;
+    }
+    if (!Check(plan, error))
+        return std::nullopt;
+    return plan;
+}
+
+std::optional<RunPlan> Load(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Файл плана %1 не открывается: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    QString why;
+    auto plan = Parse(file.readAll(), &why);
+    if (!plan && error)
+        *error = QStringLiteral("План %1 не принят: %2").arg(path, why);
+    return plan;
+}
+
+QJsonObject ToJson(const RunPlan &plan)
+{
+    QJsonObject o;
+    o["format"] = QLatin1String(FormatName);
+    o["version"] = RunPlan::FormatVersion;
+    o["name"] = plan.name;
+    for (const ListField &f : ListFields) {
+        QJsonArray a;
+        for (double v : plan.*(f.values))
+            a.append(v);
+        o[QLatin1String(f.key)] = a;
+    }
+    for (const NumberField &f : NumberFields)
+        o[QLatin1String(f.key)] = plan.*(f.value);
+    return o;
+}
+
+} // namespace RunPlanFile
