@@ -3,6 +3,7 @@
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
 #include "procedure/calibration_run.h"
+#include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
 #include "rig/rig.h"
 #include "sim/meter_server.h"
@@ -83,7 +84,7 @@ protected:
         opts.plan.calibrationPercent = QList<double>(MeterModel::FlowPointsPercent.begin(), MeterModel::FlowPointsPercent.end());
         opts.plan.averagingSeconds = 3;
         opts.plan.samplePeriodSeconds = 1;
-        opts.plan.stabilityWindowSeconds = 2;
+        opts.plan.stabilityWindowSeconds = 3;
         opts.plan.settleTimeoutSeconds = 120;
         opts.timeScale = TimeScale;
         opts.writeWithoutConfirmation = true;
@@ -317,6 +318,44 @@ TEST_P(NeverSettles, RetriedOnceThenPausedOrTakenAsItIs)
     ASSERT_EQ(stored->points.size(), taken.size());
     EXPECT_EQ(stored->points.value(0).settled, !accept || taken.isEmpty());
 }
+
+struct Refusal
+{
+    const char *name;
+    bool badPlan; // else the meter reports a Q Max of 0
+    const char *reason;
+};
+
+class RunRefused : public CalibrationRunTest, public ::testing::WithParamInterface<Refusal>
+{
+};
+
+TEST_P(RunRefused, FailsWithoutWritingAnything)
+{
+    start();
+    if (GetParam().badPlan)
+        opts.plan.calibrationPercent.removeLast();
+    else
+        server->model().setParamFloat(21, 0.0f);
+    server->clearReceived();
+    runToEnd();
+    EXPECT_EQ(run->record().end, RunEnd::Failed);
+    EXPECT_TRUE(run->record().endReason.contains(QString::fromUtf8(GetParam().reason)))
+        << run->record().endReason.toStdString();
+    for (const ReceivedRequest &r : server->received())
+        EXPECT_NE(quint8(r.frame[1]), Proto::FnWriteParams);
+    EXPECT_EQ(server->received().isEmpty(), GetParam().badPlan);
+    // A run that got as far as the meter is on record, with its end.
+    const QList<RunRecord> stored = records->store().runs();
+    EXPECT_EQ(stored.size(), GetParam().badPlan ? 0 : 1);
+    for (const RunRecord &r : stored)
+        EXPECT_EQ(r.end, RunEnd::Failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, RunRefused,
+                         ::testing::Values(Refusal{"BadPlan", true, "calibration_percent"},
+                                           Refusal{"ZeroQMax", false, "Q Max"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Runs, NeverSettles, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Accepted" : "Paused"; });
