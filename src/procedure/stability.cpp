@@ -1,29 +1,50 @@
 #include "procedure/stability.h"
+#include <algorithm>
 #include <cmath>
 
-StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits)
+namespace {
+// σ and the least-squares slope carried across the window, values oldest first.
+void Spread(const QList<double> &values, StabilityState &s)
 {
-    StabilityState s;
-    s.filled = ring.filled();
-    const int n = s.filled;
+    const qsizetype n = values.size();
+    s.filled = int(n);
     if (n < 2)
-        return s;
-    // Oldest first: x = 0 .. n-1.
-    double meanX = (n - 1) / 2.0, meanY = 0.0;
-    for (int age = 0; age < n; ++age)
-        meanY += double(ring.newest(age));
-    meanY /= n;
+        return;
+    const double meanX = double(n - 1) / 2.0;
+    double meanY = 0.0;
+    for (double v : values)
+        meanY += v;
+    meanY /= double(n);
     double sxx = 0.0, sxy = 0.0, syy = 0.0;
-    for (int age = 0; age < n; ++age) {
-        const double dx = double(n - 1 - age) - meanX;
-        const double dy = double(ring.newest(age)) - meanY;
+    for (qsizetype i = 0; i < n; ++i) {
+        const double dx = double(i) - meanX;
+        const double dy = values[i] - meanY;
         sxx += dx * dx;
         sxy += dx * dy;
         syy += dy * dy;
     }
-    s.sigma = std::sqrt(syy / (n - 1));
-    s.drift = sxy / sxx * (n - 1);
-    s.stable = n == TSredSdvig::Size && s.sigma < limits.sigma && std::abs(s.drift) < limits.drift;
+    s.sigma = std::sqrt(syy / double(n - 1));
+    s.drift = sxy / sxx * double(n - 1);
+}
+} // namespace
+
+StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits)
+{
+    QList<double> values;
+    for (int age = ring.filled() - 1; age >= 0; --age)
+        values << double(ring.newest(age));
+    StabilityState s;
+    Spread(values, s);
+    s.stable = s.filled == TSredSdvig::Size && s.sigma < limits.sigma && std::abs(s.drift) < limits.drift;
+    return s;
+}
+
+StabilityState AssessStability(const QList<double> &values, int window, const StabilityThresholds &limits)
+{
+    StabilityState s;
+    window = std::max(window, 2);
+    Spread(values.mid(std::max<qsizetype>(0, values.size() - window)), s);
+    s.stable = s.filled == window && s.sigma < limits.sigma && std::abs(s.drift) < limits.drift;
     return s;
 }
 

@@ -3,6 +3,7 @@
 // its spread (σ) and its drift (the least-squares slope carried across the window)
 // must both stay under the engineer's thresholds, and the ring must be full.
 #include "procedure/sred_sdvig.h"
+#include <QList>
 #include <QString>
 
 struct StabilityThresholds
@@ -20,6 +21,9 @@ struct StabilityState
 };
 
 StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits);
+// The same judgement over a reading's own values, oldest first: the last `window`
+// of them count, and there must be that many.
+StabilityState AssessStability(const QList<double> &values, int window, const StabilityThresholds &limits);
 
 // The quantities with a stability mark, their names in the settings and defaults.
 struct StabilityQuantity

@@ -1,0 +1,199 @@
+#pragma once
+// The calibration run's inner state, shared by its source files only.
+#include "procedure/calibration_run.h"
+#include "link/dm1.h"
+#include "procedure/stability.h"
+#include "records/calibration_reader.h"
+#include "records/calibration_records.h"
+#include "records/calibration_restorer.h"
+#include "rig/rig.h"
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTimer>
+#include <bit>
+#include <cmath>
+#include <functional>
+
+Q_DECLARE_LOGGING_CATEGORY(lcRun)
+
+namespace RunDetail {
+// The calibration window's live reads: mass flow at data 2, Δt at 14; the meter's
+// own averages: Δt at 44, the averaging time at 46, the mass flow at 48.
+constexpr quint16 LiveAddr = 2, LiveCount = 14;
+constexpr quint16 LiveFlowReg = 2, LiveDeltaTReg = 14;
+constexpr quint16 AveragesAddr = 44, AveragesCount = 6;
+constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
+constexpr int ReconnectTryMs = 500;
+// The seven writes with their pauses and the table's read-back, with room for a slow line.
+constexpr int TableCheckMs = 15000;
+
+inline std::optional<float> ImageFloat(const TRegisterImage &image, RegisterSpace space, int reg)
+{
+    const auto raw = image.range(space, reg, 2);
+    if (!raw)
+        return std::nullopt;
+    return std::bit_cast<float>(quint32((*raw)[0]) | quint32((*raw)[1]) << 16);
+}
+
+inline std::optional<std::array<float, 4>> ImageCoefficients(const TRegisterImage &image)
+{
+    std::array<float, 4> c{};
+    for (int i = 0; i < 4; ++i) {
+        const auto v = ImageFloat(image, RegisterSpace::Data, FlowTable::CoefficientsRegister + 2 * i);
+        if (!v)
+            return std::nullopt;
+        c[size_t(i)] = *v;
+    }
+    return c;
+}
+
+inline bool Covers(int first, int count, int addr, int n)
+{
+    return first <= addr && addr + n <= first + count;
+}
+
+inline QString Kg(double v)
+{
+    return QString::number(v, 'f', 1).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+} // namespace RunDetail
+
+struct TCalibrationRun::Impl
+{
+    // Where the run is within its state: what the next event is awaited for.
+    enum class Stage {
+        None,
+        ReadBefore,
+        OpenRig,
+        SetFlow,      // the rig or the operator is setting the flow
+        Settle,       // sampling until settled
+        AvgStart,     // 37 and 38 queued; the interval opens when 38 leaves
+        Avg,          // the interval runs
+        AvgStop,      // 39 queued
+        AvgRead,      // the meter's averages asked for
+        OperatorRef,  // the operator types the reference
+        Paused,
+        AwaitConfirm,
+        WriteRead,    // a fresh read of the table before it is overwritten
+        WriteFrames,  // seven writes and the read-back check
+        Recalc,       // command 24
+        ReadCoefficients,
+        ReadAfter,
+        WaitLink,     // the meter's port is lost; resumeStage is taken up when it returns
+        Restoring,
+        Done,
+    };
+    struct Planned
+    {
+        RunPhase phase;
+        int index;
+        double percent;
+    };
+
+    Impl(TCalibrationRun &run, TDM_1 &dm, TCalibrationRecords &records, TRig &rig)
+        : q(run), dm(dm), records(records), rig(rig), reader(dm)
+    {
+    }
+
+    TCalibrationRun &q;
+    TDM_1 &dm;
+    TCalibrationRecords &records;
+    TRig &rig;
+    RunOptions opt;
+    TCalibrationReader reader;
+    std::unique_ptr<TCalibrationRestorer> restorer;
+    QTimer sampleTimer, settleTimer, averagingTimer, reconnectTimer, tableCheckTimer;
+    QElapsedTimer pointClock, waitingClock;
+
+    Stage stage = Stage::None;
+    Stage resumeStage = Stage::None; // what a returning link takes up again
+    QList<Planned> points;
+    qsizetype current = 0;
+    int attempts = 1;
+    float qMax = 0;
+    bool pauseRequested = false;
+    bool abortRequested = false;
+    QString abortReason;
+    bool tableSent = false;
+
+    // The point in progress.
+    RunPoint point;
+    QList<double> meterValues, referenceValues;
+    double meterFlow = 0, referenceFlow = 0;
+    std::optional<double> rigFlow;
+    bool meterPending = false, liveWritten = false, haveMeter = false;
+    bool refPending = false, dropNextReading = false, haveRef = false;
+    StabilityState meterState, referenceState;
+    bool averagingOpen = false, averagesWritten = false;
+    double refSum = 0;
+    int refCount = 0;
+    double avgDeltaT = 0, avgFlow = 0, avgSeconds = 0;
+
+    std::optional<FlowTableSave::Values> table;
+    qint64 writeSnapshotId = 0;
+
+    // Clock milliseconds of a time of the plan.
+    int clockMs(double simulatedSeconds) const
+    {
+        return int(std::max(1.0, std::round(simulatedSeconds * 1000.0 / std::max(opt.timeScale, 1e-6))));
+    }
+    double simulatedSeconds(qint64 clockMs) const { return double(clockMs) / 1000.0 * opt.timeScale; }
+    double ofQMax(double percent) const { return percent * double(qMax) / 100.0; }
+    const Planned &planned() const { return points[current]; }
+    bool inPoint() const
+    {
+        return stage == Stage::SetFlow || stage == Stage::Settle || stage == Stage::AvgStart || stage == Stage::Avg
+               || stage == Stage::AvgStop || stage == Stage::AvgRead || stage == Stage::OperatorRef;
+    }
+    bool writing() const
+    {
+        return stage == Stage::WriteRead || stage == Stage::WriteFrames || stage == Stage::Recalc
+               || stage == Stage::ReadCoefficients;
+    }
+
+    // False when a slot of the face moved the run on (paused, aborted) meanwhile.
+    bool setState(RunState state, const QString &text = QString());
+    // Sends under the link's rule; false (and the link's loss taken up) when it did not go.
+    bool send(const std::function<void()> &frames);
+
+    // Preparing.
+    void start(const RunOptions &options);
+    void readBefore();
+    void beforeRead();
+
+    // A point.
+    void startPoint();
+    void flowSet();
+    void sample();
+    void onReading(const RigReading &r);
+    void onRegistersTaken(int space, int first, int count);
+    void completeSample();
+    void settleTimedOut();
+    void beginAveraging(bool settled);
+    void onFrameWritten(const QByteArray &frame, bool isRead);
+    void averagingElapsed();
+    void averagesTaken();
+    void finishPoint(double reference, int samples);
+    // Stops what the point has going; an interval the meter runs is stopped too.
+    void stopPoint(bool stopAveraging);
+    void enterPaused(const QString &reason);
+
+    // The table.
+    void tableDone();
+    void startWrite();
+    void writeTable();
+    void onReadBackChecked(qint64 snapshotId, CalibrationArea area, bool matched);
+    void coefficientsRead();
+
+    // The end.
+    void readAfter();
+    void afterRead();
+    void end(RunEnd how, const QString &reason);
+
+    // The link.
+    void linkLost();
+    void tryReconnect();
+    void onReaderFinished();
+    void onReaderFailed(const QString &message);
+    void onRigFailed(const QString &message);
+};

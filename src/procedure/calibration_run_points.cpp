@@ -1,0 +1,379 @@
+#include "procedure/calibration_run_impl.h"
+#include "procedure/verification_table.h"
+#include "protocol/protokol_usb.h"
+
+using namespace RunDetail;
+
+void TCalibrationRun::Impl::startPoint()
+{
+    stopPoint(false);
+    if (pauseRequested) {
+        pauseRequested = false;
+        enterPaused(QStringLiteral("Прогон приостановлен"));
+        return;
+    }
+    const Planned &p = planned();
+    const double target = ofQMax(p.percent);
+    if (attempts == 1 || !point.startedUtc.isValid())
+        point = RunPoint{};
+    point.phase = p.phase;
+    point.index = p.index;
+    point.targetPercent = p.percent;
+    point.targetFlow = target;
+    point.attempts = attempts;
+    if (!point.startedUtc.isValid())
+        point.startedUtc = QDateTime::currentDateTimeUtc();
+    meterValues.clear();
+    referenceValues.clear();
+    rigFlow.reset();
+    pointClock.start();
+    stage = Stage::SetFlow;
+    emit q.pointStarted(p.phase, p.index, target);
+    if (stage != Stage::SetFlow)
+        return;
+    if (rig.setsFlow()) {
+        if (!setState(RunState::Settling, QStringLiteral("%1, точка %2: расход %3 кг/ч")
+                                              .arg(PhaseTitle(p.phase))
+                                              .arg(p.index)
+                                              .arg(Kg(target))))
+            return;
+        settleTimer.start(clockMs(opt.plan.settleTimeoutSeconds));
+        rig.setFlow(target);
+    } else {
+        const QString text = QStringLiteral("Установите расход %1 кг/ч").arg(Kg(target));
+        if (setState(RunState::WaitingForOperator, text))
+            emit q.operatorNeeded(OperatorRequest::SetFlow, target, text);
+    }
+}
+
+void TCalibrationRun::Impl::flowSet()
+{
+    if (stage != Stage::SetFlow)
+        return;
+    if (!settleTimer.isActive())
+        settleTimer.start(clockMs(opt.plan.settleTimeoutSeconds));
+    stage = Stage::Settle;
+    if (!setState(RunState::Settling))
+        return;
+    sampleTimer.start(clockMs(opt.plan.samplePeriodSeconds));
+    sample();
+}
+
+void TCalibrationRun::Impl::sample()
+{
+    if (stage == Stage::Settle && !meterPending) {
+        meterPending = true;
+        liveWritten = false;
+        if (!send([this] { SendReadData(dm, LiveAddr, LiveCount); }))
+            return;
+    }
+    if ((stage == Stage::Settle || (stage == Stage::Avg && averagingOpen)) && rig.readsReference() && !refPending) {
+        refPending = true;
+        rig.readReference();
+    }
+}
+
+void TCalibrationRun::Impl::onReading(const RigReading &r)
+{
+    if (!refPending)
+        return;
+    refPending = false;
+    if (dropNextReading) {
+        dropNextReading = false;
+        return;
+    }
+    if (stage == Stage::Settle) {
+        referenceFlow = r.referenceFlow;
+        rigFlow = r.rigFlow;
+        haveRef = true;
+        completeSample();
+    } else if (stage == Stage::Avg && averagingOpen) {
+        refSum += r.referenceFlow;
+        ++refCount;
+    }
+}
+
+void TCalibrationRun::Impl::onRegistersTaken(int space, int first, int count)
+{
+    if (space != int(RegisterSpace::Data))
+        return;
+    const TRegisterImage &image = dm.registerImage();
+    if (stage == Stage::Settle && meterPending && liveWritten && Covers(first, count, LiveFlowReg, 2)
+        && Covers(first, count, LiveDeltaTReg, 2)) {
+        meterPending = false;
+        meterFlow = double(ImageFloat(image, RegisterSpace::Data, LiveFlowReg).value_or(NAN));
+        haveMeter = true;
+        completeSample();
+    } else if (stage == Stage::AvgRead && averagesWritten && Covers(first, count, AveragesAddr, AveragesCount)) {
+        avgDeltaT = double(ImageFloat(image, RegisterSpace::Data, AvgDeltaTReg).value_or(NAN));
+        avgSeconds = double(ImageFloat(image, RegisterSpace::Data, AvgSecondsReg).value_or(NAN));
+        avgFlow = double(ImageFloat(image, RegisterSpace::Data, AvgFlowReg).value_or(NAN));
+        averagesTaken();
+    }
+}
+
+void TCalibrationRun::Impl::completeSample()
+{
+    const bool reference = rig.readsReference();
+    if (!haveMeter || (reference && !haveRef))
+        return;
+    haveMeter = haveRef = false;
+    const int window = std::max(2, int(std::lround(opt.plan.stabilityWindowSeconds / opt.plan.samplePeriodSeconds)));
+    const StabilityThresholds limits{ofQMax(opt.plan.stabilitySigmaPercent), ofQMax(opt.plan.stabilityDriftPercent)};
+    meterValues << meterFlow;
+    if (meterValues.size() > window)
+        meterValues.removeFirst();
+    meterState = AssessStability(meterValues, window, limits);
+    bool flowOk = true;
+    if (reference) {
+        referenceValues << referenceFlow;
+        if (referenceValues.size() > window)
+            referenceValues.removeFirst();
+        referenceState = AssessStability(referenceValues, window, limits);
+        const double running = rigFlow.value_or(referenceFlow);
+        flowOk = std::abs(running - point.targetFlow) <= ofQMax(opt.plan.flowTolerancePercent);
+    } else {
+        referenceState = {};
+    }
+    emit q.settling(meterFlow, reference ? referenceFlow : NAN, meterState.sigma, referenceState.sigma);
+    if (flowOk && meterState.stable && (!reference || referenceState.stable))
+        beginAveraging(true);
+}
+
+void TCalibrationRun::Impl::settleTimedOut()
+{
+    if (stage != Stage::SetFlow && stage != Stage::Settle)
+        return;
+    if (attempts < 2) {
+        ++attempts;
+        qCInfo(lcRun) << "point" << planned().index << "not settled, attempt" << attempts;
+        startPoint();
+    } else if (opt.acceptUnsettled) {
+        beginAveraging(false);
+    } else {
+        const Planned &p = planned();
+        enterPaused(QStringLiteral("%1, точка %2: расход не установился за две попытки по %3 с")
+                        .arg(PhaseTitle(p.phase))
+                        .arg(p.index)
+                        .arg(opt.plan.settleTimeoutSeconds));
+    }
+}
+
+void TCalibrationRun::Impl::beginAveraging(bool settled)
+{
+    settleTimer.stop();
+    point.settled = settled;
+    point.attempts = attempts;
+    point.settleSeconds = simulatedSeconds(pointClock.elapsed());
+    point.meterSigma = meterState.sigma;
+    point.meterDrift = meterState.drift;
+    point.referenceSigma = referenceState.sigma;
+    point.referenceDrift = referenceState.drift;
+    // A live read or a reading still on its way belongs to the settling.
+    meterPending = haveMeter = haveRef = false;
+    dropNextReading = refPending;
+    averagingOpen = false;
+    refSum = 0;
+    refCount = 0;
+    stage = Stage::AvgStart;
+    if (!setState(RunState::Averaging))
+        return;
+    send([this] {
+        SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageReset);
+        SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageStart);
+    });
+}
+
+void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
+{
+    static const QByteArray live = Proto::readFrame(Proto::FnReadData, LiveAddr, LiveCount);
+    static const QByteArray averages = Proto::readFrame(Proto::FnReadData, AveragesAddr, AveragesCount);
+    static const QByteArray start = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdAverageStart);
+    static const QByteArray stop = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdAverageStop);
+    static const QByteArray recalc = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdRecalculate);
+    if (isRead) {
+        if (frame == live && meterPending)
+            liveWritten = true;
+        else if (frame == averages && stage == Stage::AvgRead)
+            averagesWritten = true;
+        return;
+    }
+    if (frame == start && stage == Stage::AvgStart) {
+        stage = Stage::Avg;
+        averagingOpen = true;
+        averagingTimer.start(clockMs(opt.plan.averagingSeconds));
+        sample();
+    } else if (frame == stop && stage == Stage::AvgStop) {
+        averagingOpen = false;
+        sampleTimer.stop();
+        stage = Stage::AvgRead;
+        averagesWritten = false;
+        send([this] { SendReadData(dm, AveragesAddr, AveragesCount); });
+    } else if (frame == recalc && stage == Stage::Recalc) {
+        stage = Stage::ReadCoefficients;
+        reader.start({CalibrationArea::Coefficients});
+    }
+}
+
+void TCalibrationRun::Impl::averagingElapsed()
+{
+    if (stage != Stage::Avg)
+        return;
+    stage = Stage::AvgStop;
+    send([this] { SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageStop); });
+}
+
+void TCalibrationRun::Impl::averagesTaken()
+{
+    if (!rig.readsReference()) {
+        stage = Stage::OperatorRef;
+        const QString text = QStringLiteral("Введите показание эталона за интервал усреднения, кг/ч");
+        if (setState(RunState::WaitingForOperator, text))
+            emit q.operatorNeeded(OperatorRequest::EnterReference, point.targetFlow, text);
+        return;
+    }
+    if (refCount == 0) {
+        // No reference over the interval: the point is taken again.
+        if (attempts < 2) {
+            ++attempts;
+            startPoint();
+        } else {
+            enterPaused(QStringLiteral("Эталон не дал ни одного показания за интервал усреднения"));
+        }
+        return;
+    }
+    finishPoint(refSum / refCount, refCount);
+}
+
+void TCalibrationRun::Impl::finishPoint(double reference, int samples)
+{
+    RunPoint &p = point;
+    p.referenceFlow = reference;
+    p.meterFlow = avgFlow;
+    p.deltaT = avgDeltaT;
+    p.averagingSeconds = avgSeconds;
+    p.referenceSamples = samples;
+    const Verification::PointErrors e = Verification::ErrorsOf(float(reference), float(avgFlow), qMax);
+    p.absoluteError = double(e.absolute);
+    p.relativeError = e.relative ? std::optional<double>(double(*e.relative)) : std::nullopt;
+    p.reducedError = e.reduced ? std::optional<double>(double(*e.reduced)) : std::nullopt;
+    if (p.phase != RunPhase::Calibration)
+        p.fits = Verification::PointFits(e, opt.plan.tolerancePercent);
+    p.takenUtc = QDateTime::currentDateTimeUtc();
+    if (!records.store().addRunPoint(q.m_record.id, p))
+        qCWarning(lcRun) << "point not stored:" << records.store().lastError();
+    q.m_record.points.append(p);
+    const RunPhase phase = p.phase;
+    attempts = 1;
+    ++current;
+    stage = Stage::None;
+    emit q.pointTaken(q.m_record.points.last());
+    emit q.progress(int(q.m_record.points.size()), int(points.size()));
+    point = RunPoint{};
+    if (stage != Stage::None)
+        return;
+    if (current == points.size())
+        readAfter();
+    else if (phase == RunPhase::Calibration && planned().phase != RunPhase::Calibration)
+        tableDone();
+    else
+        startPoint();
+}
+
+void TCalibrationRun::Impl::stopPoint(bool stopAveraging)
+{
+    sampleTimer.stop();
+    settleTimer.stop();
+    averagingTimer.stop();
+    const bool running = stage == Stage::AvgStart || stage == Stage::Avg;
+    meterPending = liveWritten = haveMeter = haveRef = false;
+    dropNextReading = refPending;
+    averagingOpen = averagesWritten = false;
+    if (stopAveraging && running && dm.isPortOpen())
+        dm.sendUnderRecoveryRule([this] { SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageStop); }, false);
+}
+
+void TCalibrationRun::Impl::enterPaused(const QString &reason)
+{
+    stopPoint(true);
+    stage = Stage::Paused;
+    if (setState(RunState::Paused, reason))
+        emit q.paused(reason);
+}
+
+void TCalibrationRun::Impl::tableDone()
+{
+    FlowTableSave::Values v{};
+    v[FlowTable::QMaxIndex] = qMax;
+    int n = 0;
+    for (const RunPoint &p : q.m_record.pointsOf(RunPhase::Calibration)) {
+        ++n;
+        v[size_t(FlowTable::etalonIndex(n))] = float(p.referenceFlow);
+        v[size_t(FlowTable::priborIndex(n))] = float(p.deltaT);
+    }
+    table = v;
+    stage = Stage::AwaitConfirm;
+    if (!setState(RunState::AwaitingWrite))
+        return;
+    emit q.tableReady(v);
+    if (opt.writeWithoutConfirmation && stage == Stage::AwaitConfirm)
+        startWrite();
+}
+
+void TCalibrationRun::Impl::startWrite()
+{
+    stage = Stage::WriteRead;
+    if (!setState(RunState::Writing, QStringLiteral("чтение таблицы перед записью")))
+        return;
+    if (!dm.isPortOpen()) {
+        linkLost();
+        return;
+    }
+    reader.start({CalibrationArea::FlowTable, CalibrationArea::Coefficients});
+}
+
+void TCalibrationRun::Impl::writeTable()
+{
+    writeSnapshotId = records.keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable});
+    stage = Stage::WriteFrames;
+    if (!setState(RunState::Writing))
+        return;
+    tableSent = true;
+    if (send([this] {
+            FlowTableSave::Send(dm, *table);
+            FlowTableSave::ExpectReadBack(&records, writeSnapshotId, *table);
+            dm.sendFrame(FlowTableSave::ReadBackFrame(), FrameKind::CountedRead);
+        }))
+        tableCheckTimer.start(TableCheckMs);
+}
+
+void TCalibrationRun::Impl::onReadBackChecked(qint64 snapshotId, CalibrationArea area, bool matched)
+{
+    if (stage != Stage::WriteFrames || area != CalibrationArea::FlowTable || snapshotId != writeSnapshotId)
+        return;
+    tableCheckTimer.stop();
+    if (!matched) {
+        end(RunEnd::Failed, QStringLiteral("Прибор не принял таблицу: он хранит не то, что записано"));
+        return;
+    }
+    records.keepBefore(SnapshotReason::BeforeRecalculation, {CalibrationArea::FlowTable, CalibrationArea::Coefficients});
+    stage = Stage::Recalc;
+    send([this] { SendWriteWord(dm, Proto::CommandRegister, Proto::CmdRecalculate); });
+}
+
+void TCalibrationRun::Impl::coefficientsRead()
+{
+    RunRecord &r = q.m_record;
+    r.coefficientsAfter = ImageCoefficients(dm.registerImage());
+    r.writtenTable = *table;
+    records.store().updateRun(r);
+    stage = Stage::None;
+    if (abortRequested) {
+        end(RunEnd::Aborted, abortReason);
+        return;
+    }
+    if (current == points.size())
+        readAfter();
+    else
+        startPoint();
+}
