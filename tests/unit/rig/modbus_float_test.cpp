@@ -32,20 +32,4 @@ INSTANTIATE_TEST_SUITE_P(KnownPatterns, FloatWords,
                                            FloatCase{0.1f, 0x3DCC, 0xCCCD}, FloatCase{12345.678f, 0x4640, 0xE6B6},
                                            FloatCase{0.001f, 0x3A83, 0x126F}));
 
-TEST(WordOrderNames, OnlyTheTwoExactNamesAreKnown)
-{
-    const struct
-    {
-        const char *name;
-        std::optional<WordOrder> order;
-    } cases[] = {{"ABCD", WordOrder::HighFirst}, {"CDAB", WordOrder::LowFirst}, {"abcd", std::nullopt},
-                 {"BADC", std::nullopt},         {"", std::nullopt}};
-    for (const auto &c : cases) {
-        EXPECT_EQ(WordOrderFromName(QString::fromLatin1(c.name)), c.order) << c.name;
-        if (c.order) {
-            EXPECT_EQ(WordOrderName(*c.order), QString::fromLatin1(c.name));
-        }
-    }
-}
-
 } // namespace

@@ -2,7 +2,7 @@
 """A Modbus TCP rig for the driver's tests, served by pymodbus (not our code).
 
 Holding 0-1: the set point (kg/h). The flow follows it with a first-order lag.
-Input 0-1: the reference meter (the flow with a little noise); input 2-3: the flow.
+Input 0-1: the reference meter (the flow with a little noise and --bias); input 2-3: the flow.
 Registers 0..7 of each table exist; anything above answers exception 2.
 Prints "listening PORT" once it accepts connections.
 """
@@ -49,7 +49,7 @@ async def serve(args):
         setpoint = from_words(holding.getValues(0, 2), args.word_order)
         if math.isfinite(setpoint):
             flow += (setpoint - flow) * follow
-        reference = flow * (1.0 + rng.gauss(0.0, args.noise)) + rng.gauss(0.0, 0.05)
+        reference = flow * (1.0 + args.bias + rng.gauss(0.0, args.noise)) + rng.gauss(0.0, 0.05)
         inputs.setValues(0, to_words(reference, args.word_order) + to_words(flow, args.word_order))
         await asyncio.sleep(STEP_S)
 
@@ -61,6 +61,7 @@ def main():
     parser.add_argument("--word-order", choices=["ABCD", "CDAB"], default="ABCD")
     parser.add_argument("--tau", type=float, default=0.5, help="flow lag, s")
     parser.add_argument("--noise", type=float, default=0.002, help="reference noise, relative")
+    parser.add_argument("--bias", type=float, default=0.0, help="reference reads this much high, relative")
     parser.add_argument("--seed", type=int, default=1)
     asyncio.run(serve(parser.parse_args()))
 
