@@ -1,5 +1,6 @@
 #include "rig/modbus_rig.h"
 
+#include <QDataStream>
 #include <QLoggingCategory>
 #include <QModbusRtuSerialClient>
 #include <QModbusTcpClient>
@@ -16,6 +17,18 @@ constexpr int ConnectDeadlineMs = 5000;
 QModbusDataUnit::RegisterType registerType(RegisterTable t)
 {
     return t == RegisterTable::Input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
+}
+
+// Read from the PDU's bytes: Qt's inline isException() loads the function code
+// through an enum that cannot hold the exception bit (undefined behaviour).
+std::optional<int> exceptionCodeOf(const QModbusResponse &response)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << static_cast<const QModbusPdu &>(response);
+    if (bytes.size() < 2 || !(quint8(bytes[0]) & QModbusPdu::ExceptionByte))
+        return std::nullopt;
+    return quint8(bytes[1]);
 }
 
 QString kgPerHourText(double v)
@@ -44,6 +57,7 @@ TModbusRig::TModbusRig(RigConfig config, QObject *parent)
 
 TModbusRig::~TModbusRig()
 {
+    ++generation_;
     if (client_) {
         client_->disconnect(this);
         client_->disconnectDevice();
@@ -96,6 +110,9 @@ void TModbusRig::open()
         return;
     }
     if (client_) {
+        // A connection lost earlier: its replies must not answer for the new one.
+        ++generation_;
+        pending_ = 0;
         client_->disconnect(this);
         client_->disconnectDevice();
         client_->deleteLater();
@@ -284,9 +301,8 @@ QString TModbusRig::replyFailure(const QModbusReply *reply, quint16 address)
 {
     switch (reply->error()) {
     case QModbusDevice::ProtocolError:
-        if (reply->rawResult().isException()) {
-            const int code = reply->rawResult().exceptionCode();
-            return QStringLiteral("Modbus: исключение %1 — %2 (регистр %3)").arg(code).arg(exceptionName(code)).arg(address);
+        if (const auto code = exceptionCodeOf(reply->rawResult())) {
+            return QStringLiteral("Modbus: исключение %1 — %2 (регистр %3)").arg(*code).arg(exceptionName(*code)).arg(address);
         }
         return QStringLiteral("Modbus: ошибка протокола (%1)").arg(reply->errorString());
     case QModbusDevice::TimeoutError:

@@ -4,13 +4,17 @@
 Holding 0-1: the set point (kg/h). The flow follows it with a first-order lag.
 Input 0-1: the reference meter (the flow with a little noise and --bias); input 2-3: the flow.
 Registers 0..7 of each table exist; anything above answers exception 2.
-Prints "listening PORT" once it accepts connections.
+Prints "listening PORT" once it accepts connections; ends when its standard
+input closes, so a test that dies leaves no rig behind.
 """
 import argparse
 import asyncio
 import math
+import os
 import random
 import struct
+import sys
+import threading
 
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
 from pymodbus.server.async_io import ModbusTcpServer
@@ -54,6 +58,11 @@ async def serve(args):
         await asyncio.sleep(STEP_S)
 
 
+def end_with_stdin():
+    sys.stdin.buffer.read()
+    os._exit(0)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--port", type=int, default=0, help="0: any free port")
@@ -63,7 +72,9 @@ def main():
     parser.add_argument("--noise", type=float, default=0.002, help="reference noise, relative")
     parser.add_argument("--bias", type=float, default=0.0, help="reference reads this much high, relative")
     parser.add_argument("--seed", type=int, default=1)
-    asyncio.run(serve(parser.parse_args()))
+    args = parser.parse_args()
+    threading.Thread(target=end_with_stdin, daemon=True).start()
+    asyncio.run(serve(args))
 
 
 if __name__ == "__main__":
