@@ -1,0 +1,255 @@
+// The Modbus driver against pymodbus playing a rig (tests/unit/rig/pymodbus_rig.py):
+// a peer written by others, so word order and addressing are checked, not assumed.
+#include "rig/modbus_rig.h"
+#include "rig/operator_rig.h"
+#include "rig/rig_factory.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+namespace {
+
+constexpr int DeadlineMs = 20000;
+
+// Everything a rig said, in order.
+struct Heard
+{
+    explicit Heard(TRig *rig)
+    {
+        QObject::connect(rig, &TRig::opened, rig, [this] { ++opened; });
+        QObject::connect(rig, &TRig::flowSet, rig, [this](double f) { flowSet.push_back(f); });
+        QObject::connect(rig, &TRig::reading, rig, [this](const RigReading &r) { readings.push_back(r); });
+        QObject::connect(rig, &TRig::failed, rig, [this](const QString &m) { failures << m; });
+    }
+    int answers() const { return int(flowSet.size() + readings.size()) + failures.size(); }
+
+    int opened = 0;
+    std::vector<double> flowSet;
+    std::vector<RigReading> readings;
+    QStringList failures;
+};
+
+class PymodbusRig : public ::testing::Test
+{
+protected:
+    void TearDown() override { stopServer(); }
+
+    // The server binds a free port itself and names it.
+    void startServer(int *port, const QStringList &options = {})
+    {
+        const QString script = QStringLiteral(KESTRO_RIG_PEER);
+        server_.start(QStringLiteral("/usr/bin/python3"), QStringList{script, QStringLiteral("--port"), QStringLiteral("0")} + options);
+        QByteArray out;
+        (void)QTest::qWaitFor(
+            [&] {
+                out += server_.readAllStandardOutput();
+                return out.contains('\n') || server_.state() == QProcess::NotRunning;
+            },
+            DeadlineMs);
+        const QList<QByteArray> words = out.trimmed().split(' ');
+        ASSERT_EQ(words.value(0), QByteArray("listening")) << out.constData() << server_.readAllStandardError().constData();
+        *port = words.value(1).toInt();
+        ASSERT_GT(*port, 0);
+    }
+
+    void stopServer()
+    {
+        if (server_.state() != QProcess::NotRunning) {
+            server_.kill();
+            server_.waitForFinished(DeadlineMs);
+        }
+    }
+
+    static RigConfig configAt(int port)
+    {
+        QString error;
+        auto config = ParseRigSpec(QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(port), &error);
+        EXPECT_TRUE(config) << error.toStdString();
+        return config.value_or(RigConfig{});
+    }
+
+    static void openRig(TRig &rig, Heard &heard)
+    {
+        rig.open();
+        (void)QTest::qWaitFor([&] { return heard.opened > 0 || !heard.failures.isEmpty(); }, DeadlineMs);
+        ASSERT_EQ(heard.opened, 1) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(rig.isOpen());
+    }
+
+    // One request, one answer.
+    static void answered(Heard &heard, const std::function<void()> &request)
+    {
+        const int before = heard.answers();
+        request();
+        (void)QTest::qWaitFor([&] { return heard.answers() > before; }, DeadlineMs);
+        ASSERT_EQ(heard.answers(), before + 1);
+    }
+
+    QProcess server_;
+};
+
+class RigWordOrder : public PymodbusRig, public ::testing::WithParamInterface<WordOrder>
+{
+};
+
+TEST_P(RigWordOrder, TheReferenceFollowsTheSetPointTheDriverWrote)
+{
+    // The reference reads 1 % high, so the two values of a reading cannot pass for each other.
+    int port = 0;
+    ASSERT_NO_FATAL_FAILURE(startServer(
+        &port, {QStringLiteral("--word-order"), WordOrderName(GetParam()), QStringLiteral("--bias"), QStringLiteral("0.01")}));
+    RigConfig config = configAt(port);
+    config.map.wordOrder = GetParam();
+    const std::unique_ptr<TRig> rig = MakeRig(config);
+    ASSERT_TRUE(rig->setsFlow() && rig->readsReference());
+    Heard heard(rig.get());
+    openRig(*rig, heard);
+
+    answered(heard, [&] { rig->setFlow(500.0); });
+    ASSERT_EQ(heard.flowSet, std::vector<double>{500.0}) << heard.failures.join(QLatin1Char('\n')).toStdString();
+
+    QElapsedTimer clock;
+    clock.start();
+    auto within2Percent = [](double v) { return std::abs(v - 500.0) < 10.0; };
+    auto settled = [&] {
+        const auto &r = heard.readings;
+        return !r.empty() && within2Percent(r.back().referenceFlow) && within2Percent(r.back().rigFlow.value_or(0.0));
+    };
+    while (clock.elapsed() < DeadlineMs && !settled()) {
+        answered(heard, [&] { rig->readReference(); });
+        ASSERT_TRUE(heard.failures.isEmpty()) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        QTest::qWait(100);
+    }
+    ASSERT_FALSE(heard.readings.empty());
+    const RigReading last = heard.readings.back();
+    EXPECT_TRUE(within2Percent(last.referenceFlow)) << last.referenceFlow;
+    ASSERT_TRUE(last.rigFlow);
+    EXPECT_TRUE(within2Percent(*last.rigFlow)) << *last.rigFlow;
+    EXPECT_NEAR(last.referenceFlow / *last.rigFlow, 1.01, 0.006);
+    // The rig's lag was seen: the flow did not jump to the set point.
+    EXPECT_LT(heard.readings.front().referenceFlow, 490.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, RigWordOrder, ::testing::Values(WordOrder::HighFirst, WordOrder::LowFirst),
+                         [](const auto &info) { return WordOrderName(info.param).toStdString(); });
+
+TEST_F(PymodbusRig, AnAddressTheRigLacksIsNamedWithItsModbusException)
+{
+    int port = 0;
+    ASSERT_NO_FATAL_FAILURE(startServer(&port));
+    const struct
+    {
+        const char *what;
+        quint16 reference, rigFlow, setpoint;
+        bool write;
+        const char *message;
+    } cases[] = {
+        {"reference", 40, 2, 0, false, "Чтение эталона: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
+        {"rig flow read apart", 0, 41, 0, false,
+         "Чтение расхода стенда: Modbus: исключение 2 — недопустимый адрес данных (регистр 41)"},
+        {"set point", 0, 2, 40, true, "Уставка 500 кг/ч: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
+    };
+    for (const auto &c : cases) {
+        RigConfig config = configAt(port);
+        config.map.reference.address = c.reference;
+        config.map.rigFlow->address = c.rigFlow;
+        config.map.setpoint->address = c.setpoint;
+        TModbusRig rig(config);
+        Heard heard(&rig);
+        openRig(rig, heard);
+        answered(heard, [&] { c.write ? rig.setFlow(500.0) : rig.readReference(); });
+        EXPECT_EQ(heard.failures, QStringList{QString::fromUtf8(c.message)}) << c.what;
+        EXPECT_TRUE(heard.readings.empty() && heard.flowSet.empty()) << c.what;
+    }
+}
+
+TEST_F(PymodbusRig, ARigKilledOrFrozenGivesFailuresNeverAReading)
+{
+    const struct
+    {
+        int signal;
+        const char *cause;
+    } cases[] = {{SIGKILL, "связь со стендом потеряна"}, {SIGSTOP, "стенд не ответил за 300 мс (попыток: 2)"}};
+    for (const auto &c : cases) {
+        int port = 0;
+        ASSERT_NO_FATAL_FAILURE(startServer(&port));
+        RigConfig config = configAt(port);
+        config.map.responseTimeoutMs = 300;
+        TModbusRig rig(config);
+        Heard heard(&rig);
+        openRig(rig, heard);
+        answered(heard, [&] { rig.readReference(); });
+        ASSERT_EQ(heard.readings.size(), 1u) << c.cause;
+
+        ASSERT_EQ(::kill(pid_t(server_.processId()), c.signal), 0);
+        rig.readReference();
+        (void)QTest::qWaitFor([&] { return !heard.failures.isEmpty(); }, DeadlineMs);
+        ASSERT_FALSE(heard.failures.isEmpty()) << c.cause;
+        EXPECT_TRUE(heard.failures[0].contains(QString::fromUtf8(c.cause))) << heard.failures[0].toStdString();
+        // Later requests fail too, each once.
+        answered(heard, [&] { rig.readReference(); });
+        EXPECT_EQ(heard.readings.size(), 1u) << c.cause;
+        EXPECT_EQ(heard.failures.size(), 2) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        stopServer();
+    }
+}
+
+TEST_F(PymodbusRig, NobodyListeningFailsTheOpen)
+{
+    // Find a port nobody serves: the server's, once it is gone.
+    int port = 0;
+    ASSERT_NO_FATAL_FAILURE(startServer(&port));
+    stopServer();
+    TModbusRig rig(configAt(port));
+    Heard heard(&rig);
+    rig.open();
+    (void)QTest::qWaitFor([&] { return !heard.failures.isEmpty(); }, DeadlineMs);
+    ASSERT_EQ(heard.failures.size(), 1);
+    EXPECT_TRUE(heard.failures[0].startsWith(QStringLiteral("Нет связи со стендом (Modbus TCP 127.0.0.1:%1").arg(port)))
+        << heard.failures[0].toStdString();
+    EXPECT_EQ(heard.opened, 0);
+    EXPECT_FALSE(rig.isOpen());
+}
+
+TEST(RigWithoutSetPoint, TheOperatorSetsTheFlowAndTheRunNeverAsksTheRig)
+{
+    QString error;
+    RigConfig modbus = *ParseRigSpec(QStringLiteral("modbus:tcp://127.0.0.1:9"), &error);
+    modbus.map.setpoint.reset();
+    const struct
+    {
+        RigConfig config;
+        bool readsReference;
+        const char *setFlowFailure;
+    } cases[] = {
+        {*ParseRigSpec(QStringLiteral("operator"), &error), false, "ввод оператора"},
+        {modbus, true, "нет регистра уставки"},
+    };
+    for (const auto &c : cases) {
+        const std::unique_ptr<TRig> rig = MakeRig(c.config);
+        EXPECT_EQ(rig->kind(), c.config.kindName());
+        EXPECT_FALSE(rig->setsFlow()) << rig->kind().toStdString();
+        EXPECT_EQ(rig->readsReference(), c.readsReference);
+        Heard heard(rig.get());
+        rig->setFlow(500.0);
+        // Answered later, never inside the call.
+        EXPECT_TRUE(heard.failures.isEmpty());
+        (void)QTest::qWaitFor([&] { return !heard.failures.isEmpty(); }, DeadlineMs);
+        ASSERT_EQ(heard.failures.size(), 1);
+        EXPECT_TRUE(heard.failures[0].contains(QString::fromUtf8(c.setFlowFailure))) << heard.failures[0].toStdString();
+    }
+    TOperatorRig manual;
+    Heard heard(&manual);
+    manual.open();
+    manual.readReference();
+    (void)QTest::qWaitFor([&] { return heard.answers() > 0 && heard.opened > 0; }, DeadlineMs);
+    EXPECT_EQ(heard.opened, 1);
+    EXPECT_TRUE(manual.isOpen());
+    ASSERT_EQ(heard.failures.size(), 1);
+    EXPECT_TRUE(heard.failures[0].contains(QStringLiteral("ввод оператора")));
+}
+
+} // namespace
