@@ -15,6 +15,8 @@ constexpr int NoPermission = 4;
 constexpr int RecordsError = 5;  // the snapshot store, a snapshot file or an ID is not usable
 constexpr int Differences = 6;   // differences printed, nothing written
 constexpr int NotRestored = 7;   // a restore stopped midway or the meter did not take it
+constexpr int RunIncomplete = 8; // a calibration run was aborted or failed (the record says why)
+constexpr int NotFit = 9;        // a calibration run completed and the meter is not fit as left
 constexpr int Usage = 64;
 } // namespace CtlExit
 

@@ -3,6 +3,7 @@
 #include "link/dm1.h"
 #include "link/link_log.h"
 #include "tools/ctl_blocks.h"
+#include "tools/ctl_calibrate.h"
 #include "tools/ctl_records.h"
 #include "tools/ctl_runner.h"
 #include <QCommandLineParser>
@@ -60,6 +61,28 @@ QString helpText()
                "  export ID FILE       write a snapshot as a JSON file\n"
                "  import FILE          check a snapshot file and store it; prints its new number\n"
                "\n"
+               "Calibration runs (the whole procedure at a rig: as found, calibration, as left):\n"
+               "  calibrate --rig RIG --serial S --operator NAME [--plan FILE] [--rig-map FILE]\n"
+               "            [--json FILE] [--restore-on-abort] [--accept-unsettled] [--yes]\n"
+               "            [--time-scale X]\n"
+               "                       RIG is sim[:PORT] (the simulator's rig, Modbus TCP on\n"
+               "                       127.0.0.1, port 1502 by default), modbus:tcp://HOST:PORT,\n"
+               "                       modbus:rtu:DEVICE (register map: --rig-map) or operator\n"
+               "                       (the flow is set and the reference typed at the terminal).\n"
+               "                       Prints one line per point and a final table, and keeps the\n"
+               "                       run record in the store point by point. Without --yes it\n"
+               "                       stops before writing the flow table and shows what it would\n"
+               "                       write. A point that never settles ends the run unless\n"
+               "                       --accept-unsettled. --restore-on-abort puts the calibration\n"
+               "                       the run found back when the run ends early after writing.\n"
+               "                       --json writes the whole record. --time-scale divides every\n"
+               "                       time of the plan, for a simulator run faster than real time\n"
+               "  runs [--serial S]    the run records, newest first (tab-separated): number, local\n"
+               "                       start time, serial, operator, rig, end, as-found and as-left\n"
+               "                       verdicts, as-left max error, uuid\n"
+               "  run ID|UUID [--json FILE]\n"
+               "                       one run record with every point\n"
+               "\n"
                "Numbers use the decimal separator of your locale (LANG, LC_NUMERIC, LC_ALL).\n"
                "\n"
                "Exit codes: 0 done; 1 discover found no port; 2 no meter port could be opened\n"
@@ -70,7 +93,10 @@ QString helpText()
                "to standard error; a file already there is kept); 6 differences printed\n"
                "and nothing written (diff found differences, restore without --yes); 7 a restore\n"
                "stopped midway or the meter does not hold what was written (standard error says\n"
-               "which areas were written and which snapshot leads back); 64 wrong usage.\n")
+               "which areas were written and which snapshot leads back); 8 a calibration run was\n"
+               "aborted or failed (a rig fault, a point that never settled, the meter lost; the\n"
+               "record and standard error say why); 9 a run completed and the meter is not fit\n"
+               "(\"не годен\") as left; 64 wrong usage. A plan file that is refused gives 5.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 
@@ -107,7 +133,22 @@ int main(int argc, char **argv)
     const QCommandLineOption yes(QStringLiteral("yes"), QStringLiteral("Restore without asking: write."));
     const QCommandLineOption otherMeter(QStringLiteral("other-meter"),
                                         QStringLiteral("Restore a snapshot taken from another meter."));
-    parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter});
+    const QCommandLineOption rig(QStringLiteral("rig"), QStringLiteral("The rig a calibration run uses."), QStringLiteral("RIG"));
+    const QCommandLineOption rigMap(QStringLiteral("rig-map"), QStringLiteral("The Modbus rig's register map file."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption plan(QStringLiteral("plan"), QStringLiteral("The calibration run's plan file."), QStringLiteral("FILE"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("The meter's serial number."), QStringLiteral("S"));
+    const QCommandLineOption operatorName(QStringLiteral("operator"), QStringLiteral("Who runs the calibration."),
+                                          QStringLiteral("NAME"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Write the run record as JSON."), QStringLiteral("FILE"));
+    const QCommandLineOption restoreOnAbort(QStringLiteral("restore-on-abort"),
+                                            QStringLiteral("Put the found calibration back when a run ends early."));
+    const QCommandLineOption acceptUnsettled(QStringLiteral("accept-unsettled"),
+                                             QStringLiteral("Take a point that never settles as it is."));
+    const QCommandLineOption timeScale(QStringLiteral("time-scale"), QStringLiteral("Divide the plan's times by X."),
+                                       QStringLiteral("X"), QStringLiteral("1"));
+    parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter, rig, rigMap,
+                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -136,6 +177,10 @@ int main(int argc, char **argv)
     if (!ok || countValue < 0)
         return usageError(QStringLiteral("--count needs a number of answers"));
 
+    const double timeScaleValue = parser.value(timeScale).toDouble(&ok);
+    if (!ok || !(timeScaleValue >= 0.01 && timeScaleValue <= 1000))
+        return usageError(QStringLiteral("--time-scale needs a number from 0.01 to 1000"));
+
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
         return usageError(QStringLiteral("no command given"));
@@ -150,6 +195,10 @@ int main(int argc, char **argv)
     CtlRecords records(dm, runner, store, out, err,
                        {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs,
                         parser.isSet(otherMeter)});
+    CtlCalibrate calibration(dm, runner, store, out, err,
+                             {parser.value(rig), parser.value(rigMap), parser.value(plan), parser.value(serial),
+                              parser.value(operatorName), parser.value(json), parser.isSet(restoreOnAbort), parser.isSet(yes),
+                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)
@@ -170,6 +219,12 @@ int main(int argc, char **argv)
         code = records.exportSnapshot(args.at(1), args.at(2));
     else if (command == QLatin1String("import") && args.size() == 2)
         code = records.importSnapshot(args.at(1));
+    else if (command == QLatin1String("calibrate") && args.size() == 1)
+        code = calibration.calibrate();
+    else if (command == QLatin1String("runs") && args.size() == 1)
+        code = calibration.runs(parser.value(serial));
+    else if (command == QLatin1String("run") && args.size() == 2)
+        code = calibration.showRun(args.at(1));
     else
         return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
     out.flush();

@@ -318,16 +318,26 @@ void TCalibrationRun::resume()
 
 void TCalibrationRun::abort(const QString &reason)
 {
-    const QString why = reason.isEmpty() ? QStringLiteral("прервана оператором") : reason;
+    stop(RunEnd::Aborted, reason.isEmpty() ? QStringLiteral("прервана оператором") : reason);
+}
+
+void TCalibrationRun::fail(const QString &reason)
+{
+    stop(RunEnd::Failed, reason);
+}
+
+void TCalibrationRun::stop(RunEnd how, const QString &why)
+{
     if (m_state == RunState::Idle || m_state == RunState::Finished || m_state == RunState::Restoring)
         return;
     if (d->writing()) {
         // The table goes in whole and is recalculated; the run ends right after.
         d->abortRequested = true;
         d->abortReason = why;
+        d->abortAs = how;
         return;
     }
-    d->end(RunEnd::Aborted, why);
+    d->end(how, why);
 }
 
 void TCalibrationRun::retakePoint()

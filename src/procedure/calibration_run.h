@@ -31,6 +31,9 @@ struct RunOptions
     bool writeWithoutConfirmation = false;
     // How long an unplugged meter is waited for before the run fails (clock ms).
     int reconnectMs = 30000;
+    // Set: no stability is judged; each point waits this long (simulated seconds) after
+    // the flow is set, as an operator with a stopwatch would. For comparison runs.
+    std::optional<double> fixedSettleSeconds;
 };
 
 enum class RunState {
@@ -65,6 +68,8 @@ public:
     // Before the table write: the meter is left untouched. After it: the run ends
     // aborted and restoreBefore() may put the before-run snapshot back.
     void abort(const QString &reason = QString());
+    // The same, recorded as failed: a face with nobody to ask ends a paused run so.
+    void fail(const QString &reason);
     // Drops the current point's samples and takes it again.
     void retakePoint();
     void confirmTableWrite();
@@ -96,6 +101,7 @@ Q_SIGNALS:
     void restoreFinished(bool restored, const QString &message);
 
 private:
+    void stop(RunEnd how, const QString &why);
     struct Impl;
     std::unique_ptr<Impl> d;
     RunState m_state = RunState::Idle;

@@ -24,6 +24,8 @@ constexpr quint16 LiveFlowReg = 2, LiveDeltaTReg = 14;
 constexpr quint16 AveragesAddr = 44, AveragesCount = 6;
 constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
 constexpr int ReconnectTryMs = 500;
+// The meter's measuring cycle (s): how often the reference is read while both average.
+constexpr double ReferenceAveragingPeriod = 0.1;
 // The seven writes with their pauses and the table's read-back, with room for a slow line.
 constexpr int TableCheckMs = 15000;
 
@@ -114,6 +116,7 @@ struct TCalibrationRun::Impl
     bool pauseRequested = false;
     bool abortRequested = false;
     QString abortReason;
+    RunEnd abortAs = RunEnd::Aborted;
     bool tableSent = false;
 
     // The point in progress.

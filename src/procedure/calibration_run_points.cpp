@@ -50,9 +50,14 @@ void TCalibrationRun::Impl::flowSet()
 {
     if (stage != Stage::SetFlow)
         return;
+    stage = Stage::Settle;
+    if (opt.fixedSettleSeconds) {
+        settleTimer.start(clockMs(*opt.fixedSettleSeconds));
+        setState(RunState::Settling);
+        return;
+    }
     if (!settleTimer.isActive())
         settleTimer.start(clockMs(opt.plan.settleTimeoutSeconds));
-    stage = Stage::Settle;
     if (!setState(RunState::Settling))
         return;
     sampleTimer.start(clockMs(opt.plan.samplePeriodSeconds));
@@ -144,6 +149,10 @@ void TCalibrationRun::Impl::settleTimedOut()
 {
     if (stage != Stage::SetFlow && stage != Stage::Settle)
         return;
+    if (opt.fixedSettleSeconds && stage == Stage::Settle) {
+        beginAveraging(true);
+        return;
+    }
     if (attempts < 2) {
         ++attempts;
         qCInfo(lcRun) << "point" << planned().index << "not settled, attempt" << attempts;
@@ -202,6 +211,9 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         stage = Stage::Avg;
         averagingOpen = true;
         averagingTimer.start(clockMs(opt.plan.averagingSeconds));
+        // The meter averages every cycle; the reference is read as often, so that the
+        // flow's own wander cancels out of the two means.
+        sampleTimer.start(clockMs(std::min(opt.plan.samplePeriodSeconds, ReferenceAveragingPeriod)));
         sample();
     } else if (frame == stop && stage == Stage::AvgStop) {
         averagingOpen = false;
@@ -369,7 +381,7 @@ void TCalibrationRun::Impl::coefficientsRead()
     records.store().updateRun(r);
     stage = Stage::None;
     if (abortRequested) {
-        end(RunEnd::Aborted, abortReason);
+        end(abortAs, abortReason);
         return;
     }
     if (current == points.size())

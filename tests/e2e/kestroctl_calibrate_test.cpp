@@ -1,0 +1,169 @@
+// kestroctl calibrate against the simulator executable, its rig reached over Modbus
+// TCP: a mis-calibrated meter taken to fit, and the runs that must write nothing.
+#include "e2e/sim_process.h"
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Ctl = QStringLiteral(KESTROCTL_PATH);
+// Simulated seconds per second: the plan below takes about a minute of rig time per phase.
+const QString TimeScale = QStringLiteral("20");
+
+class KestroctlCalibrate : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.ok()) << sim.startError().toStdString();
+        ASSERT_GT(sim.rigPort(), 0);
+        writeFile("plan.json", QJsonDocument(plan()).toJson());
+    }
+    static QJsonObject plan()
+    {
+        return {{"format", "kestrolink-run-plan"},
+                {"version", 1},
+                {"name", "short"},
+                {"verification_percent", QJsonArray{100, 25, -50}},
+                {"averaging_seconds", 10},
+                {"sample_period_seconds", 0.5},
+                {"stability_window_seconds", 5},
+                {"settle_timeout_seconds", 120}};
+    }
+    void writeFile(const char *name, const QByteArray &bytes)
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    QString rig() const { return QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(sim.rigPort()); }
+    ProgramRun ctl(const QStringList &args, int timeoutMs = 20000)
+    {
+        return RunProgram(Ctl, QStringList{QStringLiteral("--virtual-port"), sim.devicePath()} + args,
+                          {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + path("s.sqlite")},
+                          timeoutMs);
+    }
+    ProgramRun calibrate(const QStringList &more)
+    {
+        return ctl(QStringList{"calibrate", "--serial", "KM-0042", "--operator", "Иванов", "--plan", path("plan.json"),
+                               "--time-scale", TimeScale}
+                       + more,
+                   600000);
+    }
+
+    QTemporaryDir dir;
+    SimProcess sim{{"--time-scale", TimeScale, "--rig-modbus", "0"}};
+};
+
+double maxRelative(const QJsonArray &points, const QString &phase)
+{
+    double worst = 0;
+    for (const QJsonValue &v : points) {
+        const QJsonObject p = v.toObject();
+        if (p.value("phase").toString() == phase)
+            worst = std::max(worst, std::abs(p.value("relative_error").toDouble()));
+    }
+    return worst;
+}
+
+} // namespace
+
+TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
+{
+    const ProgramRun run = calibrate({"--rig", rig(), "--json", path("run.json"), "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
+    QFile f(path("run.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject record = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(record.value("end").toString(), "completed");
+    EXPECT_EQ(record.value("meter_serial").toString(), "KM-0042");
+    EXPECT_EQ(record.value("operator").toString(), "Иванов");
+    const QJsonArray points = record.value("points").toArray();
+    QMap<QString, int> perPhase;
+    for (const QJsonValue &v : points)
+        ++perPhase[v.toObject().value("phase").toString()];
+    EXPECT_EQ(perPhase.value("as_found"), 3);
+    EXPECT_EQ(perPhase.value("calibration"), 13);
+    EXPECT_EQ(perPhase.value("as_left"), 3);
+    const double found = maxRelative(points, "as_found"), left = maxRelative(points, "as_left");
+    EXPECT_GT(found, 3.0);
+    EXPECT_LT(found, 5.0);
+    EXPECT_LE(left, 0.05);
+
+    // The table written is the calibration points' own averages.
+    const QJsonArray reference = record.value("written_table").toObject().value("reference").toArray();
+    const QJsonArray deltaT = record.value("written_table").toObject().value("delta_t").toArray();
+    ASSERT_EQ(reference.size(), 13);
+    int n = 0;
+    for (const QJsonValue &v : points) {
+        const QJsonObject p = v.toObject();
+        if (p.value("phase").toString() != "calibration")
+            continue;
+        EXPECT_FLOAT_EQ(float(reference[n].toDouble()), float(p.value("reference_flow").toDouble())) << n;
+        EXPECT_FLOAT_EQ(float(deltaT[n].toDouble()), float(p.value("delta_t").toDouble())) << n;
+        ++n;
+    }
+
+    const ProgramRun runs = ctl({"runs", "--serial", "KM-0042"});
+    ASSERT_EQ(runs.exitCode, 0) << runs.err.toStdString();
+    EXPECT_TRUE(runs.out.contains(record.value("uuid").toString())) << runs.out.toStdString();
+    EXPECT_TRUE(ctl({"runs", "--serial", "other"}).out.isEmpty());
+    const ProgramRun shown = ctl({"run", record.value("uuid").toString()});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err.toStdString();
+    EXPECT_TRUE(shown.out.contains("completed")) << shown.out.toStdString();
+}
+
+TEST_F(KestroctlCalibrate, WithoutYesTheTableIsShownAndNothingWritten)
+{
+    ASSERT_EQ(ctl({"backup"}).exitCode, 0);
+    const ProgramRun run = calibrate({"--rig", rig(), "--json", path("run.json")});
+    EXPECT_EQ(run.exitCode, 6) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("flow table to write")) << run.out.toStdString();
+    QFile f(path("run.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject record = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(record.value("end").toString(), "aborted");
+    EXPECT_TRUE(record.value("written_table").isNull());
+    // Every register as the backup found it.
+    const ProgramRun diff = ctl({"diff", "1"});
+    EXPECT_EQ(diff.exitCode, 0) << diff.out.toStdString();
+}
+
+TEST_F(KestroctlCalibrate, RefusedBeforeAnythingIsSent)
+{
+    QJsonObject tooMany = plan();
+    QJsonArray fourteen;
+    for (int k = 0; k < 14; ++k)
+        fourteen.append(-100 + k * 15);
+    tooMany["calibration_percent"] = fourteen;
+    writeFile("bad.json", QJsonDocument(tooMany).toJson());
+    // A loopback port nobody listens on.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 closed = probe.serverPort();
+    probe.close();
+
+    struct Case
+    {
+        QStringList args;
+        int exitCode;
+        QString said;
+    } cases[] = {
+        {{"--rig", rig(), "--plan", path("bad.json")}, 5, "calibration_percent"},
+        {{"--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(closed)}, 8, "nothing sent"},
+        {{"--rig", "modbus:udp://x"}, 64, "modbus:udp://x"},
+    };
+    for (const Case &c : cases) {
+        const ProgramRun run = calibrate(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.join(' ').toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.said)) << run.err.toStdString();
+    }
+    EXPECT_TRUE(ctl({"runs"}).out.isEmpty());
+}

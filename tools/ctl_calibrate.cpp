@@ -1,0 +1,287 @@
+#include "tools/ctl_calibrate.h"
+#include "link/dm1.h"
+#include "procedure/calibration_run.h"
+#include "procedure/run_plan.h"
+#include "records/calibration_records.h"
+#include "records/file_output.h"
+#include "records/snapshot_store.h"
+#include "rig/rig.h"
+#include "rig/rig_factory.h"
+#include "tools/ctl_runner.h"
+#include "tools/terminal_input.h"
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+
+QString number(double v, int decimals)
+{
+    return QString::number(v, 'f', decimals);
+}
+
+QString percentOrDash(const std::optional<double> &v)
+{
+    return v ? number(*v, 3) + QLatin1Char('%') : QStringLiteral("-");
+}
+
+QString verdictText(const std::optional<bool> &fit)
+{
+    if (!fit)
+        return QStringLiteral("-");
+    return *fit ? QStringLiteral("годен") : QStringLiteral("не годен");
+}
+
+} // namespace
+
+CtlCalibrate::CtlCalibrate(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+                           const CtlCalibrateOptions &options)
+    : m_dm(dm), m_runner(runner), m_store(store), m_out(out), m_err(err), m_options(options)
+{
+}
+
+int CtlCalibrate::fail(int code, const QString &message)
+{
+    m_err << "kestroctl: " << message << Qt::endl;
+    return code;
+}
+
+QString CtlCalibrate::PointLine(const RunPoint &p)
+{
+    return QStringLiteral("%1\t%2\t%3 %\t%4 kg/h\treference %5\tmeter %6\tdt %7 ns\tabs %8\trel %9\tred %10\t%11%12")
+        .arg(PhaseKey(p.phase))
+        .arg(p.index)
+        .arg(number(p.targetPercent, 1), number(p.targetFlow, 1), number(p.referenceFlow, 3), number(p.meterFlow, 3),
+             number(p.deltaT, 3), number(p.absoluteError, 3), percentOrDash(p.relativeError))
+        .arg(percentOrDash(p.reducedError), verdictText(p.fits),
+             p.settled ? QString() : QStringLiteral("\tunsettled (accepted)"));
+}
+
+QStringList CtlCalibrate::ResultTable(const RunRecord &run)
+{
+    QStringList lines;
+    for (RunPhase phase : {RunPhase::AsFound, RunPhase::Calibration, RunPhase::AsLeft}) {
+        const QList<RunPoint> points = run.pointsOf(phase);
+        if (points.isEmpty())
+            continue;
+        lines << QStringLiteral("%1 (%2):").arg(PhaseTitle(phase), PhaseKey(phase));
+        lines << QStringLiteral("  #\ttarget %\treference kg/h\tmeter kg/h\tdt ns\trelative\treduced\tverdict");
+        for (const RunPoint &p : points) {
+            lines << QStringLiteral("  %1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
+                         .arg(p.index)
+                         .arg(number(p.targetPercent, 1), number(p.referenceFlow, 3), number(p.meterFlow, 3),
+                              number(p.deltaT, 3), percentOrDash(p.relativeError), percentOrDash(p.reducedError),
+                              verdictText(p.fits));
+        }
+    }
+    auto coefficients = [](const std::optional<std::array<float, 4>> &c) {
+        if (!c)
+            return QStringLiteral("-");
+        return QStringLiteral("A=%1 B=%2 C=%3 D=%4")
+            .arg(double((*c)[0]), 0, 'g', 9)
+            .arg(double((*c)[1]), 0, 'g', 9)
+            .arg(double((*c)[2]), 0, 'g', 9)
+            .arg(double((*c)[3]), 0, 'g', 9);
+    };
+    lines << QStringLiteral("coefficients before: %1").arg(coefficients(run.coefficientsBefore));
+    lines << QStringLiteral("coefficients after:  %1").arg(coefficients(run.coefficientsAfter));
+    lines << QStringLiteral("as found: %1 (max error %2), as left: %3 (max error %4), tolerance ±%5 %")
+                 .arg(verdictText(run.asFoundFit), percentOrDash(run.asFoundMaxError), verdictText(run.asLeftFit),
+                      percentOrDash(run.asLeftMaxError), number(run.tolerancePercent, 3));
+    lines << QStringLiteral("run %1 (%2): %3%4")
+                 .arg(run.id)
+                 .arg(run.uuid, EndKey(run.end),
+                      run.endReason.isEmpty() ? QString() : QStringLiteral(": ") + run.endReason);
+    return lines;
+}
+
+int CtlCalibrate::writeJson(const RunRecord &run)
+{
+    if (m_options.json.isEmpty())
+        return CtlExit::Done;
+    QString error;
+    if (!FileOutput::Save(m_options.json, QJsonDocument(RunToJson(run)).toJson(QJsonDocument::Indented), &error))
+        return fail(CtlExit::RecordsError, QStringLiteral("%1: %2; the record is kept in the store").arg(m_options.json, error));
+    return CtlExit::Done;
+}
+
+int CtlCalibrate::calibrate()
+{
+    if (m_options.serial.trimmed().isEmpty())
+        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --serial"));
+    if (m_options.operatorName.trimmed().isEmpty())
+        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --operator"));
+    if (m_options.rig.isEmpty())
+        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --rig"));
+
+    // Everything the run depends on is checked before anything is sent.
+    QString error;
+    std::optional<RunPlan> plan = m_options.plan.isEmpty() ? RunPlanFile::Default()
+                                                           : RunPlanFile::Load(m_options.plan, &error);
+    if (!plan)
+        return fail(CtlExit::RecordsError, QStringLiteral("%1: %2; nothing sent").arg(m_options.plan, error));
+    const std::optional<RigConfig> rigConfig = MakeRigConfig(m_options.rig, m_options.rigMap, &error);
+    if (!rigConfig)
+        return fail(CtlExit::Usage, error);
+    if (!m_store.open())
+        return fail(CtlExit::RecordsError, m_store.lastError());
+
+    if (!m_runner.connectMeter())
+        return m_runner.cannotOpenCode();
+    std::unique_ptr<TRig> rig = MakeRig(*rigConfig, nullptr);
+    QEventLoop loop;
+    {
+        QString rigError;
+        QObject::connect(rig.get(), &TRig::opened, &loop, [&] { loop.exit(CtlExit::Done); });
+        QObject::connect(rig.get(), &TRig::failed, &loop, [&](const QString &message) {
+            rigError = message;
+            loop.exit(CtlExit::RunIncomplete);
+        });
+        rig->open();
+        if (loop.exec() != CtlExit::Done)
+            return fail(CtlExit::RunIncomplete, QStringLiteral("rig %1: %2; nothing sent").arg(rig->description(), rigError));
+        rig->disconnect(&loop);
+    }
+    m_out << "rig: " << rig->description() << Qt::endl;
+
+    TCalibrationRecords records(m_dm, std::make_unique<TSnapshotStore>(m_store.path()));
+    TCalibrationRun run(m_dm, records, *rig);
+    TerminalInput terminal;
+    bool stoppedBeforeWrite = false;
+    std::optional<RunPhase> shownPhase;
+
+    QObject::connect(&run, &TCalibrationRun::pointStarted, &loop, [&](RunPhase phase, int index, double flow) {
+        if (shownPhase != phase) {
+            m_out << "== " << PhaseTitle(phase) << " (" << PhaseKey(phase) << ")" << Qt::endl;
+            shownPhase = phase;
+        }
+        m_out << "point " << index << ": " << number(flow, 1) << " kg/h" << Qt::endl;
+    });
+    QObject::connect(&run, &TCalibrationRun::pointTaken, &loop,
+                     [&](const RunPoint &p) { m_out << PointLine(p) << Qt::endl; });
+    QObject::connect(&run, &TCalibrationRun::tableReady, &loop, [&](const FlowTableSave::Values &v) {
+        m_out << "flow table to write: Q Max " << double(v[FlowTable::QMaxIndex]) << " kg/h" << Qt::endl;
+        for (int n = 1; n <= FlowTable::Points; ++n)
+            m_out << "  point " << n << "\treference " << double(v[size_t(FlowTable::etalonIndex(n))]) << "\tdt "
+                  << double(v[size_t(FlowTable::priborIndex(n))]) << Qt::endl;
+        if (m_options.yes) {
+            run.confirmTableWrite();
+            return;
+        }
+        m_out << "nothing written; add --yes to write the table" << Qt::endl;
+        stoppedBeforeWrite = true;
+        run.abort(QStringLiteral("таблица не записана: запуск без --yes"));
+    });
+    QObject::connect(&run, &TCalibrationRun::operatorNeeded, &loop,
+                     [&](OperatorRequest request, double, const QString &text) {
+                         m_out << text << Qt::endl;
+                         if (request == OperatorRequest::SetFlow) {
+                             m_out << "press Enter when the flow is set: " << Qt::flush;
+                             terminal.ask([&](const std::optional<QString> &line) {
+                                 if (!line)
+                                     run.abort(QStringLiteral("оператор не ответил: ввод закрыт"));
+                                 else
+                                     run.operatorFlowSet();
+                             });
+                             return;
+                         }
+                         m_out << "reference reading, kg/h: " << Qt::flush;
+                         terminal.askNumber(m_out, [&](const std::optional<double> &value) {
+                             if (!value)
+                                 run.abort(QStringLiteral("оператор не ответил: ввод закрыт"));
+                             else
+                                 run.operatorReference(*value);
+                         });
+                     });
+    // A shell has no one to ask: a pause ends the run, and the record says why.
+    QObject::connect(&run, &TCalibrationRun::paused, &loop, [&](const QString &reason) {
+        m_err << "kestroctl: " << reason << Qt::endl;
+        run.fail(reason);
+    });
+    QObject::connect(&run, &TCalibrationRun::finished, &loop, [&] { loop.quit(); });
+
+    RunOptions options;
+    options.plan = *plan;
+    options.meterSerial = m_options.serial.trimmed();
+    options.operatorName = m_options.operatorName.trimmed();
+    options.timeScale = m_options.timeScale;
+    options.acceptUnsettled = m_options.acceptUnsettled;
+    run.start(options);
+    if (run.state() != RunState::Finished)
+        loop.exec();
+    const RunRecord record = run.record();
+
+    int code = CtlExit::Done;
+    if (record.end != RunEnd::Completed && m_options.restoreOnAbort && run.canRestoreBefore()) {
+        m_out << "restoring the calibration the run found (snapshot " << record.snapshotBeforeId << ")" << Qt::endl;
+        bool restored = false;
+        QObject::connect(&run, &TCalibrationRun::restoreFinished, &loop, [&](bool ok, const QString &message) {
+            restored = ok;
+            (ok ? m_out : m_err) << message << Qt::endl;
+            loop.quit();
+        });
+        run.restoreBefore();
+        if (run.state() == RunState::Restoring)
+            loop.exec();
+        if (!restored)
+            code = CtlExit::NotRestored;
+    } else if (record.end != RunEnd::Completed && run.canRestoreBefore()) {
+        m_err << "kestroctl: the meter holds the table this run wrote; put the old one back with: kestroctl restore "
+              << record.snapshotBeforeId << " --yes" << Qt::endl;
+    }
+
+    for (const QString &line : ResultTable(record))
+        m_out << line << '\n';
+    m_out.flush();
+    const int jsonCode = writeJson(record);
+    if (code != CtlExit::Done)
+        return code;
+    if (stoppedBeforeWrite)
+        return CtlExit::Differences;
+    if (record.end != RunEnd::Completed)
+        return fail(CtlExit::RunIncomplete, QStringLiteral("the run %1: %2").arg(EndKey(record.end), record.endReason));
+    if (jsonCode != CtlExit::Done)
+        return jsonCode;
+    return record.asLeftFit.value_or(false) ? CtlExit::Done : CtlExit::NotFit;
+}
+
+int CtlCalibrate::runs(const QString &meterSerial)
+{
+    if (!m_store.open())
+        return fail(CtlExit::RecordsError, m_store.lastError());
+    const QList<RunRecord> list = m_store.runs(meterSerial);
+    if (!m_store.lastError().isEmpty())
+        return fail(CtlExit::RecordsError, m_store.lastError());
+    for (const RunRecord &r : list) {
+        m_out << r.id << '\t' << r.startedUtc.toLocalTime().toString(Qt::ISODate) << '\t' << r.meterSerial << '\t'
+              << r.operatorName << '\t' << r.rigKind << '\t' << EndKey(r.end) << '\t' << verdictText(r.asFoundFit)
+              << '\t' << verdictText(r.asLeftFit) << '\t' << percentOrDash(r.asLeftMaxError) << '\t' << r.uuid << '\n';
+    }
+    m_out.flush();
+    return CtlExit::Done;
+}
+
+int CtlCalibrate::showRun(const QString &idOrUuid)
+{
+    if (!m_store.open())
+        return fail(CtlExit::RecordsError, m_store.lastError());
+    const std::optional<RunRecord> run = m_store.run(idOrUuid);
+    if (!run)
+        return fail(CtlExit::RecordsError,
+                    m_store.lastError().isEmpty() ? QStringLiteral("no run %1").arg(idOrUuid) : m_store.lastError());
+    m_out << "run " << run->id << " " << run->uuid << '\n'
+          << "meter " << run->meterSerial << ", operator " << run->operatorName << ", workstation " << run->workstation
+          << '\n'
+          << "rig " << run->rigKind << ' ' << QString::fromUtf8(QJsonDocument(run->rigSettings).toJson(QJsonDocument::Compact))
+          << '\n'
+          << "started " << run->startedUtc.toLocalTime().toString(Qt::ISODate) << ", ended "
+          << (run->endedUtc.isValid() ? run->endedUtc.toLocalTime().toString(Qt::ISODate) : QStringLiteral("-")) << '\n'
+          << "snapshots: before " << run->snapshotBeforeId << ", after " << run->snapshotAfterId << '\n';
+    for (const RunPoint &p : run->points)
+        m_out << PointLine(p) << '\n';
+    for (const QString &line : ResultTable(*run))
+        m_out << line << '\n';
+    m_out.flush();
+    return writeJson(*run);
+}
