@@ -1,6 +1,7 @@
 #include "tools/terminal_input.h"
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cmath>
 #include <unistd.h>
 
@@ -25,18 +26,15 @@ std::optional<double> TerminalInput::ParseNumber(const QString &text)
 void TerminalInput::ask(std::function<void(const std::optional<QString> &)> answer)
 {
     m_answer = std::move(answer);
-    if (m_closed) {
-        deliver(std::nullopt);
-        return;
-    }
-    if (!m_notifier) {
+    if (!m_notifier && !m_closed) {
         m_notifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { onReadable(); });
     }
-    m_notifier->setEnabled(true);
-    // A line typed ahead is answered at once.
-    if (m_pending.contains('\n'))
-        onReadable();
+    if (m_notifier && !m_closed)
+        m_notifier->setEnabled(true);
+    // A line typed ahead is answered from the event loop, never inside the question.
+    if (m_pending.contains('\n') || m_closed)
+        QTimer::singleShot(0, this, [this] { onReadable(); });
 }
 
 void TerminalInput::askNumber(QTextStream &prompt, std::function<void(const std::optional<double> &)> answer)
@@ -68,6 +66,8 @@ void TerminalInput::onReadable()
             m_pending.append(buffer, n);
         }
     }
+    if (!m_answer)
+        return; // kept for the next question
     const qsizetype end = m_pending.indexOf('\n');
     if (end >= 0) {
         const QString line = QString::fromLocal8Bit(m_pending.left(end));

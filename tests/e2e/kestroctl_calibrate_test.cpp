@@ -167,3 +167,36 @@ TEST_F(KestroctlCalibrate, RefusedBeforeAnythingIsSent)
     }
     EXPECT_TRUE(ctl({"runs"}).out.isEmpty());
 }
+
+// The operator rig: the flow is set and the reference typed at the terminal; when the
+// input ends, the run ends, with the points typed so far kept.
+TEST(KestroctlCalibrateOperator, PromptsAtTheTerminalAndKeepsWhatWasTyped)
+{
+    SimProcess sim({"--time-scale", TimeScale, "--flow", "500"});
+    ASSERT_TRUE(sim.ok()) << sim.startError().toStdString();
+    QTemporaryDir dir;
+    QFile plan(dir.filePath("plan.json"));
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write(R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [50],
+                   "averaging_seconds": 5, "stability_window_seconds": 5, "settle_timeout_seconds": 60})");
+    plan.close();
+    // Enter for the flow, then a typo the prompt asks again for, then the reading.
+    const ProgramRun run = RunProgram(
+        Ctl,
+        {"--virtual-port", sim.devicePath(), "calibrate", "--rig", "operator", "--serial", "KM-1", "--operator", "Сидоров",
+         "--plan", dir.filePath("plan.json"), "--time-scale", TimeScale, "--json", dir.filePath("run.json")},
+        {"LC_ALL=C.UTF-8", "KESTRO_SNAPSHOT_DB=" + dir.filePath("s.sqlite")}, 120000, {}, "\n5o0\n499,5\n");
+    EXPECT_EQ(run.exitCode, 8) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.out.contains("Установите расход 500,0 кг/ч")) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("not a number: '5o0'")) << run.out.toStdString();
+    QFile f(dir.filePath("run.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject record = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(record.value("end").toString(), "aborted");
+    EXPECT_EQ(record.value("rig").toObject().value("kind").toString(), "operator");
+    const QJsonArray points = record.value("points").toArray();
+    ASSERT_EQ(points.size(), 1);
+    EXPECT_EQ(points[0].toObject().value("phase").toString(), "as_found");
+    EXPECT_DOUBLE_EQ(points[0].toObject().value("reference_flow").toDouble(), 499.5);
+    EXPECT_TRUE(record.value("written_table").isNull());
+}

@@ -43,7 +43,7 @@ SimProcess::~SimProcess()
 }
 
 ProgramRun RunProgram(const QString &program, const QStringList &args, const QStringList &env, int timeoutMs,
-                      const std::function<void()> &childSetup)
+                      const std::function<void()> &childSetup, const QByteArray &input)
 {
     QProcess p;
     if (childSetup)
@@ -55,6 +55,8 @@ ProgramRun RunProgram(const QString &program, const QStringList &args, const QSt
     }
     p.setProcessEnvironment(e);
     p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
     ProgramRun run;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();

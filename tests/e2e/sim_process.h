@@ -31,7 +31,8 @@ struct ProgramRun
 };
 
 // Runs a program to its end with the given environment overrides; childSetup, when
-// given, runs in the child just before the program starts (limits, user).
+// given, runs in the child just before the program starts (limits, user). The program
+// reads input, then the end of its standard input.
 ProgramRun RunProgram(const QString &program, const QStringList &args,
                       const QStringList &env = {}, int timeoutMs = 20000,
-                      const std::function<void()> &childSetup = {});
+                      const std::function<void()> &childSetup = {}, const QByteArray &input = {});
