@@ -72,6 +72,13 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
     r.programVersion = QStringLiteral(KESTRO_VERSION);
     r.rigKind = rig.kind();
     r.rigSettings = rig.settings();
+    if (!options.referenceName.isEmpty() || !options.referenceCertificate.isEmpty() || options.referenceDueDate.isValid())
+        r.rigSettings.insert(QStringLiteral("reference_instrument"),
+                             QJsonObject{{QStringLiteral("name"), options.referenceName},
+                                         {QStringLiteral("certificate"), options.referenceCertificate},
+                                         {QStringLiteral("due_date"), options.referenceDueDate.isValid()
+                                                                          ? options.referenceDueDate.toString(Qt::ISODate)
+                                                                          : QString()}});
     r.plan = RunPlanFile::ToJson(opt.plan);
     r.tolerancePercent = opt.plan.tolerancePercent;
     r.startedUtc = QDateTime::currentDateTimeUtc();

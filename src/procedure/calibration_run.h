@@ -8,6 +8,7 @@
 #include "records/flow_table_save.h"
 #include "records/restore_report.h"
 #include "records/run_record.h"
+#include <QDate>
 #include <QObject>
 #include <memory>
 
@@ -31,6 +32,10 @@ struct RunOptions
     bool writeWithoutConfirmation = false;
     // How long an unplugged meter is waited for before the run fails (clock ms).
     int reconnectMs = 30000;
+    // The rig's reference instrument as its certificate names it; kept with the rig's
+    // settings in the record ("reference_instrument": name, certificate, due_date).
+    QString referenceName, referenceCertificate;
+    QDate referenceDueDate;
     // Set: no stability is judged; each point waits this long (simulated seconds) after
     // the flow is set, as an operator with a stopwatch would. For comparison runs.
     std::optional<double> fixedSettleSeconds;

@@ -20,7 +20,7 @@ namespace RunDetail {
 // The calibration window's live reads: mass flow at data 2, Δt at 14; the meter's
 // own averages: Δt at 44, the averaging time at 46, the mass flow at 48.
 constexpr quint16 LiveAddr = 2, LiveCount = 14;
-constexpr quint16 LiveFlowReg = 2, LiveDeltaTReg = 14;
+constexpr quint16 LiveFlowReg = 2, LiveTubeReg = 10, LiveDeltaTReg = 14;
 constexpr quint16 AveragesAddr = 44, AveragesCount = 6;
 constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
 constexpr int ReconnectTryMs = 500;
@@ -123,6 +123,7 @@ struct TCalibrationRun::Impl
     RunPoint point;
     QList<double> meterValues, referenceValues;
     double meterFlow = 0, referenceFlow = 0;
+    std::optional<double> tubeTemperature;
     std::optional<double> rigFlow;
     bool meterPending = false, liveWritten = false, haveMeter = false;
     bool refPending = false, dropNextReading = false, haveRef = false;

@@ -107,6 +107,8 @@ void TCalibrationRun::Impl::onRegistersTaken(int space, int first, int count)
         && Covers(first, count, LiveDeltaTReg, 2)) {
         meterPending = false;
         meterFlow = double(ImageFloat(image, RegisterSpace::Data, LiveFlowReg).value_or(NAN));
+        if (const std::optional<float> t = ImageFloat(image, RegisterSpace::Data, LiveTubeReg))
+            tubeTemperature = double(*t);
         haveMeter = true;
         completeSample();
     } else if (stage == Stage::AvgRead && averagesWritten && Covers(first, count, AveragesAddr, AveragesCount)) {
@@ -178,6 +180,7 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
     point.meterDrift = meterState.drift;
     point.referenceSigma = referenceState.sigma;
     point.referenceDrift = referenceState.drift;
+    point.tubeTemperature = tubeTemperature;
     // A live read or a reading still on its way belongs to the settling.
     meterPending = haveMeter = haveRef = false;
     dropNextReading = refPending;

@@ -105,6 +105,7 @@ QJsonObject pointJson(const RunPoint &p)
     o["reduced_error"] = orNull(p.reducedError);
     o["fits"] = orNull(p.fits);
     o["settle_seconds"] = p.settleSeconds;
+    o["tube_temperature"] = p.tubeTemperature ? QJsonValue(*p.tubeTemperature) : QJsonValue();
     o["meter_sigma"] = p.meterSigma;
     o["meter_drift"] = p.meterDrift;
     o["reference_sigma"] = p.referenceSigma;

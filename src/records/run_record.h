@@ -45,6 +45,7 @@ struct RunPoint
     int attempts = 1;
     bool settled = true;       // false: taken unsettled because the run was told to accept it
     QDateTime startedUtc, takenUtc;
+    std::optional<double> tubeTemperature; // °C, the meter's tube when averaging began
 };
 
 struct RunRecord

@@ -29,7 +29,7 @@ const char HeaderColumns[][20] = {
 const char PointColumns[] =
     "phase, point_index, target_percent, target_flow, reference_flow, meter_flow, delta_t, averaging_seconds,"
     " reference_samples, absolute_error, relative_error, reduced_error, fits, settle_seconds, meter_sigma,"
-    " meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc";
+    " meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc, tube_temperature";
 
 // A null QString binds as SQL NULL; the text columns hold an empty one.
 QString text(const QString &t)
@@ -213,6 +213,7 @@ QString readPoint(const QSqlQuery &q, RunPoint &p)
     p.settled = q.value(19).toInt() != 0;
     p.startedUtc = fromUtcText(q.value(20));
     p.takenUtc = fromUtcText(q.value(21));
+    p.tubeTemperature = doubleFrom(q.value(22));
     return {};
 }
 
@@ -270,7 +271,7 @@ bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
     QSqlQuery q(db);
     // The next number and the row under one lock: two points never share it.
     q.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM"
-                             " run_point WHERE run_id = ?), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                             " run_point WHERE run_id = ?), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                   .arg(QLatin1String(PointColumns)));
     q.addBindValue(runId);
     q.addBindValue(runId);
@@ -296,6 +297,7 @@ bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
     q.addBindValue(p.settled ? 1 : 0);
     q.addBindValue(utcText(p.startedUtc));
     q.addBindValue(utcText(p.takenUtc));
+    q.addBindValue(orNull(p.tubeTemperature));
     if (!q.exec())
         return failed(q.lastError());
     if (!db.commit())

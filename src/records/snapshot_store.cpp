@@ -44,7 +44,7 @@ const char *const MigrationSteps[] = {
     " reference_samples INTEGER NOT NULL, absolute_error REAL NOT NULL, relative_error REAL, reduced_error REAL,"
     " fits INTEGER, settle_seconds REAL NOT NULL, meter_sigma REAL NOT NULL, meter_drift REAL NOT NULL,"
     " reference_sigma REAL NOT NULL, reference_drift REAL NOT NULL, attempts INTEGER NOT NULL, settled INTEGER NOT NULL,"
-    " started_utc TEXT, taken_utc TEXT, PRIMARY KEY(run_id, seq));",
+    " started_utc TEXT, taken_utc TEXT, tube_temperature REAL, PRIMARY KEY(run_id, seq));",
 };
 static_assert(std::size(MigrationSteps) == TSnapshotStore::SchemaVersion, "one step per schema version");
 
@@ -65,8 +65,8 @@ const struct
         " as_found_max_error, as_left_max_error FROM run LIMIT 0"},
     {4, "SELECT run_id, seq, phase, point_index, target_percent, target_flow, reference_flow, meter_flow, delta_t,"
         " averaging_seconds, reference_samples, absolute_error, relative_error, reduced_error, fits, settle_seconds,"
-        " meter_sigma, meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc"
-        " FROM run_point LIMIT 0"},
+        " meter_sigma, meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc,"
+        " tube_temperature FROM run_point LIMIT 0"},
 };
 
 // The engineer's words for what SQLite reports: a locked or read-only store is not
