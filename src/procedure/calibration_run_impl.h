@@ -26,6 +26,8 @@ constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
 constexpr int ReconnectTryMs = 500;
 // The meter's measuring cycle (s): how often the reference is read while both average.
 constexpr double ReferenceAveragingPeriod = 0.1;
+// Fewest samples a stability window is judged on.
+constexpr int MinWindowSamples = 3;
 // The seven writes with their pauses and the table's read-back, with room for a slow line.
 constexpr int TableCheckMs = 15000;
 
@@ -122,6 +124,7 @@ struct TCalibrationRun::Impl
     // The point in progress.
     RunPoint point;
     QList<double> meterValues, referenceValues;
+    QList<double> sampleTimes; // simulated seconds since the point began
     double meterFlow = 0, referenceFlow = 0;
     std::optional<double> tubeTemperature;
     std::optional<double> rigFlow;

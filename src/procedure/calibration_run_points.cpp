@@ -25,6 +25,7 @@ void TCalibrationRun::Impl::startPoint()
         point.startedUtc = QDateTime::currentDateTimeUtc();
     meterValues.clear();
     referenceValues.clear();
+    sampleTimes.clear();
     rigFlow.reset();
     pointClock.start();
     stage = Stage::SetFlow;
@@ -125,17 +126,27 @@ void TCalibrationRun::Impl::completeSample()
     if (!haveMeter || (reference && !haveRef))
         return;
     haveMeter = haveRef = false;
-    const int window = std::max(2, int(std::lround(opt.plan.stabilityWindowSeconds / opt.plan.samplePeriodSeconds)));
-    const StabilityThresholds limits{ofQMax(opt.plan.stabilitySigmaPercent), ofQMax(opt.plan.stabilityDriftPercent)};
+    // The window is a time: a link slower than the plan's sample period gives fewer
+    // samples over it, never a longer wait.
+    const double now = simulatedSeconds(pointClock.elapsed());
+    const double windowSeconds = opt.plan.stabilityWindowSeconds;
+    sampleTimes << now;
     meterValues << meterFlow;
-    if (meterValues.size() > window)
+    if (reference)
+        referenceValues << referenceFlow;
+    while (sampleTimes.size() > 1 && now - sampleTimes[1] >= windowSeconds) {
+        sampleTimes.removeFirst();
         meterValues.removeFirst();
+        if (!referenceValues.isEmpty())
+            referenceValues.removeFirst();
+    }
+    const bool covered = sampleTimes.size() >= MinWindowSamples
+                         && now - sampleTimes.first() >= windowSeconds - opt.plan.samplePeriodSeconds;
+    const int window = covered ? int(sampleTimes.size()) : int(sampleTimes.size()) + 1;
+    const StabilityThresholds limits{ofQMax(opt.plan.stabilitySigmaPercent), ofQMax(opt.plan.stabilityDriftPercent)};
     meterState = AssessStability(meterValues, window, limits);
     bool flowOk = true;
     if (reference) {
-        referenceValues << referenceFlow;
-        if (referenceValues.size() > window)
-            referenceValues.removeFirst();
         referenceState = AssessStability(referenceValues, window, limits);
         const double running = rigFlow.value_or(referenceFlow);
         flowOk = std::abs(running - point.targetFlow) <= ofQMax(opt.plan.flowTolerancePercent);
