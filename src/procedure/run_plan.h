@@ -17,9 +17,9 @@ struct RunPlan
     // The flow table's 13 points, ascending, -100 .. 100 (the flow tab's percentages).
     QList<double> calibrationPercent;
     double tolerancePercent = 0.2;      // the verdict's limit on each point's error
-    double averagingSeconds = 30.0;     // meter and reference over the same interval
+    double averagingSeconds = 20.0;     // meter and reference over the same interval
     double samplePeriodSeconds = 0.5;   // how often meter and reference are read while settling
-    double stabilityWindowSeconds = 15.0;
+    double stabilityWindowSeconds = 10.0;
     // Both relative to Q Max, in percent, for the meter's mass flow and the reference alike.
     double stabilitySigmaPercent = 0.5;
     double stabilityDriftPercent = 0.5;

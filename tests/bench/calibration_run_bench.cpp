@@ -77,22 +77,24 @@ Outcome runOnce(double timeScale, bool fixedWaits)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     // Above about 5 the link's own pace (50 ms between frames) stretches the simulated
     // sample period, and the figures stop being those of a real rig.
     const double scale = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 5.0;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(); // "a" or "b"
     std::printf("calibration_run_bench: default plan, simulated rig, time scale %.0f\n", scale);
     std::printf("%-28s %14s %12s %12s  %s\n", "point taking", "rig minutes", "as found %", "as left %", "end");
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Outcome stable, fixed;
-    if (only != QLatin1String("b"))
+    if (only != QLatin1String("b")) {
         stable = runOnce(scale, false);
-    std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(a) when stable", stable.rigMinutes, stable.asFound,
-                stable.asLeft, qPrintable(stable.end));
-    if (only != QLatin1String("a"))
+        std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(a) when stable", stable.rigMinutes, stable.asFound,
+                    stable.asLeft, qPrintable(stable.end));
+    }
+    if (only != QLatin1String("a")) {
         fixed = runOnce(scale, true);
-    std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(b) fixed 60 s + 60 s", fixed.rigMinutes, fixed.asFound,
-                fixed.asLeft, qPrintable(fixed.end));
+        std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(b) fixed 60 s + 60 s", fixed.rigMinutes, fixed.asFound,
+                    fixed.asLeft, qPrintable(fixed.end));
+    }
     if (stable.rigMinutes > 0 && fixed.rigMinutes > 0)
         std::printf("rig time (b)/(a): %.2f; goal: at least 2, and (a) under 20 minutes\n",
                     fixed.rigMinutes / stable.rigMinutes);
