@@ -61,7 +61,9 @@ QString VerdictLine(const RunRecord &run, RunPhase phase)
 
 QString EndLine(const RunRecord &run)
 {
-    QString line = QStringLiteral("Калибровка %1").arg(EndTitle(run.end));
+    // A record still "running" when shown was cut off: the program stopped under it.
+    QString line = run.end == RunEnd::Running ? QStringLiteral("Калибровка не закончена")
+                                              : QStringLiteral("Калибровка %1").arg(EndTitle(run.end));
     if (run.end == RunEnd::Completed)
         return line;
     if (!run.endReason.isEmpty())
