@@ -388,6 +388,13 @@ void TForm_Kalibrovka::ToolButton_HistoryClick()
     m_history->activateWindow();
 }
 
+void TForm_Kalibrovka::showRunRecord(qint64 runId)
+{
+    ToolButton_HistoryClick();
+    if (m_history)
+        m_history->showRunRecord(runId);
+}
+
 void TForm_Kalibrovka::setLiveLog(TLiveLog *log)
 {
     m_liveLog = log;

@@ -55,6 +55,8 @@ public:
     // Records: a manual backup, the history window.
     void ToolButton_BackupClick();
     void ToolButton_HistoryClick();
+    // The history window brought forward on a run, its result opened ("Открыть запись").
+    void showRunRecord(qint64 runId);
     // The live log the main window keeps: started or stopped here too.
     void setLiveLog(TLiveLog *log);
     void ToolButton_LogClick();

@@ -9,12 +9,18 @@
 #include "ui/records/comparison_tree.h"
 #include "ui/records/dialog_restore.h"
 #include <QFile>
+#include "procedure/verification_table.h"
 #include "ui/records/unfinished_restore_panel.h"
+#include "ui/run/run_result_text.h"
+#include "ui/run/run_result_view.h"
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -40,6 +46,11 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, c
 void say(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
     ShowMessage(parent, {icon, QStringLiteral("История калибровки"), text, QMessageBox::Ok, QMessageBox::Ok});
+}
+
+QString verdictOrDash(const std::optional<bool> &fit)
+{
+    return fit ? Verification::VerdictText(*fit) : QStringLiteral("—");
 }
 
 } // namespace
@@ -106,13 +117,28 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
                                .arg(r.wayBackId));
     });
 
-    auto *layout = new QVBoxLayout(this);
+    auto *snapshotsPage = new QWidget(this);
+    auto *layout = new QVBoxLayout(snapshotsPage);
     layout->addWidget(Panel_Unfinished);
     layout->addWidget(Grid_Snapshots, 2);
     layout->addLayout(buttons);
     layout->addWidget(Tree_Compare, 3);
     layout->addLayout(progress);
     layout->addWidget(Label_Result);
+
+    Tabs = new QTabWidget(this);
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    Tabs->setAccessibleName(QStringLiteral("Разделы истории"));
+    Tabs->addTab(snapshotsPage, QStringLiteral("Снимки"));
+    Tabs->addTab(makeRunsPage(), QStringLiteral("Калибровки"));
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(Tabs);
+    // A run finished since the window opened shows up when its list is looked at.
+    connect(Tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (Tabs->widget(index) == Grid_Runs->parentWidget())
+            refreshRuns();
+    });
 
     connect(Button_CompareMeter, &QPushButton::clicked, this, &TForm_History::Button_CompareMeterClick);
     connect(Button_CompareTwo, &QPushButton::clicked, this, &TForm_History::Button_CompareTwoClick);
@@ -151,9 +177,152 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
 
     setBusy(false);
     refresh();
+    refreshRuns();
 }
 
 TForm_History::~TForm_History() = default;
+
+QWidget *TForm_History::makeRunsPage()
+{
+    auto *page = new QWidget(this);
+    Edit_RunSerial = new QLineEdit(page);
+    Edit_RunSerial->setObjectName(QStringLiteral("Edit_RunSerial"));
+    Edit_RunSerial->setAccessibleName(QStringLiteral("Заводской номер для отбора калибровок"));
+    Edit_RunSerial->setPlaceholderText(QStringLiteral("все приборы"));
+    Edit_RunSerial->setClearButtonEnabled(true);
+    auto *filterLabel = new QLabel(QStringLiteral("Заводской номер:"), page);
+    filterLabel->setBuddy(Edit_RunSerial);
+
+    Grid_Runs = new QTableWidget(0, 8, page);
+    Grid_Runs->setObjectName(QStringLiteral("Grid_Runs"));
+    Grid_Runs->setAccessibleName(QStringLiteral("Калибровки"));
+    Grid_Runs->setHorizontalHeaderLabels({QStringLiteral("№"), QStringLiteral("Дата"), QStringLiteral("Заводской номер"),
+                                          QStringLiteral("Оператор"), QStringLiteral("Стенд"), QStringLiteral("Окончание"),
+                                          QStringLiteral("Как найден"), QStringLiteral("Как оставлен")});
+    Grid_Runs->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Grid_Runs->setSelectionMode(QAbstractItemView::SingleSelection);
+    Grid_Runs->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Grid_Runs->verticalHeader()->hide();
+    Grid_Runs->horizontalHeader()->setStretchLastSection(true);
+
+    Button_OpenRun = button(page, "Button_OpenRun", QStringLiteral("Открыть…"),
+                            QStringLiteral("Показать результат выбранной калибровки и напечатать протокол"));
+    Button_OpenRun->setAccessibleName(QStringLiteral("Открыть калибровку"));
+    Label_Runs = new QLabel(page);
+    Label_Runs->setObjectName(QStringLiteral("Label_Runs"));
+    Label_Runs->setAccessibleName(QStringLiteral("Состояние списка калибровок"));
+    Label_Runs->setWordWrap(true);
+    Label_Runs->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *filter = new QHBoxLayout;
+    filter->addWidget(filterLabel);
+    filter->addWidget(Edit_RunSerial, 1);
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(Button_OpenRun);
+    actions->addWidget(Label_Runs, 1);
+    auto *layout = new QVBoxLayout(page);
+    layout->addLayout(filter);
+    layout->addWidget(Grid_Runs, 1);
+    layout->addLayout(actions);
+
+    connect(Edit_RunSerial, &QLineEdit::textChanged, this, &TForm_History::refreshRuns);
+    connect(Button_OpenRun, &QPushButton::clicked, this, &TForm_History::Button_OpenRunClick);
+    connect(Grid_Runs, &QTableWidget::cellDoubleClicked, this, &TForm_History::Button_OpenRunClick);
+    connect(Grid_Runs, &QTableWidget::itemSelectionChanged, this,
+            [this] { Button_OpenRun->setEnabled(selectedRunId() != 0); });
+    return page;
+}
+
+void TForm_History::refreshRuns()
+{
+    TSnapshotStore &store = m_records.store();
+    const qint64 chosen = selectedRunId();
+    const QString serial = Edit_RunSerial->text().trimmed();
+    m_runs.clear();
+    for (const RunRecord &r : store.runs()) {
+        if (r.meterSerial.contains(serial, Qt::CaseInsensitive))
+            m_runs << r;
+    }
+    Label_Runs->setText(!store.lastError().isEmpty() ? store.lastError()
+                        : m_runs.isEmpty()           ? QStringLiteral("Калибровок нет")
+                                                     : QStringLiteral("Калибровок: %1").arg(m_runs.size()));
+    Grid_Runs->setRowCount(int(m_runs.size()));
+    for (int row = 0; row < m_runs.size(); ++row) {
+        const RunRecord &r = m_runs[row];
+        const QStringList cells{QString::number(r.id),
+                                RunResultText::When(r.startedUtc),
+                                r.meterSerial,
+                                r.operatorName,
+                                RunResultText::RigLine(r),
+                                EndTitle(r.end),
+                                verdictOrDash(r.asFoundFit),
+                                verdictOrDash(r.asLeftFit)};
+        for (int col = 0; col < cells.size(); ++col) {
+            auto *item = new QTableWidgetItem(cells[col]);
+            item->setToolTip(col == 5 && !r.endReason.isEmpty() ? r.endReason : cells[col]);
+            Grid_Runs->setItem(row, col, item);
+        }
+        if (r.id == chosen)
+            Grid_Runs->selectRow(row);
+    }
+    Grid_Runs->resizeColumnsToContents();
+    Button_OpenRun->setEnabled(selectedRunId() != 0);
+}
+
+qint64 TForm_History::selectedRunId() const
+{
+    const QModelIndexList rows = Grid_Runs->selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : m_runs.value(rows.first().row()).id;
+}
+
+void TForm_History::Button_OpenRunClick()
+{
+    if (const qint64 id = selectedRunId())
+        openRun(id);
+}
+
+TRunResultView *TForm_History::openRun(qint64 runId)
+{
+    TSnapshotStore &store = m_records.store();
+    const std::optional<RunRecord> run = store.run(QString::number(runId));
+    if (!run) {
+        say(this, QMessageBox::Warning,
+            store.lastError().isEmpty() ? QStringLiteral("Калибровка №%1 не найдена").arg(runId) : store.lastError());
+        return nullptr;
+    }
+    auto *window = new QDialog(this);
+    window->setObjectName(QStringLiteral("Dialog_RunResult"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QStringLiteral("Калибровка №%1 — прибор %2").arg(run->id).arg(run->meterSerial));
+    auto *view = new TRunResultView(window);
+    view->showRun(*run, false);
+    // It is the record already.
+    view->Button_OpenRecord->hide();
+    auto *layout = new QVBoxLayout(window);
+    layout->addWidget(view);
+    window->resize(1000, 720);
+    window->show();
+    return view;
+}
+
+TRunResultView *TForm_History::showRunRecord(qint64 runId)
+{
+    Tabs->setCurrentWidget(Grid_Runs->parentWidget());
+    refreshRuns();
+    auto rowOf = [this, runId] {
+        for (int row = 0; row < m_runs.size(); ++row) {
+            if (m_runs[row].id == runId)
+                return row;
+        }
+        return -1;
+    };
+    // A filter that hides the run gives way.
+    if (rowOf() < 0 && !Edit_RunSerial->text().isEmpty())
+        Edit_RunSerial->clear();
+    if (const int row = rowOf(); row >= 0)
+        Grid_Runs->selectRow(row);
+    return openRun(runId);
+}
 
 void TForm_History::refresh()
 {

@@ -2,12 +2,16 @@
 // The calibration history: every snapshot newest first, a comparison with the
 // meter now or between two snapshots, restore, export and import. Reads and the
 // restore run in the background with their progress shown; the window stays live.
+// Beside the snapshots, the calibration runs, each openable and printable again.
+#include "records/run_record.h"
 #include "records/snapshot.h"
 #include <QWidget>
 #include <functional>
 
 class QLabel;
+class QLineEdit;
 class QProgressBar;
+class QTabWidget;
 class QPushButton;
 class QTableWidget;
 class QTreeWidget;
@@ -15,6 +19,7 @@ class TCalibrationReader;
 class TCalibrationRecords;
 class TCalibrationRestorer;
 class TDM_1;
+class TRunResultView;
 class TUnfinishedRestorePanel;
 struct RestoreOutcome;
 struct RestoreRecord;
@@ -42,6 +47,16 @@ public:
     bool exportTo(const QString &fileName);
     bool importFrom(const QString &fileName);
 
+    // The runs of the meters whose serial contains the filter's text, newest first.
+    void refreshRuns();
+    const QList<RunRecord> &runs() const { return m_runs; }
+    // The run on a read-only result view in a window of its own; none, with a message
+    // box, when the store has no such run.
+    TRunResultView *openRun(qint64 runId);
+    // The "Калибровки" list with the run chosen and opened: for a run just finished.
+    TRunResultView *showRunRecord(qint64 runId);
+    void Button_OpenRunClick();
+
     QTableWidget *Grid_Snapshots;
     QPushButton *Button_CompareMeter;
     QPushButton *Button_CompareTwo;
@@ -53,6 +68,11 @@ public:
     QPushButton *Button_Cancel;
     QLabel *Label_Result;
     TUnfinishedRestorePanel *Panel_Unfinished;
+    QTabWidget *Tabs; // "Снимки", "Калибровки"
+    QLineEdit *Edit_RunSerial;
+    QTableWidget *Grid_Runs;
+    QPushButton *Button_OpenRun;
+    QLabel *Label_Runs;
 
 Q_SIGNALS:
     // A restore ended; "восстановлено" or what went wrong.
@@ -76,6 +96,8 @@ private:
     // Finishing or undoing a restore cut short: that snapshot, those areas, once confirmed.
     void restoreFromJournal(qint64 snapshotId, const RestoreRecord &record, const QString &what);
     void updateButtons();
+    QWidget *makeRunsPage();
+    qint64 selectedRunId() const;
 
     TDM_1 &m_dm;
     TCalibrationRecords &m_records;
@@ -83,5 +105,6 @@ private:
     TCalibrationRestorer *m_restorer;
     std::function<void(const Snapshot &)> m_afterRead;
     QList<Snapshot> m_snapshots;
+    QList<RunRecord> m_runs;
     bool m_busy = false;
 };

@@ -1,70 +1,21 @@
 #include "ui/records/verification_certificate.h"
-#include "records/file_output.h"
-#include <QBuffer>
+#include "ui/records/pdf_page.h"
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
 
 namespace {
 
-constexpr int Dpi = 300;
-constexpr double MmPerInch = 25.4;
-
-int mm(double v)
-{
-    return int(v * Dpi / MmPerInch);
-}
-
-// Draws lines of text from the top down and keeps the position.
-class Writer
-{
-public:
-    Writer(QPainter &p, int width) : m_p(p), m_width(width) {}
-    void text(const QString &t, int pointSize = 10, bool bold = false, Qt::Alignment align = Qt::AlignLeft)
-    {
-        setFont(pointSize, bold);
-        const QRect r = m_p.boundingRect(QRect(0, m_y, m_width, mm(200)), int(align) | Qt::TextWordWrap, t);
-        m_p.drawText(QRect(0, m_y, m_width, r.height()), int(align) | Qt::TextWordWrap, t);
-        m_y += r.height() + mm(1);
-    }
-    void gap(double millimetres) { m_y += mm(millimetres); }
-    void setFont(int pointSize, bool bold)
-    {
-        QFont f(QStringLiteral("DejaVu Sans"), pointSize);
-        f.setBold(bold);
-        m_p.setFont(f);
-    }
-    int y() const { return m_y; }
-    void moveTo(int y) { m_y = y; }
-    QPainter &painter() { return m_p; }
-    int width() const { return m_width; }
-
-private:
-    QPainter &m_p;
-    int m_width;
-    int m_y = 0;
-};
+using PdfPage::mm;
+using PdfPage::Writer;
 
 void drawTable(Writer &w, const Verification::Cells &grid, double tolerance)
 {
     using namespace Verification;
     static const char *const headers[] = {"№", "Эталон", "Прибор", "Δt", "Абс.", "Отн., %", "Прив., %",
                                           "Примечание", "Вывод"};
-    static const double widths[] = {6, 19, 19, 17, 17, 17, 17, 39, 15}; // millimetres, 166 in all
-    const int rowHeight = mm(6);
-    QPainter &p = w.painter();
-    auto drawRow = [&](const QStringList &cells, bool bold) {
-        w.setFont(8, bold);
-        int x = 0;
-        for (int c = 0; c < cells.size(); ++c) {
-            const QRect cell(x, w.y(), mm(widths[c]), rowHeight);
-            p.drawRect(cell);
-            p.drawText(cell.adjusted(mm(0.8), 0, -mm(0.8), 0), int(Qt::AlignVCenter | (c == 7 ? Qt::AlignLeft : Qt::AlignRight)),
-                       p.fontMetrics().elidedText(cells[c], Qt::ElideRight, cell.width() - mm(1.6)));
-            x += cell.width();
-        }
-        w.moveTo(w.y() + rowHeight);
-    };
+    const QList<double> widths{6, 19, 19, 17, 17, 17, 17, 39, 15}; // millimetres, 166 in all
+    auto drawRow = [&](const QStringList &cells, bool bold) { PdfPage::Row(w, cells, widths, bold, {7}); };
     w.text(QStringLiteral("Погрешности: абсолютная (кг/ч), относительная и приведённая к Q Max (%)"), 8);
     QStringList head;
     for (const char *h : headers)
@@ -84,7 +35,7 @@ void drawTable(Writer &w, const Verification::Cells &grid, double tolerance)
 bool drawCertificate(QIODevice &device, const CertificateData &d, const Verification::Cells &grid)
 {
     QPdfWriter pdf(&device);
-    pdf.setResolution(Dpi);
+    pdf.setResolution(PdfPage::Dpi);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     pdf.setTitle(QStringLiteral("Протокол поверки %1").arg(d.serialNumber));
@@ -135,18 +86,5 @@ bool drawCertificate(QIODevice &device, const CertificateData &d, const Verifica
 
 bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Verification::Cells &grid, QString *error)
 {
-    // Drawn in memory, then saved whole: a full disk shows as a failure, never as a
-    // cut-off PDF, and a certificate already at that path stays until the new one is there.
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    if (!drawCertificate(buffer, d, grid)) {
-        *error = QStringLiteral("Файл %1 не записан: протокол не построен").arg(path);
-        return false;
-    }
-    QString why;
-    if (!FileOutput::Save(path, buffer.data(), &why)) {
-        *error = QStringLiteral("Файл %1 не создан: %2").arg(path, why);
-        return false;
-    }
-    return true;
+    return PdfPage::Save(path, [&](QIODevice &device) { return drawCertificate(device, d, grid); }, error);
 }

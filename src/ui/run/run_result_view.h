@@ -5,6 +5,11 @@
 #include "records/run_record.h"
 #include <QWidget>
 
+class QCustomPlot;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
 class TRunResultView : public QWidget
 {
     Q_OBJECT
@@ -16,10 +21,30 @@ public:
     void showRun(const RunRecord &run, bool canRestore);
     const RunRecord &run() const;
 
+    // "Протокол (PDF)…": asks where, writes the certificate and opens it.
+    void Button_CertificateClick();
+    // What the button does once the file is chosen; false, with the error box, on failure.
+    bool saveCertificate(const QString &path);
+
+    QLabel *Label_Title;
+    QLabel *Label_End;          // how the run ended, and why when it did not complete
+    QTableWidget *Grid_AsFound;
+    QTableWidget *Grid_AsLeft;
+    QLabel *Label_AsFoundVerdict;
+    QLabel *Label_AsLeftVerdict;
+    QCustomPlot *Chart_Errors;
+    QTableWidget *Grid_Coefficients; // A–D down, before and after across
+    QPushButton *Button_Certificate;
+    QPushButton *Button_OpenRecord;
+    QPushButton *Button_Restore;
+
 Q_SIGNALS:
     // "Открыть запись": the owner shows the record in the history window.
     void openRecordRequested(qint64 runId);
     // "Вернуть прежнюю калибровку": the owner restores snapshotBeforeId through the
     // restore engine, with its dialog.
     void restoreRequested(qint64 snapshotId);
+
+private:
+    RunRecord m_run;
 };

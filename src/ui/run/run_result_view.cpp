@@ -1,0 +1,205 @@
+#include "ui/run/run_result_view.h"
+#include "ui/common/error_box.h"
+#include "ui/common/file_dialogs.h"
+#include "ui/records/run_certificate.h"
+#include "ui/run/run_error_plot.h"
+#include "ui/run/run_result_text.h"
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+namespace {
+
+const QColor Unfit(190, 0, 0);
+const QColor Fit(0, 110, 40);
+
+QTableWidget *table(QWidget *parent, const char *name, const QString &accessible, const QStringList &headings)
+{
+    auto *t = new QTableWidget(0, int(headings.size()), parent);
+    t->setObjectName(QString::fromLatin1(name));
+    t->setAccessibleName(accessible);
+    t->setHorizontalHeaderLabels(headings);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->hide();
+    return t;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &accessible)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAccessibleName(accessible);
+    l->setWordWrap(true);
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return l;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QString &hint)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAccessibleName(caption);
+    b->setToolTip(hint);
+    return b;
+}
+
+void fillTable(QTableWidget &t, const QList<RunPoint> &points)
+{
+    t.setRowCount(int(points.size()));
+    for (int row = 0; row < points.size(); ++row) {
+        const QStringList cells = RunResultText::PointCells(points[row]);
+        const bool unfit = points[row].fits == false;
+        for (int col = 0; col < cells.size(); ++col) {
+            auto *item = new QTableWidgetItem(cells[col]);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            // An unfit point stands out in the whole row, not only in its verdict.
+            if (unfit) {
+                item->setForeground(Unfit);
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
+            }
+            t.setItem(row, col, item);
+        }
+    }
+    t.resizeColumnsToContents();
+}
+
+void showVerdict(QLabel &l, const RunRecord &run, RunPhase phase)
+{
+    const std::optional<bool> fit = phase == RunPhase::AsFound ? run.asFoundFit : run.asLeftFit;
+    l.setText(RunResultText::VerdictLine(run, phase));
+    l.setStyleSheet(fit ? QStringLiteral("font-weight: bold; color: %1;").arg((*fit ? Fit : Unfit).name()) : QString());
+}
+
+} // namespace
+
+TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("RunResultView"));
+    setAccessibleName(QStringLiteral("Результат калибровки"));
+
+    Label_Title = label(this, "Label_Title", QStringLiteral("Прибор и калибровка"));
+    QFont titleFont = Label_Title->font();
+    titleFont.setBold(true);
+    Label_Title->setFont(titleFont);
+    Label_End = label(this, "Label_End", QStringLiteral("Чем закончилась калибровка"));
+
+    const QStringList headings = RunResultText::TableHeadings();
+    Grid_AsFound = table(this, "Grid_AsFound", QStringLiteral("Точки как найден"), headings);
+    Grid_AsLeft = table(this, "Grid_AsLeft", QStringLiteral("Точки как оставлен"), headings);
+    Label_AsFoundVerdict = label(this, "Label_AsFoundVerdict", QStringLiteral("Вывод как найден"));
+    Label_AsLeftVerdict = label(this, "Label_AsLeftVerdict", QStringLiteral("Вывод как оставлен"));
+    auto *tables = new QHBoxLayout;
+    const struct
+    {
+        const char *name;
+        QString title;
+        QTableWidget *grid;
+        QLabel *verdict;
+    } phases[] = {{"Group_AsFound", QStringLiteral("Как найден"), Grid_AsFound, Label_AsFoundVerdict},
+                  {"Group_AsLeft", QStringLiteral("Как оставлен"), Grid_AsLeft, Label_AsLeftVerdict}};
+    for (const auto &p : phases) {
+        auto *group = new QGroupBox(p.title, this);
+        group->setObjectName(QString::fromLatin1(p.name));
+        auto *column = new QVBoxLayout(group);
+        column->addWidget(p.grid, 1);
+        column->addWidget(p.verdict);
+        tables->addWidget(group, 1);
+    }
+
+    Chart_Errors = new QCustomPlot(this);
+    Chart_Errors->setObjectName(QStringLiteral("Chart_Errors"));
+    Chart_Errors->setAccessibleName(QStringLiteral("Погрешность по расходу"));
+    Chart_Errors->setMinimumHeight(220);
+    Grid_Coefficients = table(this, "Grid_Coefficients", QStringLiteral("Коэффициенты до и после"),
+                              {QStringLiteral("До"), QStringLiteral("После")});
+    Grid_Coefficients->setRowCount(4);
+    Grid_Coefficients->setVerticalHeaderLabels({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"), QStringLiteral("D")});
+    Grid_Coefficients->verticalHeader()->show();
+    Grid_Coefficients->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    auto *coefficients = new QGroupBox(QStringLiteral("Коэффициенты расхода"), this);
+    coefficients->setObjectName(QStringLiteral("Group_Coefficients"));
+    (new QVBoxLayout(coefficients))->addWidget(Grid_Coefficients);
+    auto *lower = new QHBoxLayout;
+    lower->addWidget(Chart_Errors, 3);
+    lower->addWidget(coefficients, 1);
+
+    Button_Certificate = button(this, "Button_Certificate", QStringLiteral("Протокол (PDF)…"),
+                                QStringLiteral("Сохранить протокол калибровки в PDF и открыть его"));
+    Button_OpenRecord = button(this, "Button_OpenRecord", QStringLiteral("Открыть запись"),
+                               QStringLiteral("Показать эту калибровку в истории"));
+    Button_Restore = button(this, "Button_Restore", QStringLiteral("Вернуть прежнюю калибровку"),
+                            QStringLiteral("Записать в прибор снимок, снятый перед калибровкой"));
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {Button_Certificate, Button_OpenRecord, Button_Restore})
+        buttons->addWidget(b);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label_Title);
+    layout->addWidget(Label_End);
+    layout->addLayout(tables, 3);
+    layout->addLayout(lower, 2);
+    layout->addLayout(buttons);
+
+    connect(Button_Certificate, &QPushButton::clicked, this, [this] { CatchToErrorBox(this, [this] { Button_CertificateClick(); }); });
+    connect(Button_OpenRecord, &QPushButton::clicked, this, [this] { emit openRecordRequested(m_run.id); });
+    connect(Button_Restore, &QPushButton::clicked, this, [this] { emit restoreRequested(m_run.snapshotBeforeId); });
+    showRun(m_run, false);
+}
+
+void TRunResultView::showRun(const RunRecord &run, bool canRestore)
+{
+    using namespace RunResultText;
+    m_run = run;
+    Label_Title->setText(QStringLiteral("Прибор № %1 · оператор %2 · %3 · стенд: %4")
+                             .arg(run.meterSerial, run.operatorName, When(run.startedUtc), RigLine(run)));
+    Label_End->setText(EndLine(run));
+    Label_End->setStyleSheet(run.end == RunEnd::Completed ? QString()
+                                                          : QStringLiteral("font-weight: bold; color: %1;").arg(Unfit.name()));
+    fillTable(*Grid_AsFound, run.pointsOf(RunPhase::AsFound));
+    fillTable(*Grid_AsLeft, run.pointsOf(RunPhase::AsLeft));
+    showVerdict(*Label_AsFoundVerdict, run, RunPhase::AsFound);
+    showVerdict(*Label_AsLeftVerdict, run, RunPhase::AsLeft);
+    for (int i = 0; i < 4; ++i) {
+        Grid_Coefficients->setItem(i, 0, new QTableWidgetItem(Coefficient(run.coefficientsBefore, i)));
+        Grid_Coefficients->setItem(i, 1, new QTableWidgetItem(Coefficient(run.coefficientsAfter, i)));
+    }
+    Grid_Coefficients->resizeColumnsToContents();
+    PlotRunErrors(*Chart_Errors, run);
+    Button_Certificate->setEnabled(!run.points.isEmpty());
+    Button_OpenRecord->setEnabled(run.id != 0);
+    Button_Restore->setVisible(canRestore && run.snapshotBeforeId != 0);
+}
+
+const RunRecord &TRunResultView::run() const
+{
+    return m_run;
+}
+
+void TRunResultView::Button_CertificateClick()
+{
+    const QString suggested = FileNameFromTitle(
+        QStringLiteral("Протокол калибровки %1 %2.pdf")
+            .arg(m_run.meterSerial, m_run.startedUtc.toLocalTime().toString(QStringLiteral("yyyy-MM-dd"))));
+    const QString path = AskSaveFileName(this, QStringLiteral("Протокол калибровки"), suggested, QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty() || !saveCertificate(path))
+        return;
+    OpenSavedDocument(this, QStringLiteral("Протокол калибровки"), path);
+}
+
+bool TRunResultView::saveCertificate(const QString &path)
+{
+    QString error;
+    if (RunCertificate::Write(m_run, path, &error))
+        return true;
+    ShowErrorBox(this, error);
+    return false;
+}
