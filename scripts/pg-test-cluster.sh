@@ -26,7 +26,7 @@ free_port() {
 server_start() {
   local cluster=$1 port=$2
   as_server "$bin/pg_ctl" -D "$cluster/data" -l "$cluster/log" -w -t 60 \
-    -o "-p $port -k $cluster -c listen_addresses=127.0.0.1 -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=60" \
+    -o "-p $port -k $cluster -c listen_addresses=127.0.0.1 -c fsync=off -c full_page_writes=off -c max_connections=60" \
     start >/dev/null
 }
 
