@@ -135,8 +135,10 @@ void round(const char *title, const QString &dir, const QString &url, int workst
     }
     QElapsedTimer t;
     t.start();
-    for (auto &p : ws)
+    for (auto &p : ws) {
         p->write("go\n");
+        p->waitForBytesWritten(10000); // nothing else turns this program's event loop
+    }
     const long long expectedRuns = (kill ? 2LL : 1LL) * workstations * runs;
     if (kill) {
         // Killed when about half of this round's runs are there, restarted 2 s later.
