@@ -60,6 +60,7 @@ for f in usr/bin/kestrolink usr/bin/kestroctl usr/bin/kestro-meter-sim usr/lib/u
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6serialport6 || fail "Depends lacks the computed libraries"
 dpkg-deb -f "$deb" Depends | grep -q libqt6sql6-sqlite || fail "Depends lacks the snapshot database driver"
+dpkg-deb -f "$deb" Depends | grep -q libqt6sql6-psql || fail "Depends lacks the plant database driver"
 dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n || fail "Depends lacks Qt's Russian translations"
 [ "$(dpkg-deb -f "$deb" Package)" = kestrolink ] || fail "wrong package name"
 if command -v lintian >/dev/null; then

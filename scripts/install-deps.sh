@@ -14,6 +14,7 @@ packages=(
   libqt6sql6-sqlite qt6-translations-l10n
   python3 poppler-utils
   qt6-serialbus-dev libqt6serialbus6 python3-pymodbus
+  libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -246,13 +246,14 @@ int CtlCalibrate::calibrate()
     return record.asLeftFit.value_or(false) ? CtlExit::Done : CtlExit::NotFit;
 }
 
-int CtlCalibrate::runs(const QString &meterSerial)
+int CtlCalibrate::runs(const QString &meterSerial, TSnapshotStore *from)
 {
-    if (!m_store.open())
-        return fail(CtlExit::RecordsError, m_store.lastError());
-    const QList<RunRecord> list = m_store.runs(meterSerial);
-    if (!m_store.lastError().isEmpty())
-        return fail(CtlExit::RecordsError, m_store.lastError());
+    TSnapshotStore &store = from ? *from : m_store;
+    if (!store.open())
+        return fail(CtlExit::RecordsError, store.lastError());
+    const QList<RunRecord> list = store.runs(meterSerial);
+    if (!store.lastError().isEmpty())
+        return fail(CtlExit::RecordsError, store.lastError());
     for (const RunRecord &r : list) {
         m_out << r.id << '\t' << r.startedUtc.toLocalTime().toString(Qt::ISODate) << '\t' << r.meterSerial << '\t'
               << r.operatorName << '\t' << r.rigKind << '\t' << EndKey(r.end) << '\t' << verdictText(r.asFoundFit)

@@ -31,7 +31,8 @@ public:
                  const CtlCalibrateOptions &options);
 
     int calibrate();
-    int runs(const QString &meterSerial);
+    // from: another store to read (the plant's).
+    int runs(const QString &meterSerial, TSnapshotStore *from = nullptr);
     int showRun(const QString &idOrUuid);
 
     // One line of a taken point: phase, number, target, reference, meter, Δt, errors, verdict.

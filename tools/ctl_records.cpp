@@ -95,20 +95,22 @@ int CtlRecords::backup()
     return CtlExit::Done;
 }
 
-int CtlRecords::history()
+int CtlRecords::history(const QString &serial, TSnapshotStore *from)
 {
-    if (!m_store.open())
-        return recordsError(m_store.lastError());
-    const QList<Snapshot> snapshots = m_store.list();
-    if (!m_store.lastError().isEmpty())
-        return recordsError(m_store.lastError());
+    TSnapshotStore &store = from ? *from : m_store;
+    if (!store.open())
+        return recordsError(store.lastError());
+    const QList<Snapshot> snapshots = store.list(serial);
+    if (!store.lastError().isEmpty())
+        return recordsError(store.lastError());
     for (const Snapshot &s : snapshots) {
         m_out << s.id << '\t' << s.takenUtc.toLocalTime().toString(Qt::ISODate) << '\t' << ReasonKey(s.reason) << '\t'
-              << s.port << '\t' << areaKeys(s) << '\t' << s.note << '\n';
+              << s.port << '\t' << areaKeys(s) << '\t' << s.note << '\t' << s.meterSerial << '\n';
     }
     m_out.flush();
-    // Restores cut short: the meter may be half written until one of these is run.
-    for (const RestoreRecord &r : m_store.restores(true)) {
+    // Restores cut short on this workstation: the meter may be half written until one
+    // of these is run.
+    for (const RestoreRecord &r : from ? QList<RestoreRecord>() : m_store.restores(true)) {
         QStringList keys;
         for (CalibrationArea a : r.areas)
             keys << QString::fromLatin1(AreaSpecOf(a).key);

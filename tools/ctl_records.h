@@ -24,7 +24,8 @@ public:
                const CtlRecordsOptions &options);
 
     int backup();
-    int history();
+    // serial empty: every snapshot; from: another store to read (the plant's).
+    int history(const QString &serial = QString(), TSnapshotStore *from = nullptr);
     int diff(const QString &idOrFile);
     int restore(const QString &idOrFile);
     int exportSnapshot(const QString &id, const QString &file);

@@ -17,6 +17,7 @@ constexpr int Differences = 6;   // differences printed, nothing written
 constexpr int NotRestored = 7;   // a restore stopped midway or the meter did not take it
 constexpr int RunIncomplete = 8; // a calibration run was aborted or failed (the record says why)
 constexpr int NotFit = 9;        // a calibration run completed and the meter is not fit as left
+constexpr int PlantUnreachable = 10; // the plant's store did not answer or refused us; records wait locally
 constexpr int Usage = 64;
 } // namespace CtlExit
 

@@ -4,8 +4,10 @@
 #include "link/link_log.h"
 #include "tools/ctl_blocks.h"
 #include "tools/ctl_calibrate.h"
+#include "tools/ctl_plant.h"
 #include "tools/ctl_records.h"
 #include "tools/ctl_runner.h"
+#include "records/plant_sync.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
@@ -26,6 +28,10 @@ QString helpText()
                "                                     PATH=DESCRIPTION@SERIAL also gives the USB serial\n"
                "                                     number the meter's port stands for\n"
                "  --timeout MS                       how long to wait for each answer (default 1000)\n"
+               "  --records URL                      the plant's record store: postgresql://USER@HOST:PORT/DB\n"
+               "                                     (default $KESTRO_RECORDS_URL, else the program's\n"
+               "                                     setting records/plant_url; none: records stay local).\n"
+               "                                     The password comes from ~/.pgpass or $PGPASSFILE\n"
                "  --trace                            log the link's events and every frame, in hex\n"
                "                                     with times, to standard error\n"
                "  -h, --help                         this text\n"
@@ -44,8 +50,9 @@ QString helpText()
                "  backup [--note TEXT] [--output FILE]\n"
                "                       read every calibration area and store it as a snapshot;\n"
                "                       prints its number; --output also exports it to FILE\n"
-               "  history              the snapshots, newest first: number, local time, reason,\n"
-               "                       port, areas, note (tab-separated)\n"
+               "  history [--serial S] the snapshots, newest first: number, local time, reason,\n"
+               "                       port, areas, note, meter serial (tab-separated); with\n"
+               "                       --serial only that meter's, from the plant store if set\n"
                "  diff ID|FILE         compare a snapshot (a number, or an exported file) with the\n"
                "                       meter now, one line per differing value\n"
                "  restore ID|FILE [--areas LIST] [--yes] [--other-meter]\n"
@@ -79,9 +86,20 @@ QString helpText()
                "                       time of the plan, for a simulator run faster than real time\n"
                "  runs [--serial S]    the run records, newest first (tab-separated): number, local\n"
                "                       start time, serial, operator, rig, end, as-found and as-left\n"
-               "                       verdicts, as-left max error, uuid\n"
+               "                       verdicts, as-left max error, uuid; with --serial from the\n"
+               "                       plant store if set\n"
                "  run ID|UUID [--json FILE]\n"
                "                       one run record with every point\n"
+               "\n"
+               "Plant records (every record is written to the local database first; with a plant\n"
+               "store set, each is then uploaded once, keyed on its uuid; what the server did not\n"
+               "take waits and is sent later):\n"
+               "  records sync         upload every record that waits\n"
+               "  records push         upload every local record (again): for a workstation that\n"
+               "                       worked without a plant store\n"
+               "  meters [--serial S]  every meter by serial (tab-separated): serial, first seen,\n"
+               "                       last run's start, its end and as-left verdict, workstation;\n"
+               "                       from the plant store if set\n"
                "\n"
                "Numbers use the decimal separator of your locale (LANG, LC_NUMERIC, LC_ALL).\n"
                "\n"
@@ -96,7 +114,9 @@ QString helpText()
                "which areas were written and which snapshot leads back); 8 a calibration run was\n"
                "aborted or failed (a rig fault, a point that never settled, the meter lost; the\n"
                "record and standard error say why); 9 a run completed and the meter is not fit\n"
-               "(\"не годен\") as left; 64 wrong usage. A plan file that is refused gives 5.\n")
+               "(\"не годен\") as left; 10 the plant store did not answer or refused the user (wrong\n"
+               "password, host or port; the records wait in the local database and commands that\n"
+               "write still succeed); 64 wrong usage. A plan file that is refused gives 5.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 
@@ -145,10 +165,12 @@ int main(int argc, char **argv)
                                             QStringLiteral("Put the found calibration back when a run ends early."));
     const QCommandLineOption acceptUnsettled(QStringLiteral("accept-unsettled"),
                                              QStringLiteral("Take a point that never settles as it is."));
+    const QCommandLineOption recordsUrl(QStringLiteral("records"), QStringLiteral("The plant's record store."),
+                                     QStringLiteral("URL"));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"), QStringLiteral("Divide the plan's times by X."),
                                        QStringLiteral("X"), QStringLiteral("1"));
     parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter, rig, rigMap,
-                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale});
+                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -192,6 +214,18 @@ int main(int argc, char **argv)
     TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
     CtlRunner runner(dm, out, err, timeoutMs);
     TSnapshotStore store;
+    CtlPlant plant(store.path(), TPlantSync::ConfiguredUrl(parser.value(recordsUrl)), out, err);
+    const QString serialValue = parser.value(serial);
+    // Queries by serial read the plant's store when there is one.
+    TSnapshotStore *bySerial = nullptr;
+    const bool plantQuery = plant.enabled() && !serialValue.isEmpty() && args.size() == 1
+                            && (command == QLatin1String("runs") || command == QLatin1String("history"));
+    if (plantQuery) {
+        int plantCode = CtlExit::Done;
+        bySerial = plant.plantStore(&plantCode);
+        if (!bySerial)
+            return plantCode;
+    }
     CtlRecords records(dm, runner, store, out, err,
                        {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs,
                         parser.isSet(otherMeter)});
@@ -210,7 +244,7 @@ int main(int argc, char **argv)
     else if (command == QLatin1String("backup") && args.size() == 1)
         code = records.backup();
     else if (command == QLatin1String("history") && args.size() == 1)
-        code = records.history();
+        code = records.history(serialValue, bySerial);
     else if (command == QLatin1String("diff") && args.size() == 2)
         code = records.diff(args.at(1));
     else if (command == QLatin1String("restore") && args.size() == 2)
@@ -222,11 +256,20 @@ int main(int argc, char **argv)
     else if (command == QLatin1String("calibrate") && args.size() == 1)
         code = calibration.calibrate();
     else if (command == QLatin1String("runs") && args.size() == 1)
-        code = calibration.runs(parser.value(serial));
+        code = calibration.runs(serialValue, bySerial);
+    else if (command == QLatin1String("meters") && args.size() == 1)
+        code = plant.meters(serialValue);
+    else if (command == QLatin1String("records") && args.size() == 2
+             && (args.at(1) == QLatin1String("sync") || args.at(1) == QLatin1String("push")))
+        code = plant.sync(args.at(1) == QLatin1String("push"));
     else if (command == QLatin1String("run") && args.size() == 2)
         code = calibration.showRun(args.at(1));
     else
         return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
+    // What a command stored goes to the plant now, or waits there for the next sync.
+    if (command == QLatin1String("backup") || command == QLatin1String("import") || command == QLatin1String("restore")
+        || command == QLatin1String("calibrate"))
+        plant.uploadWritten();
     out.flush();
     err.flush();
     dm.closePort();

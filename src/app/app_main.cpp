@@ -1,4 +1,5 @@
 #include "app/app_main.h"
+#include "records/plant_sync.h"
 #include "app/app_guard.h"
 #include "app/demo_meter.h"
 #include "app/demo_rig_window.h"
@@ -69,6 +70,17 @@ int RunKestroLink(const AppOptions &options)
     {
         TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
         TCalibrationRecords records(dm, std::make_unique<TSnapshotStore>());
+        // Records go to the plant's store after the local file, while the program runs.
+        std::unique_ptr<TPlantSync> plant;
+        const QString plantUrl = TPlantSync::ConfiguredUrl(options.recordsUrl);
+        if (!plantUrl.isEmpty()) {
+            plant = std::make_unique<TPlantSync>(TSnapshotStore::DefaultPath(), plantUrl);
+            QObject::connect(plant.get(), &TPlantSync::lastErrorChanged, plant.get(), [](const QString &error) {
+                if (!error.isEmpty())
+                    std::fprintf(stderr, "kestrolink: records kept locally, not yet uploaded: %s\n", qPrintable(error));
+            });
+            plant->start();
+        }
         TForm_Main form(dm);
         form.setRecords(&records);
         form.setAboutWindow([] { return std::make_unique<TFormAbout>(); });

@@ -54,9 +54,15 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Log the link's events and every frame, in hex with times, to "
                                                   "standard error (the same as QT_LOGGING_RULES=\"kestro.link*=true\")."));
+    const QCommandLineOption records(QStringLiteral("records"),
+                                     QStringLiteral("The plant's record store, postgresql://USER@HOST:PORT/DBNAME (default "
+                                                    "$KESTRO_RECORDS_URL, else the setting records/plant_url). Records are "
+                                                    "written locally first and uploaded when the server answers; the "
+                                                    "password comes from ~/.pgpass or $PGPASSFILE."),
+                                     QStringLiteral("URL"));
     const QCommandLineOption help(HelpNames, QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(VersionNames, QStringLiteral("Show the version and exit."));
-    const QList<QCommandLineOption> all = {virtualPort, demo, trace, help, version};
+    const QList<QCommandLineOption> all = {virtualPort, demo, trace, records, help, version};
 
     QCommandLineParser parser;
     parser.addOptions(all);
@@ -86,5 +92,6 @@ OptionsOutcome ParseAppOptions(const QStringList &arguments, AppOptions &options
     }
     options.demo = parser.isSet(demo);
     options.trace = parser.isSet(trace);
+    options.recordsUrl = parser.value(records);
     return outcome;
 }

@@ -9,6 +9,7 @@ struct AppOptions
     QList<VirtualPort> virtualPorts; // --virtual-port PATH[=DESCRIPTION], in the order given
     bool demo = false;               // --demo: serve a simulated meter inside the program
     bool trace = false;              // --trace: log the link and every frame to standard error
+    QString recordsUrl;              // --records URL: the plant's record store
 };
 
 struct OptionsOutcome

@@ -46,14 +46,15 @@ qint64 TSnapshotStore::beginRestore(qint64 targetId, qint64 wayBackId, const QLi
     if (!m_open && !open())
         return 0;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("INSERT INTO restore_journal(started_utc, target_id, way_back_id, areas) VALUES(?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO restore_journal(started_utc, target_id, way_back_id, areas) VALUES(?, ?, ?, ?)"
+                             " RETURNING id"));
     q.addBindValue(utcText(QDateTime::currentDateTimeUtc()));
     q.addBindValue(targetId);
     q.addBindValue(wayBackId);
     q.addBindValue(areaKeys(areas));
-    if (!q.exec())
+    if (!q.exec() || !q.next())
         return fail(QStringLiteral("Начало восстановления не записано в %1").arg(m_path), q.lastError().text()), 0;
-    return q.lastInsertId().toLongLong();
+    return q.value(0).toLongLong();
 }
 
 bool TSnapshotStore::endRestore(qint64 journalId, bool restored, const QString &outcome)

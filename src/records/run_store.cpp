@@ -150,6 +150,33 @@ void bindHeader(QSqlQuery &q, const RunRecord &r)
     q.addBindValue(orNull(r.asLeftMaxError));
 }
 
+void bindPoint(QSqlQuery &q, const RunPoint &p)
+{
+    q.addBindValue(PhaseKey(p.phase));
+    q.addBindValue(p.index);
+    q.addBindValue(p.targetPercent);
+    q.addBindValue(p.targetFlow);
+    q.addBindValue(p.referenceFlow);
+    q.addBindValue(p.meterFlow);
+    q.addBindValue(p.deltaT);
+    q.addBindValue(p.averagingSeconds);
+    q.addBindValue(p.referenceSamples);
+    q.addBindValue(p.absoluteError);
+    q.addBindValue(orNull(p.relativeError));
+    q.addBindValue(orNull(p.reducedError));
+    q.addBindValue(boolOrNull(p.fits));
+    q.addBindValue(p.settleSeconds);
+    q.addBindValue(p.meterSigma);
+    q.addBindValue(p.meterDrift);
+    q.addBindValue(p.referenceSigma);
+    q.addBindValue(p.referenceDrift);
+    q.addBindValue(p.attempts);
+    q.addBindValue(p.settled ? 1 : 0);
+    q.addBindValue(utcText(p.startedUtc));
+    q.addBindValue(utcText(p.takenUtc));
+    q.addBindValue(orNull(p.tubeTemperature));
+}
+
 // The row of RunColumns; an empty text, or what is damaged in it.
 QString readHeader(const QSqlQuery &q, RunRecord &r)
 {
@@ -237,12 +264,13 @@ bool TSnapshotStore::beginRun(RunRecord &run)
     for (const char *c : HeaderColumns)
         columns << QString::fromLatin1(c);
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("INSERT INTO run(uuid, %1) VALUES(?, %2)").arg(columns.join(", "), marks.join(", ")));
+    q.prepare(QStringLiteral("INSERT INTO run(uuid, %1) VALUES(?, %2) RETURNING id").arg(columns.join(", "), marks.join(", ")));
     q.addBindValue(r.uuid);
     bindHeader(q, r);
-    if (!q.exec())
+    if (!q.exec() || !q.next())
         return fail(QStringLiteral("Начало калибровки не записано в %1").arg(m_path), q.lastError().text());
-    r.id = q.lastInsertId().toLongLong();
+    r.id = q.value(0).toLongLong();
+    q.finish();
     // The caller's record learns its id and uuid only once the row is there.
     run.id = r.id;
     run.uuid = r.uuid;
@@ -275,31 +303,15 @@ bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
                   .arg(QLatin1String(PointColumns)));
     q.addBindValue(runId);
     q.addBindValue(runId);
-    q.addBindValue(PhaseKey(p.phase));
-    q.addBindValue(p.index);
-    q.addBindValue(p.targetPercent);
-    q.addBindValue(p.targetFlow);
-    q.addBindValue(p.referenceFlow);
-    q.addBindValue(p.meterFlow);
-    q.addBindValue(p.deltaT);
-    q.addBindValue(p.averagingSeconds);
-    q.addBindValue(p.referenceSamples);
-    q.addBindValue(p.absoluteError);
-    q.addBindValue(orNull(p.relativeError));
-    q.addBindValue(orNull(p.reducedError));
-    q.addBindValue(boolOrNull(p.fits));
-    q.addBindValue(p.settleSeconds);
-    q.addBindValue(p.meterSigma);
-    q.addBindValue(p.meterDrift);
-    q.addBindValue(p.referenceSigma);
-    q.addBindValue(p.referenceDrift);
-    q.addBindValue(p.attempts);
-    q.addBindValue(p.settled ? 1 : 0);
-    q.addBindValue(utcText(p.startedUtc));
-    q.addBindValue(utcText(p.takenUtc));
-    q.addBindValue(orNull(p.tubeTemperature));
+    bindPoint(q, p);
     if (!q.exec())
         return failed(q.lastError());
+    // The plant's copy of the run is now one point behind.
+    QSqlQuery bump(db);
+    bump.prepare(QStringLiteral("UPDATE run SET revision = revision + 1 WHERE id = ?"));
+    bump.addBindValue(runId);
+    if (!bump.exec())
+        return failed(bump.lastError());
     if (!db.commit())
         return failed(db.lastError());
     return true;
@@ -313,7 +325,7 @@ bool TSnapshotStore::updateRun(const RunRecord &run)
     for (const char *c : HeaderColumns)
         sets << QString::fromLatin1(c) + QStringLiteral(" = ?");
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("UPDATE run SET %1 WHERE id = ?").arg(sets.join(", ")));
+    q.prepare(QStringLiteral("UPDATE run SET %1, revision = revision + 1 WHERE id = ?").arg(sets.join(", ")));
     bindHeader(q, run);
     q.addBindValue(run.id);
     if (!q.exec() || q.numRowsAffected() != 1)
@@ -388,4 +400,64 @@ std::optional<RunRecord> TSnapshotStore::run(const QString &idOrUuid)
         return std::nullopt;
     }
     return r;
+}
+
+bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &beforeUuid, const QString &afterUuid)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const QString what = QStringLiteral("Калибровка %1 не отправлена").arg(r.uuid);
+    if (!db.transaction())
+        return serverFailed(what, db.lastError());
+    const auto failed = [&](const QSqlError &error) {
+        db.rollback();
+        return serverFailed(what, error);
+    };
+    QStringList columns, marks, sets;
+    for (const char *c : HeaderColumns) {
+        columns << QString::fromLatin1(c);
+        marks << QStringLiteral("?");
+        sets << QStringLiteral("%1 = excluded.%1").arg(QLatin1String(c));
+    }
+    // The header changes while the run goes: a newer revision replaces an older one,
+    // never the other way round, whoever uploads it and in whatever order.
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO run(uuid, revision, %1) VALUES(?, ?, %2) ON CONFLICT (uuid) DO UPDATE SET"
+                             " revision = excluded.revision, %3 WHERE run.revision < excluded.revision")
+                  .arg(columns.join(", "), marks.join(", "), sets.join(", ")));
+    q.addBindValue(r.uuid);
+    q.addBindValue(revision);
+    bindHeader(q, r);
+    if (!q.exec())
+        return failed(q.lastError());
+    // The snapshots the run names by their ids here are found there by uuid.
+    q.prepare(QStringLiteral("UPDATE run SET snapshot_before = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0),"
+                             " snapshot_after = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0) WHERE uuid = ?"));
+    q.addBindValue(beforeUuid);
+    q.addBindValue(afterUuid);
+    q.addBindValue(r.uuid);
+    if (!q.exec())
+        return failed(q.lastError());
+    q.prepare(QStringLiteral("SELECT id, (SELECT COALESCE(MAX(seq), 0) FROM run_point WHERE run_id = run.id) FROM run"
+                             " WHERE uuid = ?"));
+    q.addBindValue(r.uuid);
+    if (!q.exec() || !q.next())
+        return failed(q.lastError());
+    const qint64 id = q.value(0).toLongLong();
+    const int there = q.value(1).toInt();
+    q.finish();
+    // Points are numbered from 1 without gaps here; the plant keeps the same numbers.
+    QSqlQuery p(db);
+    p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                             " ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id, seq) DO NOTHING")
+                  .arg(QLatin1String(PointColumns)));
+    for (qsizetype i = there; i < r.points.size(); ++i) {
+        p.addBindValue(id);
+        p.addBindValue(int(i + 1));
+        bindPoint(p, r.points.at(i));
+        if (!p.exec())
+            return failed(p.lastError());
+    }
+    if (!db.commit())
+        return failed(db.lastError());
+    return true;
 }

@@ -27,6 +27,8 @@ struct Snapshot
     QString note;
     QString programVersion;
     QString meterSerial; // the USB serial number of the meter's port; empty when unknown
+    QString uuid;        // made when stored, if empty; the same on every store it reaches
+    QString workstation; // the host name of the computer that took it; set when stored, if empty
     QMap<CalibrationArea, QVector<quint16>> areas;
     // Values a save wrote that the meter did not take, kept for reference.
     QMap<CalibrationArea, QVector<quint16>> refused;

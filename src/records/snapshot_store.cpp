@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QUuid>
 #include <iterator>
 
@@ -16,35 +17,60 @@ namespace {
 // Step n brings a database from version n - 1 to n.
 const char *const MigrationSteps[] = {
     // 1: snapshots and their registers.
-    "CREATE TABLE snapshot(id INTEGER PRIMARY KEY AUTOINCREMENT, taken_utc TEXT NOT NULL, port TEXT NOT NULL,"
+    "CREATE TABLE snapshot(id {key}, taken_utc TEXT NOT NULL, port TEXT NOT NULL,"
     " reason TEXT NOT NULL, note TEXT NOT NULL DEFAULT '', program_version TEXT NOT NULL);"
-    "CREATE TABLE area(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
-    " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+    "CREATE TABLE area(snapshot_id {id} NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
+    " area TEXT NOT NULL, registers {blob} NOT NULL, PRIMARY KEY(snapshot_id, area));",
     // 2: what a save wrote that the meter did not take.
-    "CREATE TABLE refused(snapshot_id INTEGER NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
-    " area TEXT NOT NULL, registers BLOB NOT NULL, PRIMARY KEY(snapshot_id, area));",
+    "CREATE TABLE refused(snapshot_id {id} NOT NULL REFERENCES snapshot(id) ON DELETE CASCADE,"
+    " area TEXT NOT NULL, registers {blob} NOT NULL, PRIMARY KEY(snapshot_id, area));",
     // 3: which meter a snapshot came from, and every restore from its start to its end.
     "ALTER TABLE snapshot ADD COLUMN meter_serial TEXT NOT NULL DEFAULT '';"
-    "CREATE TABLE restore_journal(id INTEGER PRIMARY KEY AUTOINCREMENT, started_utc TEXT NOT NULL,"
-    " target_id INTEGER NOT NULL REFERENCES snapshot(id), way_back_id INTEGER NOT NULL REFERENCES snapshot(id),"
+    "CREATE TABLE restore_journal(id {key}, started_utc TEXT NOT NULL,"
+    " target_id {id} NOT NULL REFERENCES snapshot(id), way_back_id {id} NOT NULL REFERENCES snapshot(id),"
     " areas TEXT NOT NULL, finished_utc TEXT, restored INTEGER NOT NULL DEFAULT 0, outcome TEXT NOT NULL DEFAULT '');",
     // 4: calibration runs and their points. Floats of the meter are kept as their
     // bits (big-endian), so they come back exactly; absent ones are NULL.
-    "CREATE TABLE run(id INTEGER PRIMARY KEY AUTOINCREMENT, uuid TEXT NOT NULL UNIQUE, meter_serial TEXT NOT NULL,"
+    "CREATE TABLE run(id {key}, uuid TEXT NOT NULL UNIQUE, meter_serial TEXT NOT NULL,"
     " operator TEXT NOT NULL, workstation TEXT NOT NULL, program_version TEXT NOT NULL, rig_kind TEXT NOT NULL,"
     " rig_settings TEXT NOT NULL, plan TEXT NOT NULL, started_utc TEXT NOT NULL, ended_utc TEXT, end_key TEXT NOT NULL,"
-    " end_reason TEXT NOT NULL DEFAULT '', q_max REAL NOT NULL, tolerance_percent REAL NOT NULL,"
-    " coefficients_before BLOB, coefficients_after BLOB, written_table BLOB,"
-    " snapshot_before INTEGER NOT NULL DEFAULT 0, snapshot_after INTEGER NOT NULL DEFAULT 0,"
-    " as_found_fit INTEGER, as_left_fit INTEGER, as_found_max_error REAL, as_left_max_error REAL);"
+    " end_reason TEXT NOT NULL DEFAULT '', q_max {real} NOT NULL, tolerance_percent {real} NOT NULL,"
+    " coefficients_before {blob}, coefficients_after {blob}, written_table {blob},"
+    " snapshot_before {id} NOT NULL DEFAULT 0, snapshot_after {id} NOT NULL DEFAULT 0,"
+    " as_found_fit INTEGER, as_left_fit INTEGER, as_found_max_error {real}, as_left_max_error {real});"
     "CREATE INDEX run_meter_serial ON run(meter_serial);"
-    "CREATE TABLE run_point(run_id INTEGER NOT NULL REFERENCES run(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
-    " phase TEXT NOT NULL, point_index INTEGER NOT NULL, target_percent REAL NOT NULL, target_flow REAL NOT NULL,"
-    " reference_flow REAL NOT NULL, meter_flow REAL NOT NULL, delta_t REAL NOT NULL, averaging_seconds REAL NOT NULL,"
-    " reference_samples INTEGER NOT NULL, absolute_error REAL NOT NULL, relative_error REAL, reduced_error REAL,"
-    " fits INTEGER, settle_seconds REAL NOT NULL, meter_sigma REAL NOT NULL, meter_drift REAL NOT NULL,"
-    " reference_sigma REAL NOT NULL, reference_drift REAL NOT NULL, attempts INTEGER NOT NULL, settled INTEGER NOT NULL,"
-    " started_utc TEXT, taken_utc TEXT, tube_temperature REAL, PRIMARY KEY(run_id, seq));",
+    "CREATE TABLE run_point(run_id {id} NOT NULL REFERENCES run(id) ON DELETE CASCADE, seq INTEGER NOT NULL,"
+    " phase TEXT NOT NULL, point_index INTEGER NOT NULL, target_percent {real} NOT NULL, target_flow {real} NOT NULL,"
+    " reference_flow {real} NOT NULL, meter_flow {real} NOT NULL, delta_t {real} NOT NULL, averaging_seconds {real} NOT NULL,"
+    " reference_samples INTEGER NOT NULL, absolute_error {real} NOT NULL, relative_error {real}, reduced_error {real},"
+    " fits INTEGER, settle_seconds {real} NOT NULL, meter_sigma {real} NOT NULL, meter_drift {real} NOT NULL,"
+    " reference_sigma {real} NOT NULL, reference_drift {real} NOT NULL, attempts INTEGER NOT NULL, settled INTEGER NOT NULL,"
+    " started_utc TEXT, taken_utc TEXT, tube_temperature {real}, PRIMARY KEY(run_id, seq));",
+    // 5: records that travel to a plant: a snapshot's uuid (made for those already
+    // kept) and workstation; the revision of each record and what a plant has of it;
+    // every meter by serial.
+    "ALTER TABLE snapshot ADD COLUMN uuid TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE snapshot ADD COLUMN workstation TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE snapshot ADD COLUMN revision INTEGER NOT NULL DEFAULT 1;"
+    "UPDATE snapshot SET uuid = {uuid};"
+    "CREATE UNIQUE INDEX snapshot_uuid ON snapshot(uuid);"
+    "CREATE INDEX snapshot_meter_serial ON snapshot(meter_serial);"
+    "ALTER TABLE run ADD COLUMN revision INTEGER NOT NULL DEFAULT 1;"
+    "CREATE TABLE uploaded(kind TEXT NOT NULL, uuid TEXT NOT NULL, revision INTEGER NOT NULL,"
+    " uploaded_utc TEXT NOT NULL, PRIMARY KEY(kind, uuid));"
+    "CREATE VIEW meters AS SELECT m.serial AS serial, MIN(m.seen_utc) AS first_seen_utc,"
+    " (SELECT r.started_utc FROM run r WHERE r.meter_serial = m.serial ORDER BY r.started_utc DESC, r.id DESC LIMIT 1)"
+    " AS last_run_utc,"
+    " (SELECT r.end_key FROM run r WHERE r.meter_serial = m.serial ORDER BY r.started_utc DESC, r.id DESC LIMIT 1)"
+    " AS last_run_end,"
+    " (SELECT r.as_left_fit FROM run r WHERE r.meter_serial = m.serial ORDER BY r.started_utc DESC, r.id DESC LIMIT 1)"
+    " AS last_as_left_fit,"
+    " COALESCE((SELECT r.workstation FROM run r WHERE r.meter_serial = m.serial"
+    " ORDER BY r.started_utc DESC, r.id DESC LIMIT 1),"
+    " (SELECT s.workstation FROM snapshot s WHERE s.meter_serial = m.serial ORDER BY s.taken_utc DESC, s.id DESC LIMIT 1))"
+    " AS workstation"
+    " FROM (SELECT meter_serial AS serial, taken_utc AS seen_utc FROM snapshot WHERE meter_serial <> ''"
+    " UNION ALL SELECT meter_serial, started_utc FROM run WHERE meter_serial <> '') m GROUP BY m.serial;",
 };
 static_assert(std::size(MigrationSteps) == TSnapshotStore::SchemaVersion, "one step per schema version");
 
@@ -67,18 +93,21 @@ const struct
         " averaging_seconds, reference_samples, absolute_error, relative_error, reduced_error, fits, settle_seconds,"
         " meter_sigma, meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc,"
         " tube_temperature FROM run_point LIMIT 0"},
+    {5, "SELECT uuid, workstation, revision FROM snapshot LIMIT 0"},
+    {5, "SELECT revision FROM run LIMIT 0"},
+    {5, "SELECT kind, uuid, revision, uploaded_utc FROM uploaded LIMIT 0"},
+    {5, "SELECT serial, first_seen_utc, last_run_utc, last_run_end, last_as_left_fit, workstation FROM meters LIMIT 0"},
 };
 
-// The engineer's words for what SQLite reports: a locked or read-only store is not
-// a damaged one.
-bool isBusy(const QSqlError &error)
+// The engineer's words for what the engine reports: a locked or read-only store is not
+// a damaged one, a server not reached is not either.
+QString problemOf(const QSqlError &error, const QString &otherwise = QStringLiteral("повреждена или это не база SQLite"),
+                  const StoreLocation *server = nullptr)
 {
-    const int code = error.nativeErrorCode().toInt() & 0xFF;
-    return code == 5 || code == 6; // SQLITE_BUSY, SQLITE_LOCKED
-}
-
-QString problemOf(const QSqlError &error, const QString &otherwise = QStringLiteral("повреждена или это не база SQLite"))
-{
+    if (server) {
+        const QString problem = PostgresConnectionProblem(error, *server);
+        return problem.isEmpty() ? otherwise : QStringLiteral("недоступна: ") + problem;
+    }
     switch (error.nativeErrorCode().toInt() & 0xFF) {
     case 5: // SQLITE_BUSY
     case 6: // SQLITE_LOCKED
@@ -129,17 +158,27 @@ QString TSnapshotStore::DefaultPath()
            + QStringLiteral("/kestrolink/snapshots.sqlite");
 }
 
-TSnapshotStore::TSnapshotStore(const QString &path)
-    : m_path(path), m_connection(QStringLiteral("snapshots-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+TSnapshotStore::TSnapshotStore(const QString &location)
+    : m_where(StoreLocation::Parse(location)), m_path(m_where.display), m_connection(QStringLiteral("snapshots-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
 }
 
 TSnapshotStore::~TSnapshotStore()
 {
-    if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase::database(m_connection, false).close();
-    }
+    close();
     QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool TSnapshotStore::isServer() const
+{
+    return m_where.dialect && m_where.dialect->isPostgres();
+}
+
+void TSnapshotStore::close()
+{
+    if (QSqlDatabase::contains(m_connection))
+        QSqlDatabase::database(m_connection, false).close();
+    m_open = false;
 }
 
 bool TSnapshotStore::fail(const QString &what, const QString &detail)
@@ -153,34 +192,42 @@ bool TSnapshotStore::exec(const QString &sql)
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (q.exec(sql))
         return true;
-    return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError(), QStringLiteral("не приняла запрос"))),
+    return fail(QStringLiteral("База снимков %1 %2")
+                    .arg(m_path, problemOf(q.lastError(), QStringLiteral("не приняла запрос"), isServer() ? &m_where : nullptr)),
                 q.lastError().text());
 }
 
 bool TSnapshotStore::open()
 {
     m_open = false;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (!m_where.dialect)
+        return fail(QStringLiteral("Хранилище записей не указано верно"), m_where.error);
+    const StoreDialect &dialect = *m_where.dialect;
+    const StoreLocation *server = isServer() ? &m_where : nullptr;
+    if (!server)
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSqlDatabase db = QSqlDatabase::contains(m_connection) ? QSqlDatabase::database(m_connection, false)
-                                                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+                                                           : QSqlDatabase::addDatabase(QLatin1String(dialect.driver), m_connection);
     if (!db.isValid())
-        return fail(QStringLiteral("Нет драйвера SQLite для Qt (пакет libqt6sql6-sqlite)"), QString());
-    db.setDatabaseName(m_path);
-    // A second program on the same file waits its turn instead of failing at once;
-    // its transactions last milliseconds, and the window must not hang long on it.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=1000"));
-    if (!db.open())
+        return fail(QStringLiteral("Нет драйвера %1 для Qt (пакет %2)").arg(QLatin1String(dialect.driver), QLatin1String(dialect.driverPackage)),
+                    QString());
+    m_where.apply(db);
+    if (!db.open()) {
+        if (server) {
+            const QString problem = PostgresConnectionProblem(db.lastError(), m_where);
+            return fail(problem.isEmpty() ? QStringLiteral("Не удалось открыть хранилище записей %1").arg(m_path) : problem,
+                        db.lastError().text().trimmed());
+        }
         return fail(QStringLiteral("Не удалось открыть базу снимков %1").arg(m_path), db.lastError().text());
+    }
+    if (*dialect.onOpen && !exec(QLatin1String(dialect.onOpen)))
+        return false;
     QSqlQuery q(db);
-    // The version and the tables in one statement, so a store another program is
-    // creating right now is seen either before or after, never half made.
-    if (!q.exec(QStringLiteral("SELECT (SELECT user_version FROM pragma_user_version),"
-                               " (SELECT count(*) FROM sqlite_master)"))
-        || !q.next())
-        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
-    const int version = q.value(0).toInt();
-    const int tables = q.value(1).toInt();
-    q.finish(); // no statement may stay open: the journal mode cannot change inside one
+    int version = 0, tables = 0;
+    if (!dialect.probe(q, version, tables))
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError(), QStringLiteral("повреждена или это не база SQLite"), server)),
+                    q.lastError().text());
+    q.finish();
     if (version > SchemaVersion)
         return fail(QStringLiteral("База снимков %1 создана более новой версией программы (схема %2, известна %3); "
                                    "она не изменена")
@@ -188,16 +235,18 @@ bool TSnapshotStore::open()
                         .arg(version)
                         .arg(SchemaVersion),
                     QString());
-    // Nothing is written before the file is known to be ours.
+    // Nothing is written before the store is known to be ours.
     if (!isOurs(version, tables))
         return false;
-    if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
-        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
-    const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
-    q.finish();
-    // A store already in WAL is not written to here, so a read-only one can still be read.
-    if ((!wal && !switchToWal()) || !exec(QStringLiteral("PRAGMA foreign_keys=ON")))
-        return false;
+    if (dialect.wal) {
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode")) || !q.next())
+            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
+        const bool wal = q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        q.finish();
+        // A store already in WAL is not written to here, so a read-only one can still be read.
+        if (!wal && !switchToWal())
+            return false;
+    }
     if (version < SchemaVersion && !migrate(SchemaVersion))
         return false;
     m_open = true;
@@ -216,7 +265,7 @@ bool TSnapshotStore::switchToWal()
         if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
             return true;
         const QSqlError error = q.lastError();
-        if (!isBusy(error) || waited.elapsed() > 2000)
+        if (!m_where.dialect->busy(error) || waited.elapsed() > 2000)
             return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error)), error.text());
         QThread::msleep(10);
     }
@@ -224,7 +273,8 @@ bool TSnapshotStore::switchToWal()
 
 bool TSnapshotStore::isOurs(int version, int tables)
 {
-    if (version == 0 && tables > 0)
+    // A server's schema made by hand beforehand holds only the version table.
+    if (version == 0 && tables > (isServer() ? 1 : 0))
         return fail(QStringLiteral("%1 — не база снимков KestroLink (в ней чужие таблицы); она не изменена").arg(m_path),
                     QString());
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
@@ -240,27 +290,39 @@ bool TSnapshotStore::isOurs(int version, int tables)
 
 bool TSnapshotStore::migrate(int to)
 {
+    const StoreDialect &dialect = *m_where.dialect;
+    const StoreLocation *server = isServer() ? &m_where : nullptr;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
+    const auto statements = [](const QString &text) { return text.split(QLatin1Char(';'), Qt::SkipEmptyParts); };
     for (;;) {
         // Each step and its version number together, or neither. The write lock is
         // taken first and the version read under it: another program creating the
         // same store at the same moment has then either done the step or not begun.
-        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        for (const QString &statement : statements(QLatin1String(dialect.beginMigration))) {
+            if (!q.exec(statement)) {
+                const QSqlError error = q.lastError();
+                exec(QStringLiteral("ROLLBACK"));
+                return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error, QStringLiteral("не приняла запрос"), server)),
+                            error.text());
+            }
+        }
+        if (!q.exec(QLatin1String(dialect.readVersion)) || !q.next()) {
             const QSqlError error = q.lastError();
             exec(QStringLiteral("ROLLBACK"));
-            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error)), error.text());
+            return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(error, QStringLiteral("не приняла запрос"), server)),
+                        error.text());
         }
         const int version = q.value(0).toInt();
         q.finish();
         if (version >= to)
             return exec(QStringLiteral("COMMIT"));
         bool ok = true;
-        for (const QString &statement : QString::fromLatin1(MigrationSteps[version]).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        for (const QString &statement : statements(dialect.sql(MigrationSteps[version])))
             ok = ok && exec(statement);
-        ok = ok && exec(QStringLiteral("PRAGMA user_version=%1").arg(version + 1)) && exec(QStringLiteral("COMMIT"));
+        for (const QString &statement : statements(QString::fromLatin1(dialect.writeVersion).arg(version + 1)))
+            ok = ok && exec(statement);
+        ok = ok && exec(QStringLiteral("COMMIT"));
         if (!ok) {
             const QString why = m_error;
             exec(QStringLiteral("ROLLBACK"));
@@ -269,55 +331,118 @@ bool TSnapshotStore::migrate(int to)
     }
 }
 
-bool TSnapshotStore::migrateTo(const QString &path, int version, QString *error)
+bool TSnapshotStore::migrateTo(const QString &location, int version, QString *error)
 {
-    TSnapshotStore store(path);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), store.m_connection);
-    db.setDatabaseName(path);
-    const bool ok = db.open() && store.migrate(version);
-    if (!ok && error)
-        *error = store.m_error.isEmpty() ? db.lastError().text() : store.m_error;
+    TSnapshotStore store(location);
+    const auto failed = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!store.m_where.dialect)
+        return failed(store.m_where.error);
+    if (!store.isServer())
+        QDir().mkpath(QFileInfo(store.m_path).absolutePath());
+    QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(store.m_where.dialect->driver), store.m_connection);
+    store.m_where.apply(db);
+    if (!db.open())
+        return failed(db.lastError().text());
+    if (*store.m_where.dialect->onOpen)
+        store.exec(QLatin1String(store.m_where.dialect->onOpen));
+    const bool ok = store.migrate(version);
     db.close();
-    return ok;
+    return ok || failed(store.m_error);
 }
 
-qint64 TSnapshotStore::add(const Snapshot &s)
+namespace {
+
+// A null text would bind as SQL NULL; these columns hold an empty one.
+QString text(const QString &t)
 {
-    QString why;
-    if (!SnapshotCheck::Shape(s, &why))
-        return fail(QStringLiteral("Снимок не сохранен в %1: %2").arg(m_path, why), QString()), 0;
-    if (!m_open && !open())
-        return 0;
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(db.lastError(), QStringLiteral("занята"))),
-                    db.lastError().text()),
-               0;
+    return t.isNull() ? QStringLiteral("") : t;
+}
+
+// The snapshot's row and registers. On a plant the row may be there already (an
+// upload tried again): it is then left as it is, its missing areas added, and the
+// refused values, which may come later, put.
+bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool again, qint64 &id, QSqlError &error)
+{
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO snapshot(taken_utc, port, reason, note, program_version, meter_serial)"
-                             " VALUES(?, ?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO snapshot(uuid, workstation, revision, taken_utc, port, reason, note, program_version,"
+                             " meter_serial) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)%1")
+                  .arg(again ? QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET revision = excluded.revision"
+                                              " WHERE snapshot.revision < excluded.revision")
+                             : QStringLiteral(" RETURNING id")));
+    q.addBindValue(s.uuid);
+    q.addBindValue(text(s.workstation));
+    q.addBindValue(revision);
     q.addBindValue(s.takenUtc.toUTC().toString(Qt::ISODateWithMs));
-    // A null text would bind as SQL NULL; these columns hold an empty one.
-    const auto text = [](const QString &t) { return t.isNull() ? QStringLiteral("") : t; };
     q.addBindValue(text(s.port));
     q.addBindValue(ReasonKey(s.reason));
     q.addBindValue(text(s.note));
     q.addBindValue(text(s.programVersion));
     q.addBindValue(text(s.meterSerial));
-    bool ok = q.exec();
-    QSqlError error = q.lastError();
-    const qint64 id = q.lastInsertId().toLongLong();
-    for (auto it = s.areas.cbegin(); ok && it != s.areas.cend(); ++it) {
-        QSqlQuery a(db);
-        a.prepare(QStringLiteral("INSERT INTO area(snapshot_id, area, registers) VALUES(?, ?, ?)"));
-        a.addBindValue(id);
-        a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
-        a.addBindValue(toBlob(it.value()));
-        ok = a.exec();
-        error = a.lastError();
+    if (!q.exec()) {
+        error = q.lastError();
+        return false;
     }
-    if (!ok || !db.commit()) {
+    if (again) {
+        q.prepare(QStringLiteral("SELECT id FROM snapshot WHERE uuid = ?"));
+        q.addBindValue(s.uuid);
+        if (!q.exec()) {
+            error = q.lastError();
+            return false;
+        }
+    }
+    if (!q.next()) {
+        error = q.lastError();
+        return false;
+    }
+    id = q.value(0).toLongLong();
+    q.finish();
+    const auto putAreas = [&](const QMap<CalibrationArea, QVector<quint16>> &areas, const char *table, const char *onConflict) {
+        for (auto it = areas.cbegin(); it != areas.cend(); ++it) {
+            QSqlQuery a(db);
+            a.prepare(QStringLiteral("INSERT INTO %1(snapshot_id, area, registers) VALUES(?, ?, ?)%2")
+                          .arg(QLatin1String(table), again ? QLatin1String(onConflict) : QLatin1String()));
+            a.addBindValue(id);
+            a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
+            a.addBindValue(toBlob(it.value()));
+            if (!a.exec()) {
+                error = a.lastError();
+                return false;
+            }
+        }
+        return true;
+    };
+    return putAreas(s.areas, "area", " ON CONFLICT (snapshot_id, area) DO NOTHING")
+           && putAreas(s.refused, "refused", " ON CONFLICT (snapshot_id, area) DO UPDATE SET registers = excluded.registers");
+}
+
+} // namespace
+
+qint64 TSnapshotStore::add(const Snapshot &snapshot)
+{
+    QString why;
+    if (!SnapshotCheck::Shape(snapshot, &why))
+        return fail(QStringLiteral("Снимок не сохранен в %1: %2").arg(m_path, why), QString()), 0;
+    if (!m_open && !open())
+        return 0;
+    Snapshot s = snapshot;
+    if (s.uuid.isEmpty())
+        s.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (s.workstation.isEmpty())
+        s.workstation = QSysInfo::machineHostName();
+    // Refused values are added to a stored snapshot by addRefused, never with it.
+    s.refused.clear();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(db.lastError(), QStringLiteral("занята"))),
+                    db.lastError().text()),
+               0;
+    qint64 id = 0;
+    QSqlError error;
+    if (!writeSnapshot(db, s, 1, false, id, error) || !db.commit()) {
         if (!error.isValid())
             error = db.lastError();
         db.rollback();
@@ -328,18 +453,54 @@ qint64 TSnapshotStore::add(const Snapshot &s)
     return id;
 }
 
+bool TSnapshotStore::putSnapshot(const Snapshot &s, qint64 revision)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return serverFailed(QStringLiteral("Снимок %1 не отправлен").arg(s.uuid), db.lastError());
+    qint64 id = 0;
+    QSqlError error;
+    if (!writeSnapshot(db, s, revision, true, id, error) || !db.commit()) {
+        if (!error.isValid())
+            error = db.lastError();
+        db.rollback();
+        return serverFailed(QStringLiteral("Снимок %1 не отправлен").arg(s.uuid), error);
+    }
+    return true;
+}
+
 bool TSnapshotStore::addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values)
 {
     if (!m_open && !open())
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO refused(snapshot_id, area, registers) VALUES(?, ?, ?)"));
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return fail(QStringLiteral("База снимков %1 %2").arg(m_path, problemOf(db.lastError(), QStringLiteral("занята"))),
+                    db.lastError().text());
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO refused(snapshot_id, area, registers) VALUES(?, ?, ?)"
+                             " ON CONFLICT (snapshot_id, area) DO UPDATE SET registers = excluded.registers"));
     q.addBindValue(id);
     q.addBindValue(QString::fromLatin1(AreaSpecOf(area).key));
     q.addBindValue(toBlob(values));
-    return q.exec()
-           || fail(QStringLiteral("Снимок %1 не дополнен: база %2").arg(id).arg(problemOf(q.lastError(), QStringLiteral("не приняла запись"))),
-                   q.lastError().text());
+    bool ok = q.exec();
+    QSqlError error = q.lastError();
+    // The plant has the snapshot without these values yet.
+    if (ok) {
+        QSqlQuery bump(db);
+        bump.prepare(QStringLiteral("UPDATE snapshot SET revision = revision + 1 WHERE id = ?"));
+        bump.addBindValue(id);
+        ok = bump.exec();
+        error = bump.lastError();
+    }
+    if (!ok || !db.commit()) {
+        if (!error.isValid())
+            error = db.lastError();
+        db.rollback();
+        return fail(QStringLiteral("Снимок %1 не дополнен: база %2").arg(id).arg(problemOf(error, QStringLiteral("не приняла запись"))),
+                    error.text());
+    }
+    return true;
 }
 
 bool TSnapshotStore::readAreas(const QString &table, Snapshot &s)
@@ -363,14 +524,25 @@ bool TSnapshotStore::readAreas(const QString &table, Snapshot &s)
     return true;
 }
 
-QList<Snapshot> TSnapshotStore::list()
+QList<Snapshot> TSnapshotStore::list(const QString &meterSerial)
+{
+    return meterSerial.isEmpty() ? select(QString(), {}) : select(QStringLiteral(" WHERE meter_serial = ?"), meterSerial);
+}
+
+QList<Snapshot> TSnapshotStore::select(const QString &where, const QVariant &value)
 {
     m_error.clear();
     if (!m_open && !open())
         return {};
     QList<Snapshot> snapshots;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version, meter_serial FROM snapshot ORDER BY id DESC"))) {
+    // A plant's ids follow the order of arrival, not of taking.
+    q.prepare(QStringLiteral("SELECT id, taken_utc, port, reason, note, program_version, meter_serial, uuid, workstation"
+                             " FROM snapshot%1 ORDER BY %2 id DESC")
+                  .arg(where, isServer() ? QStringLiteral("taken_utc DESC,") : QString()));
+    if (!where.isEmpty())
+        q.addBindValue(value);
+    if (!q.exec()) {
         fail(QStringLiteral("Снимки не прочитаны из %1: база %2").arg(m_path, problemOf(q.lastError())), q.lastError().text());
         return {};
     }
@@ -392,6 +564,8 @@ QList<Snapshot> TSnapshotStore::list()
         s.note = q.value(4).toString();
         s.programVersion = q.value(5).toString();
         s.meterSerial = q.value(6).toString();
+        s.uuid = q.value(7).toString();
+        s.workstation = q.value(8).toString();
         snapshots.append(s);
     }
     if (q.lastError().isValid()) {
@@ -412,9 +586,8 @@ QList<Snapshot> TSnapshotStore::list()
 
 std::optional<Snapshot> TSnapshotStore::get(qint64 id)
 {
-    for (const Snapshot &s : list()) {
-        if (s.id == id)
-            return s;
-    }
-    return std::nullopt;
+    const QList<Snapshot> found = select(QStringLiteral(" WHERE id = ?"), id);
+    if (found.isEmpty())
+        return std::nullopt;
+    return found.first();
 }

@@ -1,24 +1,48 @@
 #pragma once
-// Every snapshot of the meter's calibration, in one SQLite database per user
-// (Qt's QSQLITE driver): WAL journal, one transaction per snapshot, the schema's
-// version in PRAGMA user_version and a step for each version. The program and
-// kestroctl share it.
+// Every snapshot of the meter's calibration and every calibration run, in one SQLite
+// database per user (Qt's QSQLITE driver: WAL journal, one transaction per snapshot)
+// or on a plant's PostgreSQL server (QPSQL): the same schema and steps for both, the
+// version in PRAGMA user_version or a schema_version table. The program and kestroctl
+// share it.
 #include "records/restore_journal.h"
 #include "records/run_record.h"
 #include "records/snapshot.h"
+#include "records/store_engine.h"
 #include <QList>
+#include <QVariant>
 #include <QString>
 #include <optional>
+
+// A record that waits for the plant.
+struct UploadItem
+{
+    enum Kind { Snapshot, Run } kind = Snapshot;
+    QString uuid;
+    qint64 localId = 0;
+    qint64 revision = 0;
+};
+
+// One meter as the records know it.
+struct MeterSummary
+{
+    QString serial;
+    QDateTime firstSeenUtc;
+    QDateTime lastRunUtc;          // invalid: never calibrated here
+    RunEnd lastRunEnd = RunEnd::Running;
+    std::optional<bool> lastAsLeftFit;
+    QString workstation;           // of the last run, else of the last snapshot
+};
 
 class TSnapshotStore
 {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     // $KESTRO_SNAPSHOT_DB, else kestrolink/snapshots.sqlite in the user's data folder.
     static QString DefaultPath();
 
-    explicit TSnapshotStore(const QString &path = DefaultPath());
+    // A file path, sqlite:PATH or postgresql://user@host:port/dbname (store_engine.h).
+    explicit TSnapshotStore(const QString &location = DefaultPath());
     ~TSnapshotStore();
     TSnapshotStore(const TSnapshotStore &) = delete;
     TSnapshotStore &operator=(const TSnapshotStore &) = delete;
@@ -30,14 +54,17 @@ public:
     bool isOpen() const { return m_open; }
     QString lastError() const { return m_error; }
     QString path() const { return m_path; }
+    bool isServer() const;
+    // Closes the connection; the next use opens it again (a server that went away).
+    void close();
 
     // Stores a snapshot in one transaction; its id, or 0 with a message.
     qint64 add(const Snapshot &snapshot);
     // Keeps, with a stored snapshot, the values a save wrote that the meter did not take.
     bool addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values);
-    // Newest first. On a damaged store or snapshot: nothing, and lastError() says what
-    // and where (it is empty after a good read).
-    QList<Snapshot> list();
+    // Newest first; serial empty: every meter. On a damaged store or snapshot: nothing,
+    // and lastError() says what and where (it is empty after a good read).
+    QList<Snapshot> list(const QString &meterSerial = QString());
     // None when there is no such snapshot (lastError() empty) or the store is damaged.
     std::optional<Snapshot> get(qint64 id);
 
@@ -62,18 +89,39 @@ public:
     // By id ("12") or uuid, with its points; none when there is no such run.
     std::optional<RunRecord> run(const QString &idOrUuid);
 
+    // The plant's view of every meter by serial (meters_view.cpp); serial empty: all.
+    QList<MeterSummary> meters(const QString &meterSerial = QString());
+
+    // Uploads to a plant store (plant_upload.cpp). A record waits while the revision
+    // the plant has of it (kept here, in table uploaded) is older than its own: a
+    // snapshot once, a run's header each time it changes, its points once each.
+    int waitingCount(); // -1 when the store cannot be read
+    QList<UploadItem> waiting(int limit);
+    // The record into the plant in one transaction, idempotent on its uuid; then here
+    // marked as uploaded at the revision read before it. False: lastError() of this
+    // store or of the plant says why.
+    bool upload(TSnapshotStore &plant, const UploadItem &item);
+    // Every record waits again (for a push of all to a plant that never had them).
+    bool forgetUploads();
+
     // Brings a database to one version only: how tests make an older one.
-    static bool migrateTo(const QString &path, int version, QString *error);
+    static bool migrateTo(const QString &location, int version, QString *error);
 
 private:
+    // The plant's side of upload(): its rows put or brought up to the revision.
+    bool putSnapshot(const Snapshot &snapshot, qint64 revision);
+    bool putRun(const RunRecord &run, qint64 revision, const QString &beforeUuid, const QString &afterUuid);
+    bool serverFailed(const QString &what, const QSqlError &error);
     bool exec(const QString &sql);
     bool migrate(int to);
     bool isOurs(int version, int tables);
     bool fail(const QString &what, const QString &detail);
     bool switchToWal();
     bool readAreas(const QString &table, Snapshot &snapshot);
+    QList<Snapshot> select(const QString &where, const QVariant &value);
 
-    QString m_path;
+    StoreLocation m_where;
+    QString m_path; // for messages: the file, or the server's URL
     QString m_connection;
     QString m_error;
     bool m_open = false;

@@ -1,0 +1,150 @@
+// Records from the local store to a plant's: what waits, and one record's upload.
+#include "records/snapshot_store.h"
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Snapshots first: a run names the snapshots around it, and the plant finds them by uuid.
+const char WaitingRecords[] =
+    "SELECT 0, s.uuid, s.id, s.revision FROM snapshot s LEFT JOIN uploaded u ON u.kind = 'snapshot' AND u.uuid = s.uuid"
+    " WHERE u.revision IS NULL OR u.revision < s.revision"
+    " UNION ALL "
+    "SELECT 1, r.uuid, r.id, r.revision FROM run r LEFT JOIN uploaded u ON u.kind = 'run' AND u.uuid = r.uuid"
+    " WHERE u.revision IS NULL OR u.revision < r.revision";
+
+QString kindKey(UploadItem::Kind kind)
+{
+    return kind == UploadItem::Snapshot ? QStringLiteral("snapshot") : QStringLiteral("run");
+}
+
+} // namespace
+
+bool TSnapshotStore::serverFailed(const QString &what, const QSqlError &error)
+{
+    const QString problem = isServer() ? PostgresConnectionProblem(error, m_where) : QString();
+    // A connection that broke stays broken: the next upload opens a new one.
+    if (!problem.isEmpty() || !QSqlDatabase::database(m_connection, false).isOpen())
+        close();
+    return fail(problem.isEmpty() ? what : what + QStringLiteral(": ") + problem, error.text().trimmed());
+}
+
+int TSnapshotStore::waitingCount()
+{
+    if (!m_open && !open())
+        return -1;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM (%1) w").arg(QLatin1String(WaitingRecords))) || !q.next())
+        return fail(QStringLiteral("Очередь отправки не прочитана из %1").arg(m_path), q.lastError().text()), -1;
+    return q.value(0).toInt();
+}
+
+QList<UploadItem> TSnapshotStore::waiting(int limit)
+{
+    QList<UploadItem> items;
+    if (!m_open && !open())
+        return items;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("%1 ORDER BY 1, 3 LIMIT ?").arg(QLatin1String(WaitingRecords)));
+    q.addBindValue(limit);
+    if (!q.exec()) {
+        fail(QStringLiteral("Очередь отправки не прочитана из %1").arg(m_path), q.lastError().text());
+        return items;
+    }
+    while (q.next())
+        items << UploadItem{q.value(0).toInt() == 0 ? UploadItem::Snapshot : UploadItem::Run, q.value(1).toString(),
+                            q.value(2).toLongLong(), q.value(3).toLongLong()};
+    return items;
+}
+
+bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
+{
+    if (!m_open && !open())
+        return false;
+    // The revision first, the record after it: what is sent is at least that new.
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT revision FROM %1 WHERE uuid = ?").arg(kindKey(item.kind)));
+    q.addBindValue(item.uuid);
+    if (!q.exec() || !q.next())
+        return fail(QStringLiteral("Запись %1 не найдена в %2").arg(item.uuid, m_path), q.lastError().text());
+    const qint64 revision = q.value(0).toLongLong();
+    q.finish();
+    if (!plant.m_open && !plant.open())
+        return false;
+    bool sent = false;
+    if (item.kind == UploadItem::Snapshot) {
+        const std::optional<Snapshot> s = get(item.localId);
+        if (!s)
+            return m_error.isEmpty() ? fail(QStringLiteral("Снимка №%1 нет в %2").arg(item.localId).arg(m_path), QString())
+                                     : false;
+        sent = plant.putSnapshot(*s, revision);
+    } else {
+        const std::optional<RunRecord> r = run(QString::number(item.localId));
+        if (!r)
+            return m_error.isEmpty() ? fail(QStringLiteral("Калибровки №%1 нет в %2").arg(item.localId).arg(m_path), QString())
+                                     : false;
+        const auto uuidOf = [&](qint64 id) {
+            QSqlQuery s(db);
+            s.prepare(QStringLiteral("SELECT uuid FROM snapshot WHERE id = ?"));
+            s.addBindValue(id);
+            return s.exec() && s.next() ? s.value(0).toString() : QString();
+        };
+        sent = plant.putRun(*r, revision, uuidOf(r->snapshotBeforeId), uuidOf(r->snapshotAfterId));
+    }
+    if (!sent)
+        return false;
+    // A crash before this line sends the record again: the plant takes it once.
+    q.prepare(QStringLiteral("INSERT INTO uploaded(kind, uuid, revision, uploaded_utc) VALUES(?, ?, ?, ?)"
+                             " ON CONFLICT (kind, uuid) DO UPDATE SET revision = excluded.revision,"
+                             " uploaded_utc = excluded.uploaded_utc WHERE uploaded.revision < excluded.revision"));
+    q.addBindValue(kindKey(item.kind));
+    q.addBindValue(item.uuid);
+    q.addBindValue(revision);
+    q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    if (!q.exec())
+        return fail(QStringLiteral("Отправка записи %1 не отмечена в %2").arg(item.uuid, m_path), q.lastError().text());
+    return true;
+}
+
+bool TSnapshotStore::forgetUploads()
+{
+    return (m_open || open()) && exec(QStringLiteral("DELETE FROM uploaded"));
+}
+
+QList<MeterSummary> TSnapshotStore::meters(const QString &meterSerial)
+{
+    m_error.clear();
+    QList<MeterSummary> list;
+    if (!m_open && !open())
+        return list;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT serial, first_seen_utc, last_run_utc, last_run_end, last_as_left_fit, workstation"
+                             " FROM meters%1 ORDER BY serial")
+                  .arg(meterSerial.isEmpty() ? QString() : QStringLiteral(" WHERE serial = ?")));
+    if (!meterSerial.isEmpty())
+        q.addBindValue(meterSerial);
+    if (!q.exec()) {
+        fail(QStringLiteral("Приборы не прочитаны из %1").arg(m_path), q.lastError().text());
+        return list;
+    }
+    const auto utc = [](const QVariant &v) {
+        QDateTime t = v.isNull() ? QDateTime() : QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
+        if (t.isValid())
+            t.setTimeSpec(Qt::UTC);
+        return t;
+    };
+    while (q.next()) {
+        MeterSummary m;
+        m.serial = q.value(0).toString();
+        m.firstSeenUtc = utc(q.value(1));
+        m.lastRunUtc = utc(q.value(2));
+        m.lastRunEnd = EndFromKey(q.value(3).toString()).value_or(RunEnd::Running);
+        if (!q.value(4).isNull())
+            m.lastAsLeftFit = q.value(4).toInt() != 0;
+        m.workstation = q.value(5).toString();
+        list << m;
+    }
+    return list;
+}

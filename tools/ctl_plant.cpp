@@ -1,0 +1,113 @@
+#include "tools/ctl_plant.h"
+#include "records/plant_sync.h"
+#include "tools/ctl_runner.h"
+#include <QEventLoop>
+
+namespace {
+
+QString verdict(const std::optional<bool> &fit)
+{
+    if (!fit)
+        return QStringLiteral("-");
+    return *fit ? QStringLiteral("fit") : QStringLiteral("not-fit");
+}
+
+QString localTime(const QDateTime &t)
+{
+    return t.isValid() ? t.toLocalTime().toString(Qt::ISODate) : QStringLiteral("-");
+}
+
+} // namespace
+
+CtlPlant::CtlPlant(const QString &localLocation, const QString &plantUrl, QTextStream &out, QTextStream &err)
+    : m_localLocation(localLocation), m_plantUrl(plantUrl), m_out(out), m_err(err)
+{
+}
+
+bool CtlPlant::pass(bool pushAll, int *waiting, QString *error)
+{
+    TPlantSync sync(m_localLocation, m_plantUrl);
+    QEventLoop loop;
+    bool ok = false;
+    QObject::connect(&sync, &TPlantSync::passFinished, &loop, [&](bool passed) {
+        ok = passed;
+        loop.quit();
+    });
+    if (pushAll) {
+        if (!sync.pushAll()) {
+            *error = sync.lastError();
+            *waiting = -1;
+            return false;
+        }
+    } else {
+        sync.syncNow();
+    }
+    loop.exec();
+    *waiting = sync.waitingCount();
+    *error = sync.lastError();
+    return ok;
+}
+
+int CtlPlant::sync(bool pushAll)
+{
+    if (!enabled()) {
+        m_err << "kestroctl: no plant store is set (--records URL, $KESTRO_RECORDS_URL or the setting "
+                 "records/plant_url)"
+              << Qt::endl;
+        return CtlExit::Usage;
+    }
+    int waiting = 0;
+    QString error;
+    if (pass(pushAll, &waiting, &error)) {
+        m_out << "nothing waits" << Qt::endl;
+        return CtlExit::Done;
+    }
+    if (waiting < 0) {
+        m_err << "kestroctl: " << error << Qt::endl;
+        return CtlExit::RecordsError;
+    }
+    m_err << "kestroctl: " << error << "; records waiting: " << waiting << Qt::endl;
+    return CtlExit::PlantUnreachable;
+}
+
+void CtlPlant::uploadWritten()
+{
+    if (!enabled())
+        return;
+    int waiting = 0;
+    QString error;
+    if (!pass(false, &waiting, &error))
+        m_err << "kestroctl: kept locally, not yet in the plant store: " << error << "; records waiting: " << waiting
+              << " (kestroctl records sync sends them)" << Qt::endl;
+}
+
+TSnapshotStore *CtlPlant::plantStore(int *code)
+{
+    m_plant = std::make_unique<TSnapshotStore>(m_plantUrl);
+    if (m_plant->open())
+        return m_plant.get();
+    m_err << "kestroctl: " << m_plant->lastError() << Qt::endl;
+    *code = CtlExit::PlantUnreachable;
+    return nullptr;
+}
+
+int CtlPlant::meters(const QString &serial)
+{
+    int code = CtlExit::Done;
+    TSnapshotStore local(m_localLocation);
+    TSnapshotStore *store = enabled() ? plantStore(&code) : &local;
+    if (!store)
+        return code;
+    const QList<MeterSummary> list = store->meters(serial);
+    if (!store->lastError().isEmpty()) {
+        m_err << "kestroctl: " << store->lastError() << Qt::endl;
+        return CtlExit::RecordsError;
+    }
+    for (const MeterSummary &m : list) {
+        m_out << m.serial << '\t' << localTime(m.firstSeenUtc) << '\t' << localTime(m.lastRunUtc) << '\t'
+              << (m.lastRunUtc.isValid() ? EndKey(m.lastRunEnd) : QStringLiteral("-")) << '\t' << verdict(m.lastAsLeftFit)
+              << '\t' << m.workstation << '\n';
+    }
+    m_out.flush();
+    return CtlExit::Done;
+}
