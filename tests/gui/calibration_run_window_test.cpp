@@ -66,6 +66,7 @@ protected:
         openWindow(*sim->dm, {});
         choose(QStringLiteral("sim"));
         form->Edit_RigAddress->setText(QStringLiteral("127.0.0.1:%1").arg(modbus->port()));
+        form->Edit_TimeScale->setText(QString::number(TimeScale));
     }
 
     void openWindow(TDM_1 &dm, const RunWindowSetup &setup)

@@ -229,6 +229,8 @@ QWidget *TFormCalibrationRun::buildPlanPage()
     Edit_RigAddress->setPlaceholderText(QStringLiteral("хост:порт"));
     Edit_RigDevice = lineEdit("Edit_RigDevice", QStringLiteral("Последовательный порт стенда"), rigBox);
     Edit_RigDevice->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+    Edit_TimeScale = lineEdit("Edit_TimeScale", QStringLiteral("Ускорение времени симулятора"), rigBox);
+    Edit_TimeScale->setText(QStringLiteral("1"));
     Edit_RigMap = lineEdit("Edit_RigMap", QStringLiteral("Файл карты регистров"), rigBox);
     Edit_RigMap->setPlaceholderText(QStringLiteral("карта по умолчанию"));
     Button_RigMap = button("Button_RigMap", QStringLiteral("Выбрать…"), rigBox);
@@ -249,6 +251,7 @@ QWidget *TFormCalibrationRun::buildPlanPage()
     checkRow->addWidget(Label_CheckRig, 1);
     rigForm->addRow(QStringLiteral("Стенд"), ComboBox_Rig);
     rigForm->addRow(QStringLiteral("Адрес"), Edit_RigAddress);
+    rigForm->addRow(QStringLiteral("Ускорение времени"), Edit_TimeScale);
     rigForm->addRow(QStringLiteral("Порт RTU"), Edit_RigDevice);
     rigForm->addRow(QStringLiteral("Карта регистров"), mapRow);
     rigForm->addRow(QStringLiteral("Эталон"), Edit_RefName);
@@ -567,6 +570,7 @@ void TFormCalibrationRun::showRigFields()
     const QString key = ComboBox_Rig->currentData().toString();
     Edit_RigAddress->setEnabled(key == QLatin1String("sim") || key == QLatin1String("modbus-tcp"));
     Edit_RigDevice->setEnabled(key == QLatin1String("modbus-rtu"));
+    Edit_TimeScale->setEnabled(key == QLatin1String("sim"));
     const bool map = key.startsWith(QLatin1String("modbus-"));
     Edit_RigMap->setEnabled(map);
     Button_RigMap->setEnabled(map);
@@ -682,6 +686,15 @@ std::unique_ptr<TRig> TFormCalibrationRun::makeRig(QString *error, double *timeS
     const QString address = Edit_RigAddress->text().trimmed();
     QString spec = key;
     QString host;
+    if (key == QLatin1String("sim")) {
+        const std::optional<double> scale = parseNumber(Edit_TimeScale->text());
+        if (!scale || !(*scale > 0) || *scale > 1000) {
+            *error = QStringLiteral("Ускорение времени симулятора «%1»: нужно число больше 0 и не больше 1000")
+                         .arg(Edit_TimeScale->text());
+            return nullptr;
+        }
+        *timeScale = *scale;
+    }
     if (key == QLatin1String("sim") && !address.isEmpty()) {
         const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
         host = colon < 0 ? QString() : address.left(colon);
@@ -964,7 +977,6 @@ void TFormCalibrationRun::onTableReady(const FlowTableSave::Values &v)
     }
     Panel_Table->show();
     Button_WriteTable->setFocus();
-    note(QStringLiteral("Таблица расхода готова к записи"));
 }
 
 void TFormCalibrationRun::onOperatorNeeded(OperatorRequest request, double targetFlow, const QString &text)

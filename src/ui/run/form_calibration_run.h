@@ -89,6 +89,8 @@ public:
     QLineEdit *Edit_Serial, *Edit_Operator;
     QComboBox *ComboBox_Rig;
     QLineEdit *Edit_RigAddress, *Edit_RigDevice, *Edit_RigMap;
+    // The simulator's --time-scale, so that the run's times match its clock.
+    QLineEdit *Edit_TimeScale;
     QPushButton *Button_RigMap;
     QLineEdit *Edit_RefName, *Edit_RefCertificate;
     QDateEdit *Date_RefDue;
