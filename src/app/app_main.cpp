@@ -2,6 +2,7 @@
 #include "records/plant_sync.h"
 #include "app/app_guard.h"
 #include "app/demo_meter.h"
+#include "app/demo_rig.h"
 #include "app/demo_rig_window.h"
 #include "app/unit_about.h"
 #include "app/unit_splash.h"
@@ -20,6 +21,17 @@
 #include <cstdio>
 
 namespace {
+
+// The demo meter's clock runs this much faster than the wall clock, so that a whole
+// step-by-step calibration with the default plan takes minutes, not half an hour.
+constexpr double DemoTimeScale = 8.0;
+
+SimOptions demoOptions()
+{
+    SimOptions options;
+    options.timeScale = DemoTimeScale;
+    return options;
+}
 
 void showSplash(QPointer<QWidget> &front)
 {
@@ -57,7 +69,7 @@ int RunKestroLink(const AppOptions &options)
         return 0;
     }
 
-    DemoMeter demo;
+    DemoMeter demo(demoOptions());
     QList<VirtualPort> virtuals = options.virtualPorts;
     if (options.demo) {
         QString error;
@@ -84,6 +96,15 @@ int RunKestroLink(const AppOptions &options)
         TForm_Main form(dm);
         form.setRecords(&records);
         form.setAboutWindow([] { return std::make_unique<TFormAbout>(); });
+        if (demo.isRunning()) {
+            RunWindowSetup runSetup;
+            runSetup.builtInRigs.append({QStringLiteral("Встроенный стенд демонстрации"),
+                                         [&demo](QObject *parent) -> std::unique_ptr<TRig> {
+                                             return std::make_unique<TDemoRig>(demo, parent);
+                                         },
+                                         DemoTimeScale});
+            form.setRunWindowSetup(runSetup);
+        }
         front = &form;
         QObject::connect(&form, &TForm_Main::formClosed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         form.show();

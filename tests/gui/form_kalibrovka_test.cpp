@@ -48,14 +48,15 @@ TEST_F(KalibrWindow, FrameLaidOutAsDesigned)
                    {form->ToolButton_Reset, "Перезагрузка", 6},
                    {form->ToolButton_Backup, "Резервная копия", 9},
                    {form->ToolButton_History, "История калибровки", 10},
+                   {form->ToolButton_Run, "Калибровка по шагам", 12},
                    {form->ToolButton_Log, "Запись", 11},
                    {form->ToolButton_Exit, "Выход", 4}};
     for (const auto &b : buttons) {
         EXPECT_EQ(b.button->hint(), QString::fromUtf8(b.hint));
         EXPECT_EQ(b.button->imageIndex(), b.image);
     }
-    // Recalculate, restart, backup, history, log; three 8 px separators; exit.
-    EXPECT_EQ(form->ToolButton_Separator_w->width(), form->ToolBar1->width() - 5 * 70 - 3 * 8 - 70 - 2);
+    // Recalculate, restart, backup, history, run, log; three 8 px separators; exit.
+    EXPECT_EQ(form->ToolButton_Separator_w->width(), form->ToolBar1->width() - 6 * 70 - 3 * 8 - 70 - 2);
     EXPECT_EQ(form->ToolButton_Exit->geometry().right(), form->ToolBar1->width() - 3);
 
     const char *tabs[][2] = {{"TabSheet1", "Термометр"},

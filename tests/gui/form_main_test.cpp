@@ -41,6 +41,7 @@ TEST(FormMain, WindowAndToolButtonsMatchTheDesign)
         {"ToolButton_Port", "Подключить", "Подключить", 0},
         {"ToolButton_Settings", "Настройка", "Настройка работы", 2},
         {"ToolButton_Kalibr", "", "Калибровка", 3},
+        {"ToolButton_Run", "", "Калибровка по шагам", 12},
         {"ToolButton_Exit", "", "Выход", 4},
         {"ToolButtonAbout", "", "", 7},
     };
@@ -283,7 +284,7 @@ TEST(FormMain, CaptionsFitTheirButtonsAndNarrowBarsClipInsteadOfOverlapping)
     rig.form.resize(150, rig.form.height());
     QApplication::processEvents();
     int left = 0;
-    for (const char *name : {"ToolButton_Port", "ToolButton_Settings", "ToolButton_Kalibr", "ToolButton_Exit"}) {
+    for (const char *name : {"ToolButton_Port", "ToolButton_Settings", "ToolButton_Kalibr", "ToolButton_Run", "ToolButton_Exit"}) {
         const QWidget *b = rig.form.ToolBar1->findChild<QWidget *>(name);
         EXPECT_EQ(b->geometry(), QRect(left, 0, 70, 49)) << name;
         left += 70;

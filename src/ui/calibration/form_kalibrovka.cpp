@@ -1,5 +1,6 @@
 #include "ui/calibration/form_kalibrovka.h"
 #include "link/dm1.h"
+#include "link/meter_ownership.h"
 #include "protocol/protokol_usb.h"
 #include "protocol/number_text.h"
 #include "records/calibration_records.h"
@@ -68,6 +69,11 @@ TForm_Kalibrovka::TForm_Kalibrovka(TDM_1 &dm, QWidget *owner, TCalibrationRecord
     ToolButton_Log->setEnabled(false);
     ToolButton_Backup->setEnabled(m_records != nullptr);
     ToolButton_History->setEnabled(m_records != nullptr);
+    ToolButton_Run->setEnabled(false);
+    TMeterOwnership &ownership = TMeterOwnership::of(m_dm);
+    connect(&ownership, &TMeterOwnership::changed, this, &TForm_Kalibrovka::showMeterOwnership);
+    if (ownership.isOwned())
+        showMeterOwnership(true, ownership.reason());
     if (m_records) {
         m_backup = new TBackupAction(m_dm, *m_records, this);
         m_recordsNote = new TSnapshotNote(*m_records, this);
@@ -107,6 +113,8 @@ void TForm_Kalibrovka::buildControls()
     ToolButton_Backup->setHint(QStringLiteral("Резервная копия"));
     ToolButton_History = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_History"), ToolImages::History));
     ToolButton_History->setHint(QStringLiteral("История калибровки"));
+    ToolButton_Run = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Run"), ToolImages::RunSteps));
+    ToolButton_Run->setHint(WindowGuards::CalibrationRunTitle);
     ToolButton_Log = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Log"), ToolImages::Record));
     ToolButton_Log->setHint(QStringLiteral("Запись"));
     ToolButton_Separator_w = ToolBar1->addStretch(QStringLiteral("ToolButton_Separator_w"));
@@ -225,6 +233,7 @@ void TForm_Kalibrovka::connectHandlers()
     ConnectHandler(ToolButton_Exit, &QToolButton::clicked, this, [this] { ToolButton_ExitClick(); });
     ConnectHandler(ToolButton_Backup, &QToolButton::clicked, this, [this] { ToolButton_BackupClick(); });
     ConnectHandler(ToolButton_History, &QToolButton::clicked, this, [this] { ToolButton_HistoryClick(); });
+    ConnectHandler(ToolButton_Run, &QToolButton::clicked, this, [this] { ToolButton_RunClick(); });
     ConnectHandler(ToolButton_Log, &QToolButton::clicked, this, [this] { ToolButton_LogClick(); });
     ConnectHandler(TabSheet4->Button_Certificate, &QPushButton::clicked, this, [this] { Button_CertificateClick(); });
     ConnectHandler(Timer_1, &QTimer::timeout, this, [this] { Timer_1Timer(); });
@@ -267,6 +276,11 @@ void TForm_Kalibrovka::Timer_1Timer()
 {
     // One guard for the whole tick: after a failed send the rest of it is skipped.
     // A closed port is looked for again on every tick, whatever the main window says.
+    // A run that owns the meter reads what it needs itself.
+    if (TMeterOwnership::of(m_dm).isOwned()) {
+        showStatus();
+        return;
+    }
     m_dm.sendUnderRecoveryRule([this] {
         if (Opros_Termo_ADC_enable)
             SendReadData(m_dm, TermoAdcAddr, TermoAdcCount);
@@ -393,6 +407,43 @@ void TForm_Kalibrovka::showRunRecord(qint64 runId)
     ToolButton_HistoryClick();
     if (m_history)
         m_history->showRunRecord(runId);
+}
+
+void TForm_Kalibrovka::setRunWindowOpener(std::function<void()> open)
+{
+    m_openRun = std::move(open);
+    ToolButton_Run->setEnabled(m_openRun != nullptr);
+}
+
+void TForm_Kalibrovka::ToolButton_RunClick()
+{
+    if (m_openRun)
+        m_openRun();
+}
+
+void TForm_Kalibrovka::showMeterOwnership(bool owned, const QString &reason)
+{
+    const QList<QWidget *> controls = {TabSheet3->Button_Start_Rashod_kalibr, TabSheet3->Button_Stop_Rashod_kalibr,
+                                       TabSheet3->Button14, TabSheet3->Button13, TabSheet3->Button_Reset_Rashod_kalibr,
+                                       TabSheet4->Button2, TabSheet4->Button11, TabSheet4->Button7,
+                                       ToolButton_Kf_Recalc};
+    if (owned) {
+        // The live readings would only interleave with the run's own reads and averaging.
+        Opros_Rashod_Kalibr_enable = false;
+        Opros_Rashod_Poverka_enable = false;
+        for (QWidget *c : controls) {
+            if (!m_ownedTips.contains(c))
+                m_ownedTips.insert(c, c->toolTip());
+            c->setEnabled(false);
+            c->setToolTip(reason);
+        }
+        return;
+    }
+    for (QWidget *c : controls) {
+        c->setEnabled(true);
+        c->setToolTip(m_ownedTips.value(c));
+    }
+    m_ownedTips.clear();
 }
 
 void TForm_Kalibrovka::setLiveLog(TLiveLog *log)

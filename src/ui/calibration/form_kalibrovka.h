@@ -6,7 +6,9 @@
 #include "procedure/sred_sdvig.h"
 #include "ui/common/timed_note.h"
 #include "ui/common/window_guard.h"
+#include <QHash>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -57,6 +59,9 @@ public:
     void ToolButton_HistoryClick();
     // The history window brought forward on a run, its result opened ("Открыть запись").
     void showRunRecord(qint64 runId);
+    // The step-by-step calibration run window, opened by whoever made this window.
+    void setRunWindowOpener(std::function<void()> open);
+    void ToolButton_RunClick();
     // The live log the main window keeps: started or stopped here too.
     void setLiveLog(TLiveLog *log);
     void ToolButton_LogClick();
@@ -95,6 +100,7 @@ public:
     QWidget *ToolButton3;
     TToolButton *ToolButton_Backup;
     TToolButton *ToolButton_History;
+    TToolButton *ToolButton_Run;
     TToolButton *ToolButton_Log;
     QWidget *ToolButton_Separator_w;
     QWidget *ToolButton1;
@@ -130,6 +136,8 @@ private:
     void setNote(const QString &text);
     void onOwnReadTaken(const QByteArray &frame);
     void onRestoreWrote(bool restored);
+    // While a run owns the meter the window neither polls nor averages, and says why.
+    void showMeterOwnership(bool owned, const QString &reason);
 
     TDM_1 &m_dm;
     TCalibrationRecords *m_records;
@@ -142,4 +150,7 @@ private:
     // Coefficient reads of the last recalculation still unanswered.
     QList<QByteArray> m_recalcReads;
     std::unique_ptr<TPlacementStore> m_placement;
+    std::function<void()> m_openRun;
+    // The tool tips of the controls stood down while a run owns the meter.
+    QHash<QWidget *, QString> m_ownedTips;
 };

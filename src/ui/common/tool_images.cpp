@@ -12,7 +12,7 @@ QIcon ToolImage(int index)
     static const std::array<QIcon, ToolImages::Count> images = [] {
         initIconResources();
         const std::array<const char *, ToolImages::Count> files = {
-            "connect", "disconnect", "settings", "calibration", "exit", "recalculate", "restart", "about", "copy", "backup", "history", "record"};
+            "connect", "disconnect", "settings", "calibration", "exit", "recalculate", "restart", "about", "copy", "backup", "history", "record", "run_steps"};
         std::array<QIcon, ToolImages::Count> icons;
         for (int i = 0; i < ToolImages::Count; ++i)
             icons[i] = QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(files[i])));

@@ -17,7 +17,8 @@ enum Index {
     Backup = 9,
     History = 10,
     Record = 11,
-    Count = 12
+    RunSteps = 12,
+    Count = 13
 };
 } // namespace ToolImages
 

@@ -12,6 +12,8 @@ inline const QString SettingsName = QStringLiteral("MyApp_Form_Mutex_{8B5488BC-0
 inline const QString SettingsTitle = QStringLiteral("Настройка прибора");
 inline const QString KalibrovkaName = QStringLiteral("MyApp_Form_Mutex_{3FF77E02-FAFC-449D-92F6-B5B542B5A100}");
 inline const QString KalibrovkaTitle = QStringLiteral("Калибровка");
+inline const QString CalibrationRunName = QStringLiteral("MyApp_Form_Mutex_{6C1D2E3A-5B47-4F08-9A61-2D7E4C0B9F35}");
+inline const QString CalibrationRunTitle = QStringLiteral("Калибровка по шагам");
 inline const QString AlreadyOpenMessage = QStringLiteral("Форма уже открыта!");
 } // namespace WindowGuards
 

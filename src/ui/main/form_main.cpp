@@ -66,8 +66,15 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
     m_kalibrWindow = {WindowGuards::KalibrovkaName, [this](QWidget *owner) {
                           auto *window = new TForm_Kalibrovka(m_dm, owner, m_records);
                           window->setLiveLog(m_liveLog);
+                          if (m_records)
+                              window->setRunWindowOpener([this] { openSecondary(m_runWindow); });
                           return window;
                       }};
+    m_runWindow = {WindowGuards::CalibrationRunName, [this](QWidget *owner) -> QWidget * {
+                       if (!m_records)
+                           return nullptr;
+                       return new TFormCalibrationRun(m_dm, *m_records, m_runSetup, owner);
+                   }};
     buildControls();
     resize(ClientWidth, ClientHeight);
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("MAIN"));
@@ -79,6 +86,7 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
 void TForm_Main::setRecords(TCalibrationRecords *records)
 {
     m_records = records;
+    ToolButton_Run->setEnabled(records != nullptr);
     connect(records, &TCalibrationRecords::readBackRefused, this, [this](const QString &message) {
         // Never a modal loop inside the decoder's delivery.
         QMetaObject::invokeMethod(
@@ -108,6 +116,9 @@ void TForm_Main::buildControls()
     ToolButton_Settings->setHint(QStringLiteral("Настройка работы"));
     ToolButton_Kalibr = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Kalibr"), ToolImages::Kalibr));
     ToolButton_Kalibr->setHint(QStringLiteral("Калибровка"));
+    ToolButton_Run = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Run"), ToolImages::RunSteps));
+    ToolButton_Run->setHint(WindowGuards::CalibrationRunTitle);
+    ToolButton_Run->setEnabled(false); // a run keeps its record: it waits for the store
     ToolButton_Exit = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButton_Exit"), ToolImages::Exit));
     ToolButton_Exit->setHint(QStringLiteral("Выход"));
     ToolButtonAbout = ToolBar1->addButton(new TToolButton(QStringLiteral("ToolButtonAbout"), ToolImages::About));
@@ -156,6 +167,7 @@ void TForm_Main::connectHandlers()
     connect(ToolButton_Port, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_PortClick));
     connect(ToolButton_Settings, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_SettingsClick));
     connect(ToolButton_Kalibr, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_KalibrClick));
+    connect(ToolButton_Run, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_RunClick));
     connect(ToolButtonAbout, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButtonAboutClick));
     connect(ToolButton_Exit, &QToolButton::clicked, this, guarded(&TForm_Main::ToolButton_ExitClick));
     connect(N1, &QAction::triggered, this, guarded(&TForm_Main::N1Click));
@@ -272,6 +284,11 @@ void TForm_Main::ToolButton_SettingsClick()
 void TForm_Main::ToolButton_KalibrClick()
 {
     openSecondary(m_kalibrWindow);
+}
+
+void TForm_Main::ToolButton_RunClick()
+{
+    openSecondary(m_runWindow);
 }
 
 void TForm_Main::ToolButtonAboutClick()

@@ -2,6 +2,7 @@
 // The main window: connect and disconnect, the 333 ms live poll, the nine live
 // readings, link status and counters, and the doors to the other windows.
 #include "protocol/lib_types.h"
+#include "ui/run/form_calibration_run.h"
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -42,6 +43,8 @@ public:
 
     void setSettingsWindow(SecondaryWindow window) { m_settingsWindow = std::move(window); }
     void setKalibrWindow(SecondaryWindow window) { m_kalibrWindow = std::move(window); }
+    // The rigs the program itself offers to a step-by-step calibration run (the demo's).
+    void setRunWindowSetup(const RunWindowSetup &setup) { m_runSetup = setup; }
     // Snapshots and read-back checks for the windows that write calibration; a
     // value the meter did not take is said once in a message box.
     void setRecords(TCalibrationRecords *records);
@@ -54,6 +57,7 @@ public:
     void ToolButton_PortClick();
     void ToolButton_SettingsClick();
     void ToolButton_KalibrClick();
+    void ToolButton_RunClick();
     void ToolButtonAboutClick();
     void ToolButton_ExitClick();
     void N1Click();
@@ -70,6 +74,7 @@ public:
     TToolButton *ToolButton_Port;
     TToolButton *ToolButton_Settings;
     TToolButton *ToolButton_Kalibr;
+    TToolButton *ToolButton_Run;
     TToolButton *ToolButton_Exit;
     TToolButton *ToolButtonAbout;
     QFrame *Bevel1;
@@ -111,6 +116,8 @@ private:
     TLiveLog *m_liveLog;
     SecondaryWindow m_settingsWindow;
     SecondaryWindow m_kalibrWindow;
+    SecondaryWindow m_runWindow;
+    RunWindowSetup m_runSetup;
     std::function<std::unique_ptr<QDialog>()> m_aboutWindow;
     bool m_inTimer = false;
     std::unique_ptr<TPlacementStore> m_placement;
