@@ -23,7 +23,10 @@ TEST(FormMain, WindowAndToolButtonsMatchTheDesign)
     MainWindowRig rig;
     EXPECT_EQ(rig.form.objectName(), "Form_Main");
     EXPECT_EQ(rig.form.windowTitle(), "KestroLink");
-    EXPECT_EQ(rig.form.size(), QSize(400, 396));
+    // Six buttons of 70 px: the designed 400 px would cut the last one.
+    EXPECT_EQ(rig.form.size(), QSize(420, 396));
+    for (const TToolButton *button : rig.form.ToolBar1->findChildren<TToolButton *>())
+        EXPECT_LE(button->geometry().right(), rig.form.ToolBar1->width() - 1) << button->objectName().toStdString();
     EXPECT_TRUE(rig.form.Timer1->isActive());
     EXPECT_EQ(rig.form.Timer1->interval(), 333);
     EXPECT_EQ(rig.form.ToolBar1->height(), 49);

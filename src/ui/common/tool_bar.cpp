@@ -135,6 +135,14 @@ void TToolBar::fitGap(QWidget *gap)
     placeItems();
 }
 
+int TToolBar::itemsWidth() const
+{
+    int total = 0;
+    for (const QWidget *item : m_items)
+        total += item->width();
+    return total;
+}
+
 void TToolBar::placeItems()
 {
     int left = 0;

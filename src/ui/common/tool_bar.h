@@ -55,6 +55,8 @@ public:
     // Sizes a gap to the bar's width less every other item and 2 px, so that the
     // items after it end at the right edge. Windows call it on resize.
     void fitGap(QWidget *gap);
+    // The width every item takes side by side.
+    int itemsWidth() const;
 
 Q_SIGNALS:
     void resized();

@@ -76,7 +76,8 @@ TForm_Main::TForm_Main(TDM_1 &dm, QWidget *parent) : QWidget(parent), m_dm(dm)
                        return new TFormCalibrationRun(m_dm, *m_records, m_runSetup, owner);
                    }};
     buildControls();
-    resize(ClientWidth, ClientHeight);
+    // The designed width, or wider when the tool bar's buttons need it.
+    resize(qMax(ClientWidth, ToolBar1->itemsWidth()), ClientHeight);
     m_placement = std::make_unique<TPlacementStore>(this, QStringLiteral("MAIN"));
     connectHandlers();
     FormCreate();

@@ -1129,12 +1129,13 @@ void TFormCalibrationRun::onRestoreFinished(const RestoreOutcome &outcome)
     Label_Restore->setText(outcome.message);
 }
 
-void TFormCalibrationRun::openHistory()
+void TFormCalibrationRun::openHistory(qint64 runId)
 {
     if (!m_history)
         m_history = new TForm_History(m_dm, m_records, this);
     m_history->show();
     BringToFront(m_history);
+    m_history->showRunRecord(runId);
 }
 
 void TFormCalibrationRun::showEvent(QShowEvent *event)
