@@ -1,4 +1,5 @@
 #include "rig/modbus_rig.h"
+#include "rig/modbus_exception.h"
 
 #include <QDataStream>
 #include <QLoggingCategory>
@@ -17,18 +18,6 @@ constexpr int ConnectDeadlineMs = 5000;
 QModbusDataUnit::RegisterType registerType(RegisterTable t)
 {
     return t == RegisterTable::Input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
-}
-
-// Read from the PDU's bytes: Qt's inline isException() loads the function code
-// through an enum that cannot hold the exception bit (undefined behaviour).
-std::optional<int> exceptionCodeOf(const QModbusResponse &response)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << static_cast<const QModbusPdu &>(response);
-    if (bytes.size() < 2 || !(quint8(bytes[0]) & QModbusPdu::ExceptionByte))
-        return std::nullopt;
-    return quint8(bytes[1]);
 }
 
 QString kgPerHourText(double v)
@@ -301,7 +290,7 @@ QString TModbusRig::replyFailure(const QModbusReply *reply, quint16 address)
 {
     switch (reply->error()) {
     case QModbusDevice::ProtocolError:
-        if (const auto code = exceptionCodeOf(reply->rawResult())) {
+        if (const auto code = ModbusExceptionCode(reply->rawResult())) {
             return QStringLiteral("Modbus: исключение %1 — %2 (регистр %3)").arg(*code).arg(exceptionName(*code)).arg(address);
         }
         return QStringLiteral("Modbus: ошибка протокола (%1)").arg(reply->errorString());

@@ -1,6 +1,7 @@
 #pragma once
 // Modbus requests for tests: each waits for its own reply with a generous deadline,
 // so a busy CI machine only makes them slower.
+#include "rig/modbus_exception.h"
 #include <QModbusTcpClient>
 #include <QTest>
 #include <QVariant>
@@ -37,7 +38,7 @@ inline Answer await(QModbusReply *sent)
     a.done = QTest::qWaitFor([&] { return reply->isFinished(); }, DeadlineMs);
     a.error = reply->error();
     if (reply->error() == QModbusDevice::ProtocolError)
-        a.exception = reply->rawResult().exceptionCode();
+        a.exception = QModbusPdu::ExceptionCode(ModbusExceptionCode(reply->rawResult()).value_or(0));
     a.values = reply->result().values();
     return a;
 }

@@ -3,6 +3,7 @@
 #include "sim/rig_modbus_server.h"
 #include "support/modbus_requests.h"
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 #include <cmath>
 
@@ -29,6 +30,14 @@ protected:
         ASSERT_TRUE(rig.listen(0, &error)) << error.toStdString();
         ASSERT_GT(rig.port(), 0);
         ASSERT_TRUE(connectTo(client, rig.port()));
+    }
+
+    // The server frees a connection's state only when it sees the client go.
+    void TearDown() override
+    {
+        QSignalSpy gone(&rig, &QModbusTcpServer::modbusClientDisconnected);
+        client.disconnectDevice();
+        EXPECT_TRUE(gone.count() > 0 || gone.wait(20000));
     }
 
     float inputFloat(quint16 reg)
