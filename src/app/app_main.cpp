@@ -95,6 +95,10 @@ int RunKestroLink(const AppOptions &options)
         }
         TForm_Main form(dm);
         form.setRecords(&records);
+        if (plant) {
+            QObject::connect(plant.get(), &TPlantSync::waitingCountChanged, &form, &TForm_Main::showPlantWaiting);
+            form.showPlantWaiting(plant->waitingCount());
+        }
         form.setAboutWindow([] { return std::make_unique<TFormAbout>(); });
         if (demo.isRunning()) {
             RunWindowSetup runSetup;

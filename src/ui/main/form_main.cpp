@@ -242,7 +242,18 @@ void TForm_Main::Timer1Timer()
 
 void TForm_Main::refreshStatusBar()
 {
-    ShowLinkStatus(*StatusBar1, m_dm, LiveLogNote(m_liveLog), LiveLogName(m_liveLog));
+    QStringList notes;
+    if (m_plantWaiting > 0)
+        notes << QStringLiteral("Записей ждут отправки: %1").arg(m_plantWaiting);
+    if (const QString log = LiveLogNote(m_liveLog); !log.isEmpty())
+        notes << log;
+    ShowLinkStatus(*StatusBar1, m_dm, notes.join(QStringLiteral(" · ")), LiveLogName(m_liveLog));
+}
+
+void TForm_Main::showPlantWaiting(int count)
+{
+    m_plantWaiting = count;
+    refreshStatusBar();
 }
 
 void TForm_Main::setPortButton(bool connected)

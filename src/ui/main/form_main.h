@@ -48,6 +48,8 @@ public:
     // Snapshots and read-back checks for the windows that write calibration; a
     // value the meter did not take is said once in a message box.
     void setRecords(TCalibrationRecords *records);
+    // Records kept here that the plant's store has not taken yet (0 or less: none shown).
+    void showPlantWaiting(int count);
     void setAboutWindow(std::function<std::unique_ptr<QDialog>()> create) { m_aboutWindow = std::move(create); }
 
     // Handlers. Errors they raise reach the error box at the signal boundary.
@@ -119,6 +121,7 @@ private:
     SecondaryWindow m_runWindow;
     RunWindowSetup m_runSetup;
     std::function<std::unique_ptr<QDialog>()> m_aboutWindow;
+    int m_plantWaiting = 0;
     bool m_inTimer = false;
     std::unique_ptr<TPlacementStore> m_placement;
 };

@@ -1,4 +1,5 @@
 #include "ui/records/form_history.h"
+#include "ui/records/dialog_plant_store.h"
 #include "link/dm1.h"
 #include "records/calibration_records.h"
 #include "records/calibration_restorer.h"
@@ -85,10 +86,13 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
     Button_Export = button(this, "Button_Export", QStringLiteral("Экспорт…"),
                            QStringLiteral("Сохранить выбранный снимок в файл"));
     Button_Import = button(this, "Button_Import", QStringLiteral("Импорт…"), QStringLiteral("Добавить снимок из файла"));
+    Button_PlantStore = button(this, "Button_PlantStore", QStringLiteral("Хранилище записей…"),
+                               QStringLiteral("Куда записи отправляются после этого компьютера"));
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {Button_CompareMeter, Button_CompareTwo, Button_Restore, Button_Export, Button_Import})
         buttons->addWidget(b);
     buttons->addStretch();
+    buttons->addWidget(Button_PlantStore);
 
     Tree_Compare = new QTreeWidget(this);
     Tree_Compare->setObjectName(QStringLiteral("Tree_Compare"));
@@ -145,6 +149,11 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
     connect(Button_Restore, &QPushButton::clicked, this, &TForm_History::Button_RestoreClick);
     connect(Button_Export, &QPushButton::clicked, this, &TForm_History::Button_ExportClick);
     connect(Button_Import, &QPushButton::clicked, this, &TForm_History::Button_ImportClick);
+    connect(Button_PlantStore, &QPushButton::clicked, this, [this] {
+        auto *dialog = new TDialogPlantStore(this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+    });
     connect(Button_Cancel, &QPushButton::clicked, this, &TForm_History::Button_CancelClick);
     connect(Grid_Snapshots, &QTableWidget::itemSelectionChanged, this, &TForm_History::updateButtons);
 

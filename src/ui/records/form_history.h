@@ -63,6 +63,7 @@ public:
     QPushButton *Button_Restore;
     QPushButton *Button_Export;
     QPushButton *Button_Import;
+    QPushButton *Button_PlantStore;
     QTreeWidget *Tree_Compare;
     QProgressBar *Progress;
     QPushButton *Button_Cancel;
