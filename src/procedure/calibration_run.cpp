@@ -72,6 +72,9 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
     r.programVersion = QStringLiteral(KESTRO_VERSION);
     r.rigKind = rig.kind();
     r.rigSettings = rig.settings();
+    // What people read on the certificate, whichever driver it was.
+    if (!r.rigSettings.contains(QStringLiteral("description")))
+        r.rigSettings.insert(QStringLiteral("description"), rig.description());
     if (!options.referenceName.isEmpty() || !options.referenceCertificate.isEmpty() || options.referenceDueDate.isValid())
         r.rigSettings.insert(QStringLiteral("reference_instrument"),
                              QJsonObject{{QStringLiteral("name"), options.referenceName},

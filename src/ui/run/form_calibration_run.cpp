@@ -898,7 +898,8 @@ void TFormCalibrationRun::note(const QString &text)
 
 void TFormCalibrationRun::onStateChanged(RunState state, const QString &text)
 {
-    Label_State->setText(text.isEmpty() ? RunStateTitle(state) : QStringLiteral("%1: %2").arg(RunStateTitle(state), text));
+    const QString title = RunStateTitle(state);
+    Label_State->setText(text.isEmpty() || text == title ? title : QStringLiteral("%1: %2").arg(title, text));
     if (!text.isEmpty())
         note(text);
     if (m_current) {
