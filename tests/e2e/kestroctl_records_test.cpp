@@ -93,9 +93,12 @@ TEST_F(KestroctlRecords, BackupRuinRestoreRoundTrip)
     const QStringList rows = run.out.split('\n', Qt::SkipEmptyParts);
     // The restored file is kept too (5), after the way back taken before writing it (4).
     ASSERT_EQ(rows.size(), 5) << run.out.toStdString();
-    EXPECT_TRUE(rows[0].startsWith("5\t") && rows[0].endsWith("\tдо калибровки")) << rows[0].toStdString();
-    EXPECT_TRUE(rows[1].startsWith("4\t") && rows[1].contains("\tbefore-restore\t"));
-    EXPECT_TRUE(rows[4].startsWith("1\t") && rows[4].endsWith("\tдо калибровки"));
+    // number, time, reason, port, areas, note, meter serial
+    const auto column = [&](int row, int c) { return rows[row].split('\t').value(c); };
+    EXPECT_EQ(rows[0].split('\t').size(), 7) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].startsWith("5\t") && column(0, 5) == "до калибровки") << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].startsWith("4\t") && column(1, 2) == "before-restore");
+    EXPECT_TRUE(rows[4].startsWith("1\t") && column(4, 5) == "до калибровки");
     EXPECT_FALSE(run.err.contains("unfinished")) << run.err.toStdString();
 }
 

@@ -92,7 +92,6 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
     for (QPushButton *b : {Button_CompareMeter, Button_CompareTwo, Button_Restore, Button_Export, Button_Import})
         buttons->addWidget(b);
     buttons->addStretch();
-    buttons->addWidget(Button_PlantStore);
 
     Tree_Compare = new QTreeWidget(this);
     Tree_Compare->setObjectName(QStringLiteral("Tree_Compare"));
@@ -135,6 +134,8 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
     Tabs->setAccessibleName(QStringLiteral("Разделы истории"));
     Tabs->addTab(snapshotsPage, QStringLiteral("Снимки"));
     Tabs->addTab(makeRunsPage(), QStringLiteral("Калибровки"));
+    // Beside the tabs: it concerns both lists, and the snapshot buttons keep their room.
+    Tabs->setCornerWidget(Button_PlantStore, Qt::TopRightCorner);
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(Tabs);
