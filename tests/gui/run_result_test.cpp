@@ -7,8 +7,10 @@
 #include "ui/calibration/form_kalibrovka.h"
 #include "ui/common/tool_bar.h"
 #include "ui/records/form_history.h"
+#include "records/plant_sync.h"
 #include "ui/records/run_certificate.h"
 #include "ui/run/run_result_view.h"
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -331,4 +333,41 @@ TEST_F(HistoryRuns, AreListedNewestFirstFilteredBySerialAndOpenReadOnly)
     EXPECT_EQ(history->openRun(newer + 100), nullptr);
     ASSERT_EQ(rig.boxes.requests.size(), 1);
     EXPECT_EQ(rig.boxes.requests.first().text, QStringLiteral("Калибровка №%1 не найдена").arg(newer + 100));
+}
+
+// With a plant store set, the list can show the plant's runs, every workstation's,
+// and open them read-only; this workstation's own list stays as it was.
+TEST_F(HistoryRuns, ThePlantListShowsRunsMadeElsewhere)
+{
+    const qint64 here = store(completedRun(QStringLiteral("КС-0042")), 0);
+    const QString plantPath = dir.filePath(QStringLiteral("plant.sqlite"));
+    {
+        TSnapshotStore plant(plantPath);
+        RunRecord elsewhere = completedRun(QStringLiteral("КС-0777"));
+        elsewhere.id = 0;
+        elsewhere.uuid.clear();
+        elsewhere.workstation = QStringLiteral("стенд-2");
+        ASSERT_TRUE(plant.beginRun(elsewhere)) << plant.lastError().toStdString();
+        ASSERT_TRUE(plant.updateRun(elsewhere));
+    }
+    for (const QString &url : {QString(), QStringLiteral("sqlite:") + plantPath}) {
+        SCOPED_TRACE(url.toStdString());
+        TPlantSync::SetConfiguredUrl(url);
+        TForm_History history(*rig.dm, *records);
+        EXPECT_EQ(history.CB_PlantRuns->isEnabled(), !url.isEmpty());
+        history.refreshRuns();
+        EXPECT_EQ(column(&history, 0), QStringList{QString::number(here)});
+        if (url.isEmpty())
+            continue;
+        history.CB_PlantRuns->setChecked(true);
+        EXPECT_EQ(column(&history, 2), QStringList{QStringLiteral("КС-0777")});
+        history.Grid_Runs->selectRow(0);
+        TRunResultView *view = history.openRun(history.runs().first().id);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->run().workstation, QStringLiteral("стенд-2"));
+        EXPECT_FALSE(view->Button_Restore->isVisible());
+        history.CB_PlantRuns->setChecked(false);
+        EXPECT_EQ(column(&history, 0), QStringList{QString::number(here)});
+    }
+    TPlantSync::SetConfiguredUrl(QString());
 }

@@ -1,4 +1,7 @@
 #include "ui/records/form_history.h"
+#include <QApplication>
+#include <QCheckBox>
+#include "records/plant_sync.h"
 #include "ui/records/dialog_plant_store.h"
 #include "link/dm1.h"
 #include "records/calibration_records.h"
@@ -202,6 +205,12 @@ QWidget *TForm_History::makeRunsPage()
     Edit_RunSerial->setClearButtonEnabled(true);
     auto *filterLabel = new QLabel(QStringLiteral("Заводской номер:"), page);
     filterLabel->setBuddy(Edit_RunSerial);
+    CB_PlantRuns = new QCheckBox(QStringLiteral("Записи завода"), page);
+    CB_PlantRuns->setObjectName(QStringLiteral("CB_PlantRuns"));
+    CB_PlantRuns->setToolTip(TPlantSync::ConfiguredUrl().isEmpty()
+                                 ? QStringLiteral("Хранилище завода не задано («Хранилище записей…»)")
+                                 : QStringLiteral("Калибровки всех рабочих мест из хранилища завода (только чтение)"));
+    CB_PlantRuns->setEnabled(!TPlantSync::ConfiguredUrl().isEmpty());
 
     Grid_Runs = new QTableWidget(0, 8, page);
     Grid_Runs->setObjectName(QStringLiteral("Grid_Runs"));
@@ -227,6 +236,7 @@ QWidget *TForm_History::makeRunsPage()
     auto *filter = new QHBoxLayout;
     filter->addWidget(filterLabel);
     filter->addWidget(Edit_RunSerial, 1);
+    filter->addWidget(CB_PlantRuns);
     auto *actions = new QHBoxLayout;
     actions->addWidget(Button_OpenRun);
     actions->addWidget(Label_Runs, 1);
@@ -236,6 +246,7 @@ QWidget *TForm_History::makeRunsPage()
     layout->addLayout(actions);
 
     connect(Edit_RunSerial, &QLineEdit::textChanged, this, &TForm_History::refreshRuns);
+    connect(CB_PlantRuns, &QCheckBox::toggled, this, &TForm_History::refreshRuns);
     connect(Button_OpenRun, &QPushButton::clicked, this, &TForm_History::Button_OpenRunClick);
     connect(Grid_Runs, &QTableWidget::cellDoubleClicked, this, &TForm_History::Button_OpenRunClick);
     connect(Grid_Runs, &QTableWidget::itemSelectionChanged, this,
@@ -243,9 +254,25 @@ QWidget *TForm_History::makeRunsPage()
     return page;
 }
 
+TSnapshotStore &TForm_History::runsStore()
+{
+    if (!CB_PlantRuns->isChecked())
+        return m_records.store();
+    const QString url = TPlantSync::ConfiguredUrl();
+    if (!m_plant || m_plantUrl != url) {
+        m_plantUrl = url;
+        // The server is asked once; it gives up within a few seconds.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_plant = std::make_unique<TSnapshotStore>(url);
+        m_plant->open();
+        QApplication::restoreOverrideCursor();
+    }
+    return *m_plant;
+}
+
 void TForm_History::refreshRuns()
 {
-    TSnapshotStore &store = m_records.store();
+    TSnapshotStore &store = runsStore();
     const qint64 chosen = selectedRunId();
     const QString serial = Edit_RunSerial->text().trimmed();
     m_runs.clear();
@@ -293,7 +320,7 @@ void TForm_History::Button_OpenRunClick()
 
 TRunResultView *TForm_History::openRun(qint64 runId)
 {
-    TSnapshotStore &store = m_records.store();
+    TSnapshotStore &store = runsStore();
     const std::optional<RunRecord> run = store.run(QString::number(runId));
     if (!run) {
         say(this, QMessageBox::Warning,

@@ -5,13 +5,16 @@
 // Beside the snapshots, the calibration runs, each openable and printable again.
 #include "records/run_record.h"
 #include "records/snapshot.h"
+#include "records/snapshot_store.h"
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QTabWidget;
+class QCheckBox;
 class QPushButton;
 class QTableWidget;
 class QTreeWidget;
@@ -71,6 +74,8 @@ public:
     TUnfinishedRestorePanel *Panel_Unfinished;
     QTabWidget *Tabs; // "Снимки", "Калибровки"
     QLineEdit *Edit_RunSerial;
+    // The plant's runs instead of this workstation's (enabled while a plant store is set).
+    QCheckBox *CB_PlantRuns;
     QTableWidget *Grid_Runs;
     QPushButton *Button_OpenRun;
     QLabel *Label_Runs;
@@ -99,6 +104,8 @@ private:
     void updateButtons();
     QWidget *makeRunsPage();
     qint64 selectedRunId() const;
+    // The store the run list reads: the plant's when chosen, else the local one.
+    TSnapshotStore &runsStore();
 
     TDM_1 &m_dm;
     TCalibrationRecords &m_records;
@@ -107,5 +114,7 @@ private:
     std::function<void(const Snapshot &)> m_afterRead;
     QList<Snapshot> m_snapshots;
     QList<RunRecord> m_runs;
+    std::unique_ptr<TSnapshotStore> m_plant; // opened when the plant list is first chosen
+    QString m_plantUrl;
     bool m_busy = false;
 };
