@@ -365,6 +365,8 @@ TEST_F(HistoryRuns, ThePlantListShowsRunsMadeElsewhere)
         TRunResultView *view = history.openRun(history.runs().first().id);
         ASSERT_TRUE(view);
         EXPECT_EQ(view->run().workstation, QStringLiteral("стенд-2"));
+        EXPECT_TRUE(view->Label_Title->text().endsWith(QStringLiteral(" · рабочее место стенд-2")))
+            << view->Label_Title->text().toStdString();
         EXPECT_FALSE(view->Button_Restore->isVisible());
         history.CB_PlantRuns->setChecked(false);
         EXPECT_EQ(column(&history, 0), QStringList{QString::number(here)});

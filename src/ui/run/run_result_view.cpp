@@ -159,8 +159,11 @@ void TRunResultView::showRun(const RunRecord &run, bool canRestore)
 {
     using namespace RunResultText;
     m_run = run;
-    Label_Title->setText(QStringLiteral("Прибор № %1 · оператор %2 · %3 · стенд: %4")
-                             .arg(run.meterSerial, run.operatorName, When(run.startedUtc), RigLine(run)));
+    // The workstation matters once records from the whole plant are read.
+    Label_Title->setText(QStringLiteral("Прибор № %1 · оператор %2 · %3 · стенд: %4%5")
+                             .arg(run.meterSerial, run.operatorName, When(run.startedUtc), RigLine(run),
+                                  run.workstation.isEmpty() ? QString()
+                                                            : QStringLiteral(" · рабочее место %1").arg(run.workstation)));
     Label_End->setText(EndLine(run));
     Label_End->setStyleSheet(run.end == RunEnd::Completed ? QString()
                                                           : QStringLiteral("font-weight: bold; color: %1;").arg(Unfit.name()));
