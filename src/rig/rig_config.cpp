@@ -179,9 +179,9 @@ bool readSerial(const QJsonValue &v, RigSerialSettings *out, QString *error)
     return true;
 }
 
-std::optional<RigConfig> refuseSpec(const QString &spec, const QString &why, QString *error)
+std::optional<RigConfig> refuseRigName(const QString &rigName, const QString &why, QString *error)
 {
-    *error = QStringLiteral("Стенд «%1»: %2. Допустимо: %3").arg(spec, why, QString::fromUtf8(AcceptedForms));
+    *error = QStringLiteral("Стенд «%1»: %2. Допустимо: %3").arg(rigName, why, QString::fromUtf8(AcceptedForms));
     return std::nullopt;
 }
 
@@ -272,55 +272,55 @@ std::optional<RigRegisterMap> LoadRigMap(const QString &filePath, QString *error
     return map;
 }
 
-std::optional<RigConfig> ParseRigSpec(const QString &rawSpec, QString *error)
+std::optional<RigConfig> ParseRigName(const QString &rawName, QString *error)
 {
-    const QString spec = rawSpec.trimmed();
+    const QString rigName = rawName.trimmed();
     RigConfig config;
-    if (spec == QLatin1String("sim"))
+    if (rigName == QLatin1String("sim"))
         return config;
-    if (spec == QLatin1String("operator")) {
+    if (rigName == QLatin1String("operator")) {
         config.kind = RigConfig::Kind::Operator;
         return config;
     }
-    if (spec.startsWith(QLatin1String("sim:"))) {
+    if (rigName.startsWith(QLatin1String("sim:"))) {
         bool ok = false;
-        const QString port = spec.mid(4);
+        const QString port = rigName.mid(4);
         config.port = port.toInt(&ok);
         if (!ok || port.startsWith(QLatin1Char('+')) || config.port < 1 || config.port > 65535)
-            return refuseSpec(rawSpec, QStringLiteral("порт должен быть целым 1…65535"), error);
+            return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
         return config;
     }
-    if (spec.startsWith(QLatin1String("modbus:tcp://"))) {
-        const QUrl url(spec.mid(7), QUrl::StrictMode);
+    if (rigName.startsWith(QLatin1String("modbus:tcp://"))) {
+        const QUrl url(rigName.mid(7), QUrl::StrictMode);
         if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery() || url.hasFragment()
             || !url.userInfo().isEmpty())
-            return refuseSpec(rawSpec, QStringLiteral("ожидается хост и, если нужно, порт"), error);
+            return refuseRigName(rawName, QStringLiteral("ожидается хост и, если нужно, порт"), error);
         config.kind = RigConfig::Kind::ModbusTcp;
         config.host = url.host();
         config.port = url.port(DefaultModbusTcpPort);
         if (config.port < 1)
-            return refuseSpec(rawSpec, QStringLiteral("порт должен быть целым 1…65535"), error);
+            return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
         return config;
     }
-    if (spec.startsWith(QLatin1String("modbus:rtu:"))) {
+    if (rigName.startsWith(QLatin1String("modbus:rtu:"))) {
         config.kind = RigConfig::Kind::ModbusRtu;
-        config.device = spec.mid(11);
+        config.device = rigName.mid(11);
         if (config.device.isEmpty())
-            return refuseSpec(rawSpec, QStringLiteral("не указан последовательный порт"), error);
+            return refuseRigName(rawName, QStringLiteral("не указан последовательный порт"), error);
         return config;
     }
-    return refuseSpec(rawSpec, QStringLiteral("вид стенда не распознан"), error);
+    return refuseRigName(rawName, QStringLiteral("вид стенда не распознан"), error);
 }
 
-std::optional<RigConfig> MakeRigConfig(const QString &spec, const QString &mapPath, QString *error)
+std::optional<RigConfig> MakeRigConfig(const QString &rigName, const QString &mapPath, QString *error)
 {
-    auto config = ParseRigSpec(spec, error);
+    auto config = ParseRigName(rigName, error);
     if (!config || mapPath.isEmpty())
         return config;
     if (!config->usesMap()) {
         *error = QStringLiteral("Карта регистров задаётся только для стенда Modbus (modbus:tcp://… или modbus:rtu:…), "
                                 "а не для «%1»")
-                     .arg(spec);
+                     .arg(rigName);
         return std::nullopt;
     }
     auto map = LoadRigMap(mapPath, error);

@@ -1,5 +1,5 @@
 #pragma once
-// What the user names as a rig: a spec string ("sim", "sim:PORT",
+// What the user names as a rig: a rig name ("sim", "sim:PORT",
 // "modbus:tcp://HOST[:PORT]", "modbus:rtu:DEVICE", "operator") and, for a
 // Modbus rig, a register map file. The defaults are the simulated rig's map.
 #include "rig/modbus_float.h"
@@ -65,11 +65,11 @@ struct RigConfig
     QJsonObject toJson() const;
 };
 
-// The spec alone, with the default map. Refusal: a Russian message quoting the
-// spec and listing the accepted forms.
-std::optional<RigConfig> ParseRigSpec(const QString &spec, QString *error);
+// The rig name alone, with the default map. Refusal: a Russian message quoting the
+// name and listing the accepted forms.
+std::optional<RigConfig> ParseRigName(const QString &rigName, QString *error);
 // A map file's text; a refusal names the field ("reference.address: …").
 std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error);
 std::optional<RigRegisterMap> LoadRigMap(const QString &path, QString *error);
-// The spec and, for a Modbus rig, an optional map file (empty path: the default map).
-std::optional<RigConfig> MakeRigConfig(const QString &spec, const QString &mapPath, QString *error);
+// The rig name and, for a Modbus rig, an optional map file (empty path: the default map).
+std::optional<RigConfig> MakeRigConfig(const QString &rigName, const QString &mapPath, QString *error);

@@ -684,7 +684,7 @@ std::unique_ptr<TRig> TFormCalibrationRun::makeRig(QString *error, double *timeS
         return rig.make(nullptr);
     }
     const QString address = Edit_RigAddress->text().trimmed();
-    QString spec = key;
+    QString rigName = key;
     QString host;
     if (key == QLatin1String("sim")) {
         const std::optional<double> scale = parseNumber(Edit_TimeScale->text());
@@ -698,14 +698,14 @@ std::unique_ptr<TRig> TFormCalibrationRun::makeRig(QString *error, double *timeS
     if (key == QLatin1String("sim") && !address.isEmpty()) {
         const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
         host = colon < 0 ? QString() : address.left(colon);
-        spec = QStringLiteral("sim:") + address.mid(colon + 1);
+        rigName = QStringLiteral("sim:") + address.mid(colon + 1);
     } else if (key == QLatin1String("modbus-tcp")) {
-        spec = QStringLiteral("modbus:tcp://") + address;
+        rigName = QStringLiteral("modbus:tcp://") + address;
     } else if (key == QLatin1String("modbus-rtu")) {
-        spec = QStringLiteral("modbus:rtu:") + Edit_RigDevice->text().trimmed();
+        rigName = QStringLiteral("modbus:rtu:") + Edit_RigDevice->text().trimmed();
     }
     const QString mapPath = key.startsWith(QLatin1String("modbus-")) ? Edit_RigMap->text().trimmed() : QString();
-    std::optional<RigConfig> config = MakeRigConfig(spec, mapPath, error);
+    std::optional<RigConfig> config = MakeRigConfig(rigName, mapPath, error);
     if (!config)
         return nullptr;
     if (!host.isEmpty())

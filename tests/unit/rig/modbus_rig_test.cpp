@@ -66,7 +66,7 @@ protected:
     static RigConfig configAt(int port)
     {
         QString error;
-        auto config = ParseRigSpec(QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(port), &error);
+        auto config = ParseRigName(QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(port), &error);
         EXPECT_TRUE(config) << error.toStdString();
         return config.value_or(RigConfig{});
     }
@@ -217,7 +217,7 @@ TEST_F(PymodbusRig, NobodyListeningFailsTheOpen)
 TEST(RigWithoutSetPoint, TheOperatorSetsTheFlowAndTheRunNeverAsksTheRig)
 {
     QString error;
-    RigConfig modbus = *ParseRigSpec(QStringLiteral("modbus:tcp://127.0.0.1:9"), &error);
+    RigConfig modbus = *ParseRigName(QStringLiteral("modbus:tcp://127.0.0.1:9"), &error);
     modbus.map.setpoint.reset();
     const struct
     {
@@ -225,7 +225,7 @@ TEST(RigWithoutSetPoint, TheOperatorSetsTheFlowAndTheRunNeverAsksTheRig)
         bool readsReference;
         const char *setFlowFailure;
     } cases[] = {
-        {*ParseRigSpec(QStringLiteral("operator"), &error), false, "ввод оператора"},
+        {*ParseRigName(QStringLiteral("operator"), &error), false, "ввод оператора"},
         {modbus, true, "нет регистра уставки"},
     };
     for (const auto &c : cases) {

@@ -14,7 +14,7 @@ TEST(RigSpec, AcceptedFormsGiveKindAndAddress)
     using K = RigConfig::Kind;
     const struct
     {
-        const char *spec;
+        const char *rigName;
         K kind;
         const char *host;
         int port;
@@ -30,13 +30,13 @@ TEST(RigSpec, AcceptedFormsGiveKindAndAddress)
     };
     for (const auto &c : cases) {
         QString error;
-        const auto config = ParseRigSpec(QString::fromUtf8(c.spec), &error);
-        ASSERT_TRUE(config) << c.spec << ": " << error.toStdString();
-        EXPECT_EQ(config->kind, c.kind) << c.spec;
-        EXPECT_EQ(config->host, QString::fromUtf8(c.host)) << c.spec;
-        EXPECT_EQ(config->port, c.port) << c.spec;
-        EXPECT_EQ(config->device, QString::fromUtf8(c.device)) << c.spec;
-        EXPECT_EQ(config->map, RigRegisterMap{}) << c.spec;
+        const auto config = ParseRigName(QString::fromUtf8(c.rigName), &error);
+        ASSERT_TRUE(config) << c.rigName << ": " << error.toStdString();
+        EXPECT_EQ(config->kind, c.kind) << c.rigName;
+        EXPECT_EQ(config->host, QString::fromUtf8(c.host)) << c.rigName;
+        EXPECT_EQ(config->port, c.port) << c.rigName;
+        EXPECT_EQ(config->device, QString::fromUtf8(c.device)) << c.rigName;
+        EXPECT_EQ(config->map, RigRegisterMap{}) << c.rigName;
     }
 }
 
@@ -55,12 +55,12 @@ TEST(RigSpec, RefusalQuotesTheSpecAndListsTheForms)
                              "modbus:tcp://user@rig",
                              "modbus:rtu:",
                              "modbus:udp://rig"};
-    for (const char *spec : refused) {
+    for (const char *rigName : refused) {
         QString error;
-        EXPECT_FALSE(ParseRigSpec(QString::fromUtf8(spec), &error)) << spec;
-        EXPECT_TRUE(error.contains(QStringLiteral("«%1»").arg(QString::fromUtf8(spec)))) << error.toStdString();
+        EXPECT_FALSE(ParseRigName(QString::fromUtf8(rigName), &error)) << rigName;
+        EXPECT_TRUE(error.contains(QStringLiteral("«%1»").arg(QString::fromUtf8(rigName)))) << error.toStdString();
         for (const char *form : {"sim:ПОРТ", "modbus:tcp://ХОСТ[:ПОРТ]", "modbus:rtu:УСТРОЙСТВО", "operator"})
-            EXPECT_TRUE(error.contains(QString::fromUtf8(form))) << spec << ": " << error.toStdString();
+            EXPECT_TRUE(error.contains(QString::fromUtf8(form))) << rigName << ": " << error.toStdString();
     }
 }
 
@@ -185,8 +185,8 @@ TEST(RigConfigFromUser, AMapFileGoesOnlyWithAModbusRigAndItsErrorsNameTheFile)
     EXPECT_FALSE(MakeRigConfig(QStringLiteral("modbus:rtu:/dev/ttyUSB0"), bad, &error));
     EXPECT_TRUE(error.contains(bad) && error.contains(QStringLiteral("reference: поле обязательно")))
         << error.toStdString();
-    for (const char *spec : {"sim", "operator"}) {
-        EXPECT_FALSE(MakeRigConfig(QString::fromUtf8(spec), good, &error)) << spec;
+    for (const char *rigName : {"sim", "operator"}) {
+        EXPECT_FALSE(MakeRigConfig(QString::fromUtf8(rigName), good, &error)) << rigName;
         EXPECT_TRUE(error.contains(QStringLiteral("только для стенда Modbus"))) << error.toStdString();
     }
     EXPECT_FALSE(MakeRigConfig(QStringLiteral("modbus:tcp://rig"), dir.filePath(QStringLiteral("none.json")), &error));
