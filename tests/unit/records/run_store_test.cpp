@@ -38,6 +38,7 @@ RunPoint fullPoint(RunPhase phase, int index)
     p.settled = false;
     p.startedUtc = T0.addSecs(index * 60);
     p.takenUtc = T0.addSecs(index * 60 + 47).addMSecs(3);
+    p.tubeTemperature = 21.0625 + index;
     return p;
 }
 
@@ -80,6 +81,7 @@ void expectSame(const RunPoint &a, const RunPoint &b)
     EXPECT_EQ(a.settled, b.settled);
     EXPECT_EQ(a.startedUtc, b.startedUtc);
     EXPECT_EQ(a.takenUtc, b.takenUtc);
+    EXPECT_EQ(a.tubeTemperature, b.tubeTemperature);
 }
 
 void expectSameHeader(const RunRecord &a, const RunRecord &b)
