@@ -361,3 +361,24 @@ INSTANTIATE_TEST_SUITE_P(Runs, NeverSettles, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "Accepted" : "Paused"; });
 
 } // namespace
+
+// A meter that drops the table's writes: the read-back says so, the run fails before
+// command 24 and the as-left phase, the written values are kept with the snapshot
+// taken before the write, and nothing is offered as calibrated.
+TEST_F(CalibrationRunTest, ATableTheMeterDidNotTakeFailsTheRun)
+{
+    start();
+    server->model().setIgnoredWrites(21, 74);
+    const QVector<quint16> before = params();
+    runToEnd();
+    EXPECT_EQ(run->record().end, RunEnd::Failed);
+    EXPECT_FALSE(run->record().endReason.isEmpty());
+    EXPECT_TRUE(run->record().pointsOf(RunPhase::AsLeft).isEmpty());
+    EXPECT_FALSE(run->record().asLeftFit.value_or(false));
+    EXPECT_NE(server->model().lastCommand(), int(Proto::CmdRecalculate));
+    EXPECT_EQ(params(), before);
+    bool refusedKept = false;
+    for (const Snapshot &s : records->store().list())
+        refusedKept = refusedKept || (s.reason == SnapshotReason::BeforeFlowSave && s.refused.contains(CalibrationArea::FlowTable));
+    EXPECT_TRUE(refusedKept);
+}
