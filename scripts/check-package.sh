@@ -20,10 +20,13 @@ for prog in kestrolink kestroctl kestro-meter-sim; do
     out=$("$prefix/bin/$prog" --version)
     [ "$out" = "$prog $(sed -n 's/^project(KestroLink VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")" ] \
         || fail "$prog --version says '$out'"
-    "$prefix/bin/$prog" --help | grep -q -- "--version" || fail "$prog --help does not list --version"
+    # Captured first: under pipefail, grep -q leaving early would SIGPIPE the program.
+    help=$("$prefix/bin/$prog" --help)
+    grep -q -- "--version" <<<"$help" || fail "$prog --help does not list --version"
     [ -f "$prefix/share/man/man1/$prog.1.gz" ] || fail "no man page for $prog"
     if command -v man >/dev/null; then
-        man -l "$prefix/share/man/man1/$prog.1.gz" 2>/dev/null | grep -q "$prog" || fail "man page of $prog does not read"
+        page=$(man -l "$prefix/share/man/man1/$prog.1.gz" 2>/dev/null)
+        grep -q "$prog" <<<"$page" || fail "man page of $prog does not read"
     fi
 done
 for f in share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
@@ -58,14 +61,16 @@ for f in usr/bin/kestrolink usr/bin/kestroctl usr/bin/kestro-meter-sim usr/lib/u
          usr/share/applications/$id.desktop usr/share/man/man1/kestroctl.1.gz usr/share/doc/kestrolink/copyright; do
     grep -q " \./$f\$" <<<"$listing" || fail "the package lacks /$f"
 done
-dpkg-deb -f "$deb" Depends | grep -q libqt6serialport6 || fail "Depends lacks the computed libraries"
-dpkg-deb -f "$deb" Depends | grep -q libqt6sql6-sqlite || fail "Depends lacks the snapshot database driver"
-dpkg-deb -f "$deb" Depends | grep -q libqt6sql6-psql || fail "Depends lacks the plant database driver"
-dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n || fail "Depends lacks Qt's Russian translations"
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q libqt6serialport6 <<<"$depends" || fail "Depends lacks the computed libraries"
+grep -q libqt6sql6-sqlite <<<"$depends" || fail "Depends lacks the snapshot database driver"
+grep -q libqt6sql6-psql <<<"$depends" || fail "Depends lacks the plant database driver"
+grep -q qt6-translations-l10n <<<"$depends" || fail "Depends lacks Qt's Russian translations"
 [ "$(dpkg-deb -f "$deb" Package)" = kestrolink ] || fail "wrong package name"
 if command -v lintian >/dev/null; then
     # Errors fail; the informational tags we keep are listed in the issue note.
-    ! lintian --no-tag-display-limit "$deb" 2>/dev/null | grep '^E:' || fail "lintian reports errors"
+    report=$(lintian --no-tag-display-limit "$deb" 2>/dev/null || true)
+    ! grep '^E:' <<<"$report" || fail "lintian reports errors"
 fi
 echo "check-package: $(basename "$deb") and the installed tree are in order"
 

@@ -8,16 +8,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
-#include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <latch>
 #include <limits>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -154,36 +153,40 @@ TEST(StoreDamage, ALockedStoreIsBusyNotDamaged)
 
 TEST(StoreDamage, ProgramsCreatingOneStoreAtOnceAllGetIt)
 {
-    constexpr int Rounds = 25, Programs = 4;
+    // Real programs, each its own process, import into a store none of them has seen.
+    constexpr int Rounds = 10, Programs = 4;
+    QTemporaryDir files;
+    const QString sample = files.filePath("sample.json");
+    {
+        QFile f(sample);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(SnapshotFile::Export(MeterSample()));
+    }
     for (int round = 0; round < Rounds; ++round) {
         QTemporaryDir dir;
         const QString path = dir.filePath("new/s.sqlite");
-        std::latch go(Programs);
-        std::atomic<int> opened{0}, added{0};
-        QStringList errors;
-        std::mutex errorsLock;
-        std::vector<std::thread> programs;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KESTRO_SNAPSHOT_DB", path);
+        env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+        std::vector<std::unique_ptr<QProcess>> programs;
         for (int p = 0; p < Programs; ++p) {
-            programs.emplace_back([&] {
-                // A connection of its own in each thread, as in a program of its own.
-                TSnapshotStore store(path);
-                go.arrive_and_wait();
-                if (store.open())
-                    ++opened;
-                if (store.add(MeterSample()) > 0)
-                    ++added;
-                if (!store.lastError().isEmpty()) {
-                    std::lock_guard lock(errorsLock);
-                    errors << store.lastError();
-                }
-            });
+            auto ctl = std::make_unique<QProcess>();
+            ctl->setProcessEnvironment(env);
+            ctl->start(QStringLiteral(KESTROCTL_PATH), {QStringLiteral("import"), sample});
+            programs.push_back(std::move(ctl));
         }
-        for (std::thread &t : programs)
-            t.join();
-        ASSERT_EQ(opened, Programs) << "round " << round << ": " << errors.join('\n').toStdString();
+        QStringList errors;
+        int added = 0;
+        for (auto &ctl : programs) {
+            ASSERT_TRUE(ctl->waitForFinished(60000)) << "round " << round << ": kestroctl import did not end";
+            if (ctl->exitStatus() == QProcess::NormalExit && ctl->exitCode() == 0)
+                ++added;
+            else
+                errors << QString::fromUtf8(ctl->readAllStandardError());
+        }
         ASSERT_EQ(added, Programs) << "round " << round << ": " << errors.join('\n').toStdString();
         TSnapshotStore store(path);
-        EXPECT_EQ(store.list().size(), Programs);
+        EXPECT_EQ(store.list().size(), Programs) << "round " << round;
     }
 }
 
