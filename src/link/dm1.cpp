@@ -7,7 +7,7 @@
 #include <algorithm>
 
 TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
-    : QObject(parent),
+    : TMeterLink(parent),
       m_ports(ports ? std::move(ports) : CreateSystemPortEnumerator()),
       m_pacer([this](const QByteArray &frame) { return writeToPort(frame); })
 {
@@ -31,6 +31,7 @@ TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
         if (isRead)
             m_usbWork.CntRxTx.IncTx();
         qCDebug(lcLinkFrames, "%8lld ms TX %s", m_clock.elapsed(), frame.toHex(' ').constData());
+        emit frameWritten(frame, isRead);
     });
 
     m_quietCheck.setSingleShot(true);

@@ -1,12 +1,12 @@
 #pragma once
 // The data module: owns the serial port object, the stream decoder, the transmit
 // pacer, the data events and the link status. Everything runs on the UI thread.
+#include "link/meter_link.h"
 #include "link/port_discovery.h"
 #include "link/register_image.h"
 #include "link/rx_tx_cnt.h"
 #include "link/transmit_pacer.h"
 #include "protocol/data_events.h"
-#include "protocol/frame_sink.h"
 #include "protocol/stream_decoder.h"
 #include <QElapsedTimer>
 #include <QObject>
@@ -25,7 +25,7 @@ struct LinkHealth
     QDateTime lastAnswerUtc; // invalid before the first answer
 };
 
-class TDM_1 : public QObject, public TDataEvents, public FrameSink, public PortOpener
+class TDM_1 : public TMeterLink, public TDataEvents, public PortOpener
 {
     Q_OBJECT
 public:
@@ -40,10 +40,9 @@ public:
     const TUSBWork &USBWork() const { return m_usbWork; }
 
     // Serial port object.
-    bool isPortOpen() const;
-    QString portName() const;
-    // The USB serial number of the open port's device: which meter this is. Empty when unknown.
-    QString portSerialNumber() const;
+    bool isPortOpen() const override;
+    QString portName() const override;
+    QString portSerialNumber() const override;
     void openPort(const QString &portName) override; // throws LinkError
     void closePort() override;
 
@@ -53,11 +52,11 @@ public:
     // FindDevicePort over this module's candidate list and port.
     QString findDevicePort();
     // Close the port, run discovery, store its text in USBWork. Never shows anything.
-    void applyRecoveryRule();
+    void applyRecoveryRule() override;
     // The senders' rule: port open -> run send inside a guard, recover on any error;
     // port closed -> recover without sending (only when recoverWhenClosed).
     // Returns true when send ran to the end.
-    bool sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed = true);
+    bool sendUnderRecoveryRule(const std::function<void()> &send, bool recoverWhenClosed = true) override;
 
     // Real port errors reported by the serial port object since creation; a hang-up
     // must give a handful, not a storm.
@@ -66,7 +65,7 @@ public:
     PortEnumerator &ports() { return *m_ports; }
     const StreamDecoder &decoder() const { return m_decoder; }
     // The meter's registers as its answers on this connection reported them.
-    const TRegisterImage &registerImage() const { return m_image; }
+    const TRegisterImage &registerImage() const override { return m_image; }
     TransmitPacer &pacer() { return m_pacer; }
     LinkHealth health() const;
 
@@ -76,11 +75,6 @@ Q_SIGNALS:
     // The port was closed after a port error and discovery ran again.
     void linkRecovered(const QString &statusText);
     void portOpened(const QString &portName);
-    void portClosedSignal();
-    // An accepted answer put these registers into the image (space: RegisterSpace).
-    void registersTaken(int space, int first, int count);
-    // Every accepted answer frame, after its data event.
-    void answerAccepted(const QByteArray &frame);
     // Discovery found the meter's port but this user may not open it; once per port.
     void permissionDenied(const QString &portName);
 

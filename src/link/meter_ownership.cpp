@@ -1,12 +1,12 @@
 #include "link/meter_ownership.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 
 TMeterOwnership::TMeterOwnership(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("MeterOwnership"));
 }
 
-TMeterOwnership &TMeterOwnership::of(TDM_1 &dm)
+TMeterOwnership &TMeterOwnership::of(TMeterLink &dm)
 {
     if (auto *existing = dm.findChild<TMeterOwnership *>(QStringLiteral("MeterOwnership"), Qt::FindDirectChildrenOnly))
         return *existing;

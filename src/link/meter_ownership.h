@@ -6,14 +6,14 @@
 #include <QPointer>
 #include <QString>
 
-class TDM_1;
+class TMeterLink;
 
 class TMeterOwnership : public QObject
 {
     Q_OBJECT
 public:
     // The link's own, made on first use as the link's child.
-    static TMeterOwnership &of(TDM_1 &dm);
+    static TMeterOwnership &of(TMeterLink &dm);
 
     bool isOwned() const { return !m_holder.isNull(); }
     // Why the meter is taken, as a tool tip says it ("Идёт калибровка по шагам: …").

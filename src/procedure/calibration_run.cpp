@@ -261,7 +261,7 @@ void TCalibrationRun::Impl::onRigFailed(const QString &message)
         qCWarning(lcRun) << "rig:" << message;
 }
 
-TCalibrationRun::TCalibrationRun(TDM_1 &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)
+TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>(*this, dm, records, rig))
 {
     d->sampleTimer.setTimerType(Qt::PreciseTimer);
@@ -280,10 +280,10 @@ TCalibrationRun::TCalibrationRun(TDM_1 &dm, TCalibrationRecords &records, TRig &
     });
     connect(&d->reader, &TCalibrationReader::finished, this, [this] { d->onReaderFinished(); });
     connect(&d->reader, &TCalibrationReader::failed, this, [this](const QString &m) { d->onReaderFailed(m); });
-    connect(&dm.pacer(), &TransmitPacer::frameWritten, this,
+    connect(&dm, &TMeterLink::frameWritten, this,
             [this](const QByteArray &frame, bool isRead) { d->onFrameWritten(frame, isRead); });
-    connect(&dm, &TDM_1::registersTaken, this, [this](int space, int first, int count) { d->onRegistersTaken(space, first, count); });
-    connect(&dm, &TDM_1::portClosedSignal, this, [this] { d->linkLost(); });
+    connect(&dm, &TMeterLink::registersTaken, this, [this](int space, int first, int count) { d->onRegistersTaken(space, first, count); });
+    connect(&dm, &TMeterLink::portClosedSignal, this, [this] { d->linkLost(); });
     connect(&records, &TCalibrationRecords::readBackChecked, this,
             [this](qint64 id, CalibrationArea area, bool matched) { d->onReadBackChecked(id, area, matched); });
     connect(&rig, &TRig::opened, this, [this] {

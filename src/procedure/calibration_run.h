@@ -12,7 +12,7 @@
 #include <QObject>
 #include <memory>
 
-class TDM_1;
+class TMeterLink;
 class TCalibrationRecords;
 class TRig;
 struct RestoreOutcome;
@@ -62,7 +62,7 @@ class TCalibrationRun : public QObject
 {
     Q_OBJECT
 public:
-    TCalibrationRun(TDM_1 &dm, TCalibrationRecords &records, TRig &rig, QObject *parent = nullptr);
+    TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, TRig &rig, QObject *parent = nullptr);
     ~TCalibrationRun() override;
 
     // Checks the plan (nothing is sent on a bad one: finished() with RunEnd::Failed and the

@@ -1,7 +1,7 @@
 #pragma once
 // The calibration run's inner state, shared by its source files only.
 #include "procedure/calibration_run.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 #include "procedure/stability.h"
 #include "records/calibration_reader.h"
 #include "records/calibration_records.h"
@@ -94,13 +94,13 @@ struct TCalibrationRun::Impl
         double percent;
     };
 
-    Impl(TCalibrationRun &run, TDM_1 &dm, TCalibrationRecords &records, TRig &rig)
+    Impl(TCalibrationRun &run, TMeterLink &dm, TCalibrationRecords &records, TRig &rig)
         : q(run), dm(dm), records(records), rig(rig), reader(dm)
     {
     }
 
     TCalibrationRun &q;
-    TDM_1 &dm;
+    TMeterLink &dm;
     TCalibrationRecords &records;
     TRig &rig;
     RunOptions opt;

@@ -1,14 +1,14 @@
 #include "records/calibration_reader.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 
-TCalibrationReader::TCalibrationReader(TDM_1 &dm, int answerTimeoutMs, QObject *parent) : QObject(parent), m_dm(dm)
+TCalibrationReader::TCalibrationReader(TMeterLink &dm, int answerTimeoutMs, QObject *parent) : QObject(parent), m_dm(dm)
 {
     m_watchdog.setSingleShot(true);
     m_watchdog.setInterval(answerTimeoutMs);
     connect(&m_watchdog, &QTimer::timeout, this, &TCalibrationReader::onSilence);
-    connect(&dm.pacer(), &TransmitPacer::frameWritten, this, &TCalibrationReader::onFrameWritten);
-    connect(&dm, &TDM_1::registersTaken, this, &TCalibrationReader::onRegistersTaken);
-    connect(&dm, &TDM_1::portClosedSignal, this, [this] {
+    connect(&dm, &TMeterLink::frameWritten, this, &TCalibrationReader::onFrameWritten);
+    connect(&dm, &TMeterLink::registersTaken, this, &TCalibrationReader::onRegistersTaken);
+    connect(&dm, &TMeterLink::portClosedSignal, this, [this] {
         if (m_running)
             fail(QStringLiteral("Связь с прибором потеряна во время чтения"));
     });

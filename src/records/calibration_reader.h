@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QTimer>
 
-class TDM_1;
+class TMeterLink;
 
 class TCalibrationReader : public QObject
 {
@@ -15,7 +15,7 @@ class TCalibrationReader : public QObject
 public:
     static constexpr int DefaultAnswerTimeoutMs = 2000;
 
-    explicit TCalibrationReader(TDM_1 &dm, int answerTimeoutMs = DefaultAnswerTimeoutMs, QObject *parent = nullptr);
+    explicit TCalibrationReader(TMeterLink &dm, int answerTimeoutMs = DefaultAnswerTimeoutMs, QObject *parent = nullptr);
 
     void start(const QList<CalibrationArea> &areas);
     void cancel();
@@ -42,7 +42,7 @@ private:
     void onSilence();
     void fail(const QString &message);
 
-    TDM_1 &m_dm;
+    TMeterLink &m_dm;
     QList<CalibrationArea> m_areas;
     QList<Pending> m_pending;
     QTimer m_watchdog;

@@ -1,14 +1,14 @@
 #include "records/calibration_records.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 #include "protocol/number_text.h"
 #include <bit>
 
-TCalibrationRecords::TCalibrationRecords(TDM_1 &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent)
+TCalibrationRecords::TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent)
     : QObject(parent), m_dm(dm), m_store(std::move(store))
 {
-    connect(&dm.pacer(), &TransmitPacer::frameWritten, this, &TCalibrationRecords::onFrameWritten);
-    connect(&dm, &TDM_1::registersTaken, this, &TCalibrationRecords::onRegistersTaken);
-    connect(&dm, &TDM_1::portClosedSignal, this, [this] { m_expected.clear(); });
+    connect(&dm, &TMeterLink::frameWritten, this, &TCalibrationRecords::onFrameWritten);
+    connect(&dm, &TMeterLink::registersTaken, this, &TCalibrationRecords::onRegistersTaken);
+    connect(&dm, &TMeterLink::portClosedSignal, this, [this] { m_expected.clear(); });
 }
 
 TCalibrationRecords::~TCalibrationRecords() = default;

@@ -7,13 +7,13 @@
 #include <QObject>
 #include <memory>
 
-class TDM_1;
+class TMeterLink;
 
 class TCalibrationRecords : public QObject
 {
     Q_OBJECT
 public:
-    TCalibrationRecords(TDM_1 &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent = nullptr);
+    TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent = nullptr);
     ~TCalibrationRecords() override;
 
     // Stores what the image holds of these areas now. The snapshot's id, or 0 when
@@ -52,7 +52,7 @@ private:
     void onFrameWritten(const QByteArray &frame, bool isRead);
     void onRegistersTaken(int space, int first, int count);
 
-    TDM_1 &m_dm;
+    TMeterLink &m_dm;
     std::unique_ptr<TSnapshotStore> m_store;
     // Bounded: one per save in flight, dropped when the port closes.
     QList<Expectation> m_expected;

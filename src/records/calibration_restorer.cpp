@@ -1,5 +1,5 @@
 #include "records/calibration_restorer.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 #include "records/snapshot_check.h"
 
 namespace {
@@ -17,7 +17,7 @@ QList<CalibrationArea> RestoreOutcome::areasIn(AreaRestoreState state) const
     return areas;
 }
 
-TCalibrationRestorer::TCalibrationRestorer(TDM_1 &dm, TSnapshotStore &store, int answerTimeoutMs, QObject *parent)
+TCalibrationRestorer::TCalibrationRestorer(TMeterLink &dm, TSnapshotStore &store, int answerTimeoutMs, QObject *parent)
     : QObject(parent), m_dm(dm), m_store(store), m_reader(dm, answerTimeoutMs)
 {
     connect(&m_reader, &TCalibrationReader::finished, this, &TCalibrationRestorer::onReadFinished);
@@ -27,8 +27,8 @@ TCalibrationRestorer::TCalibrationRestorer(TDM_1 &dm, TSnapshotStore &store, int
                                                           : QStringLiteral("Проверка записанного"),
                           done, total);
     });
-    connect(&dm.pacer(), &TransmitPacer::frameWritten, this, &TCalibrationRestorer::onFrameWritten);
-    connect(&dm, &TDM_1::portClosedSignal, this, [this] {
+    connect(&dm, &TMeterLink::frameWritten, this, &TCalibrationRestorer::onFrameWritten);
+    connect(&dm, &TMeterLink::portClosedSignal, this, [this] {
         if (m_stage == Stage::Writing)
             onLinkLost(QStringLiteral("Связь с прибором потеряна во время записи"));
     });

@@ -30,7 +30,7 @@ public:
     // How long a link lost during the writes is waited for before the areas stay unchecked.
     static constexpr int DefaultReconnectMs = 10000;
 
-    TCalibrationRestorer(TDM_1 &dm, TSnapshotStore &store, int answerTimeoutMs = TCalibrationReader::DefaultAnswerTimeoutMs,
+    TCalibrationRestorer(TMeterLink &dm, TSnapshotStore &store, int answerTimeoutMs = TCalibrationReader::DefaultAnswerTimeoutMs,
                          QObject *parent = nullptr);
 
     void setReconnectMs(int ms) { m_reconnectMs = ms; }
@@ -65,7 +65,7 @@ private:
     void finishWithoutReadBack();
     void finish(RestoreOutcome outcome);
 
-    TDM_1 &m_dm;
+    TMeterLink &m_dm;
     TSnapshotStore &m_store;
     TCalibrationReader m_reader;
     Snapshot m_target;

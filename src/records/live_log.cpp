@@ -1,5 +1,5 @@
 #include "records/live_log.h"
-#include "link/dm1.h"
+#include "link/meter_link.h"
 #include "protocol/protokol_usb.h"
 #include "protocol/response_blocks.h"
 #include "records/file_output.h"
@@ -52,9 +52,9 @@ QString DefaultPath(const QDateTime &now)
 
 } // namespace LiveCsv
 
-TLiveLog::TLiveLog(TDM_1 &dm, QObject *parent) : QObject(parent)
+TLiveLog::TLiveLog(TMeterLink &dm, QObject *parent) : QObject(parent)
 {
-    connect(&dm, &TDM_1::answerAccepted, this, &TLiveLog::onAnswer);
+    connect(&dm, &TMeterLink::answerAccepted, this, &TLiveLog::onAnswer);
 }
 
 TLiveLog::~TLiveLog()

@@ -24,13 +24,13 @@ std::optional<std::array<float, Readings>> ReadingsOf(const QByteArray &frame);
 QString DefaultPath(const QDateTime &now);
 } // namespace LiveCsv
 
-class TDM_1;
+class TMeterLink;
 
 class TLiveLog : public QObject
 {
     Q_OBJECT
 public:
-    explicit TLiveLog(TDM_1 &dm, QObject *parent = nullptr);
+    explicit TLiveLog(TMeterLink &dm, QObject *parent = nullptr);
     ~TLiveLog() override;
 
     // False, with the reason, when the file cannot be created.
