@@ -10,11 +10,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-namespace {
-constexpr quint16 PointsRegister = 5;
-constexpr quint16 CoefficientsRegister = 16;
-} // namespace
-
 TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget *parent)
     : QWidget(parent), m_pollFlag(pollFlag), m_adcAverage(adcAverage)
 {
@@ -49,7 +44,7 @@ TTabTermo::TTabTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &adcAverage, QWidget 
     Button_Reset_Chart_Termo = w.reset;
 
     m_points = std::make_unique<TTwoPointCalibration>(
-        dm, CalibrationArea::Thermometer, PointsRegister, CoefficientsRegister,
+        dm, CalibrationArea::Thermometer,
         TwoPointBoxes{Edit_T_20, Edit_T_ADC_20, Edit_T_60, Edit_T_ADC_60, Edit_T_A, Edit_T_B});
 
     ConnectClicks<TTabTermo>(this, {

@@ -11,8 +11,6 @@
 #include <QToolButton>
 
 namespace {
-constexpr quint16 PointsRegister = 13;
-constexpr quint16 CoefficientsRegister = 32;
 constexpr int TemperatureSeries = 0;
 constexpr int DeltaTSeries = 1;
 } // namespace
@@ -60,7 +58,7 @@ TTabZeroTermo::TTabZeroTermo(TDM_1 &dm, bool &pollFlag, TSredSdvig &tempAverage,
     Button_Reset_Chart_0_Termo = w.reset;
 
     m_points = std::make_unique<TTwoPointCalibration>(
-        dm, CalibrationArea::Zero, PointsRegister, CoefficientsRegister,
+        dm, CalibrationArea::Zero,
         TwoPointBoxes{Edit_0_T_20, Edit_0_T_ns_20, Edit_0_T_60, Edit_0_T_ns_60, Edit_0_T_A, Edit_0_T_B});
 
     using Z = TTabZeroTermo;

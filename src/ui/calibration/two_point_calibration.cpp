@@ -2,20 +2,17 @@
 #include "link/dm1.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
+#include "records/two_point_save.h"
 #include "ui/calibration/filled_fields.h"
 #include "ui/common/snapshot_guard.h"
 #include <QLineEdit>
 
-namespace {
-constexpr quint16 PointsCount = 8;       // four floats
-constexpr quint16 CoefficientsCount = 4; // two floats
-} // namespace
+using TwoPointSave::CoefficientsCount;
+using TwoPointSave::PointsCount;
 
-TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, quint16 pointsRegister,
-                                           quint16 coefficientsRegister, TwoPointBoxes boxes)
-    : m_dm(dm), m_area(area), m_points(pointsRegister), m_coefficients(coefficientsRegister), m_boxes(boxes),
-      m_reads(dm), m_pointsRead(Proto::readFrame(Proto::FnReadParams, pointsRegister, PointsCount)),
-      m_coefficientsRead(Proto::readFrame(Proto::FnReadData, coefficientsRegister, CoefficientsCount))
+TTwoPointCalibration::TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, TwoPointBoxes boxes)
+    : m_dm(dm), m_area(area), m_boxes(boxes), m_reads(dm), m_pointsRead(TwoPointSave::PointsReadFrame(area)),
+      m_coefficientsRead(TwoPointSave::CoefficientsReadFrame(area))
 {
     // What the engineer types wins over an answer still on its way.
     for (QLineEdit *box : {m_boxes.t1, m_boxes.x1, m_boxes.t2, m_boxes.x2})
@@ -36,15 +33,16 @@ void TTwoPointCalibration::empty()
 
 void TTwoPointCalibration::sendReads()
 {
-    m_reads.send(Proto::FnReadParams, m_points, PointsCount);
-    m_reads.send(Proto::FnReadData, m_coefficients, CoefficientsCount);
+    const TwoPointSave::Layout &at = TwoPointSave::LayoutOf(m_area);
+    m_reads.send(Proto::FnReadParams, at.pointsRegister, PointsCount);
+    m_reads.send(Proto::FnReadData, at.coefficientsRegister, CoefficientsCount);
 }
 
 QByteArray TTwoPointCalibration::readCoefficients()
 {
     m_boxes.a->clear();
     m_boxes.b->clear();
-    return m_reads.send(Proto::FnReadData, m_coefficients, CoefficientsCount);
+    return m_reads.send(Proto::FnReadData, TwoPointSave::LayoutOf(m_area).coefficientsRegister, CoefficientsCount);
 }
 
 void TTwoPointCalibration::read()
@@ -60,15 +58,13 @@ void TTwoPointCalibration::save()
         return;
     }
     const QList<float> typed = ParseFilledFields(m_area, {m_boxes.t1, m_boxes.x1, m_boxes.t2, m_boxes.x2});
-    const float t1 = typed[0], x1 = typed[1], t2 = typed[2], x2 = typed[3];
+    const TwoPointSave::Points points{typed[0], typed[1], typed[2], typed[3]};
     const std::optional<qint64> snapshot = KeepSnapshotOrAsk(m_records, m_reason, {m_area}, m_boxes.t1->window());
     if (!snapshot)
         return;
     m_dm.sendUnderRecoveryRule([&] {
-        SendWriteFloat4(m_dm, m_points, t1, x1, t2, x2);
-        if (m_records)
-            m_records->expectReadBack(*snapshot, m_area, m_points, TCalibrationRecords::FloatRegisters({t1, x1, t2, x2}),
-                                      Proto::readFrame(Proto::FnReadParams, m_points, PointsCount));
+        TwoPointSave::Send(m_dm, m_area, points);
+        TwoPointSave::ExpectReadBack(m_records, *snapshot, m_area, points);
         // What the meter now holds refills the boxes.
         empty();
         sendReads();

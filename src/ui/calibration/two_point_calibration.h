@@ -22,8 +22,7 @@ class TTwoPointCalibration
 {
 public:
     // area: which calibration the boxes hold (names the points in messages and snapshots).
-    TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, quint16 pointsRegister, quint16 coefficientsRegister,
-                         TwoPointBoxes boxes);
+    TTwoPointCalibration(TDM_1 &dm, CalibrationArea area, TwoPointBoxes boxes);
 
     // Empties the six boxes, then asks for the points and the coefficients.
     void read();
@@ -48,8 +47,6 @@ private:
 
     TDM_1 &m_dm;
     CalibrationArea m_area;
-    quint16 m_points;
-    quint16 m_coefficients;
     TwoPointBoxes m_boxes;
     TOwnReads m_reads;
     QByteArray m_pointsRead, m_coefficientsRead;
