@@ -157,7 +157,7 @@ TEST_F(KestroctlCalibrate, RefusedBeforeAnythingIsSent)
         QString said;
     } cases[] = {
         {{"--rig", rig(), "--plan", path("bad.json")}, 5, "calibration_percent"},
-        {{"--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(closed)}, 8, "nothing sent"},
+        {{"--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(closed)}, 8, "ничего не отправлено"},
         {{"--rig", "modbus:udp://x"}, 64, "modbus:udp://x"},
     };
     for (const Case &c : cases) {

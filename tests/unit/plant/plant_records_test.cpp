@@ -346,7 +346,7 @@ TEST_P(Refusal, IsSaidClearlyAndTheWorkstationGoesOn)
     EXPECT_TRUE(err.contains(QString::fromUtf8(GetParam().says))) << err.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("records"), QStringLiteral("sync")}, &err), 10) << err.toStdString();
     EXPECT_TRUE(err.contains(QString::fromUtf8(GetParam().says))) << err.toStdString();
-    EXPECT_TRUE(err.contains(QLatin1String("records waiting: 1"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("записей ждут отправки: 1"))) << err.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("meters")}, &err), 10) << err.toStdString();
     TSnapshotStore local(env.value(QStringLiteral("KESTRO_SNAPSHOT_DB")));
     EXPECT_EQ(local.list().size(), 1);
