@@ -61,6 +61,7 @@ int TSnapshotStore::waitingCount()
 QList<UploadItem> TSnapshotStore::waiting(int limit)
 {
     QList<UploadItem> items;
+    m_error.clear();
     if (!m_open && !open())
         return items;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));

@@ -471,24 +471,27 @@ bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &
     // The header changes while the run goes: a newer revision replaces an older one,
     // never the other way round, whoever uploads it and in whatever order.
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO run(uuid, revision, %1) VALUES(?, ?, %2) ON CONFLICT (uuid) DO UPDATE SET"
+    if (!q.prepare(QStringLiteral("INSERT INTO run(uuid, revision, %1) VALUES(?, ?, %2) ON CONFLICT (uuid) DO UPDATE SET"
                              " revision = excluded.revision, %3 WHERE run.revision < excluded.revision")
-                  .arg(columns.join(", "), marks.join(", "), sets.join(", ")));
+                  .arg(columns.join(", "), marks.join(", "), sets.join(", "))))
+        return failed(q.lastError());
     q.addBindValue(r.uuid);
     q.addBindValue(revision);
     bindHeader(q, r);
     if (!q.exec())
         return failed(q.lastError());
     // The snapshots the run names by their ids here are found there by uuid.
-    q.prepare(QStringLiteral("UPDATE run SET snapshot_before = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0),"
-                             " snapshot_after = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0) WHERE uuid = ?"));
+    if (!q.prepare(QStringLiteral("UPDATE run SET snapshot_before = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0),"
+                             " snapshot_after = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0) WHERE uuid = ?")))
+        return failed(q.lastError());
     q.addBindValue(beforeUuid);
     q.addBindValue(afterUuid);
     q.addBindValue(r.uuid);
     if (!q.exec())
         return failed(q.lastError());
-    q.prepare(QStringLiteral("SELECT id, (SELECT COALESCE(MAX(seq), 0) FROM run_point WHERE run_id = run.id) FROM run"
-                             " WHERE uuid = ?"));
+    if (!q.prepare(QStringLiteral("SELECT id, (SELECT COALESCE(MAX(seq), 0) FROM run_point WHERE run_id = run.id) FROM run"
+                             " WHERE uuid = ?")))
+        return failed(q.lastError());
     q.addBindValue(r.uuid);
     if (!q.exec() || !q.next())
         return failed(q.lastError());
@@ -497,9 +500,10 @@ bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &
     q.finish();
     // Points are numbered from 1 without gaps here; the plant keeps the same numbers.
     QSqlQuery p(db);
-    p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+    if (!p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
                              " ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id, seq) DO NOTHING")
-                  .arg(QLatin1String(PointColumns)));
+                  .arg(QLatin1String(PointColumns))))
+        return failed(p.lastError());
     for (qsizetype i = there; i < r.points.size(); ++i) {
         p.addBindValue(id);
         p.addBindValue(int(i + 1));

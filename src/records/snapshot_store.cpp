@@ -394,11 +394,15 @@ QString text(const QString &t)
 bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool again, qint64 &id, QSqlError &error)
 {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO snapshot(uuid, workstation, revision, taken_utc, port, reason, note, program_version,"
-                             " meter_serial) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)%1")
-                  .arg(again ? QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET revision = excluded.revision"
-                                              " WHERE snapshot.revision < excluded.revision")
-                             : QStringLiteral(" RETURNING id")));
+    // A server prepares under the table's lock: a prepare that timed out is the reason.
+    if (!q.prepare(QStringLiteral("INSERT INTO snapshot(uuid, workstation, revision, taken_utc, port, reason, note, program_version,"
+                                  " meter_serial) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)%1")
+                       .arg(again ? QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET revision = excluded.revision"
+                                                   " WHERE snapshot.revision < excluded.revision")
+                                  : QStringLiteral(" RETURNING id")))) {
+        error = q.lastError();
+        return false;
+    }
     q.addBindValue(s.uuid);
     q.addBindValue(text(s.workstation));
     q.addBindValue(revision);
@@ -429,8 +433,11 @@ bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool ag
     const auto putAreas = [&](const QMap<CalibrationArea, QVector<quint16>> &areas, const char *table, const char *onConflict) {
         for (auto it = areas.cbegin(); it != areas.cend(); ++it) {
             QSqlQuery a(db);
-            a.prepare(QStringLiteral("INSERT INTO %1(snapshot_id, area, registers) VALUES(?, ?, ?)%2")
-                          .arg(QLatin1String(table), again ? QLatin1String(onConflict) : QLatin1String()));
+            if (!a.prepare(QStringLiteral("INSERT INTO %1(snapshot_id, area, registers) VALUES(?, ?, ?)%2")
+                               .arg(QLatin1String(table), again ? QLatin1String(onConflict) : QLatin1String()))) {
+                error = a.lastError();
+                return false;
+            }
             a.addBindValue(id);
             a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
             a.addBindValue(toBlob(it.value()));

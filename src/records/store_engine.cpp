@@ -195,11 +195,9 @@ QString PostgresStatementProblem(const QSqlError &error)
 
 bool PostgresRefusesRecord(const QSqlError &error)
 {
-    // Data exceptions and integrity violations are about this record; a statement the
-    // driver could not pass whole (a text cut at a NUL) is too.
+    // Data exceptions and integrity violations are about this record.
     const QString state = error.nativeErrorCode();
-    return state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23"))
-           || state == QLatin1String("42601");
+    return state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23"));
 }
 
 QString PostgresConnectionProblem(const QSqlError &error, const StoreLocation &where)
