@@ -125,11 +125,13 @@ StoreLocation StoreLocation::Parse(const QString &text)
         return where;
     }
     const QUrl url(t, QUrl::StrictMode);
-    where.display = url.toString(QUrl::RemovePassword);
+    // Messages show the address without a password, wherever it was given.
+    where.display = url.toString(QUrl::RemovePassword | QUrl::RemoveQuery);
     if (!url.isValid()) {
         // Whatever stands before the host may be a password: it is not repeated.
-        QString shown = t;
+        QString shown = t.section(QLatin1Char('?'), 0, 0);
         shown.replace(QRegularExpression(QStringLiteral("^(postgres(ql)?://)[^/]*@")), QStringLiteral("\\1…@"));
+        where.display = shown;
         where.error = QStringLiteral("адрес %1 не читается").arg(shown);
         return where;
     }
