@@ -433,7 +433,7 @@ struct BusyCase
 {
     const char *name;
     RunPhase phase; // the lock is taken when this point is taken
-    int index;
+    int index;      // 0: when the after-run snapshot is kept, just before the run's end
     double holdSeconds;
     bool pauses;  // the run stops at the point the store did not take
     RunEnd end;   // how the run ends (after a resume, where it paused)
@@ -450,9 +450,14 @@ TEST_P(StoreBusy, NeverReportsWhatTheStoreDidNotTake)
     const BusyCase &c = GetParam();
     start();
     std::unique_ptr<StoreLock> lock;
+    const auto take = [&] { lock = std::make_unique<StoreLock>(dir.filePath(QStringLiteral("s.sqlite")), c.holdSeconds); };
     QObject::connect(run.get(), &TCalibrationRun::pointTaken, [&](const RunPoint &p) {
         if (!lock && p.phase == c.phase && p.index == c.index)
-            lock = std::make_unique<StoreLock>(dir.filePath(QStringLiteral("s.sqlite")), c.holdSeconds);
+            take();
+    });
+    QObject::connect(records.get(), &TCalibrationRecords::snapshotKept, [&] {
+        if (!lock && c.index == 0 && run->record().points.size() == total())
+            take();
     });
     int storedAtPause = -1;
     QObject::connect(run.get(), &TCalibrationRun::paused, [&] {
@@ -483,9 +488,10 @@ TEST_P(StoreBusy, NeverReportsWhatTheStoreDidNotTake)
         expectEachPointOnce(r.points);
         EXPECT_TRUE(stored->asFoundFit && stored->asLeftFit && stored->snapshotAfterId != 0);
     } else {
-        // The store could not take the end either: the faces are told, and it does not say completed.
-        EXPECT_FALSE(r.storeError.isEmpty());
+        // Not completed on either side; where the store still differs, the faces are told why.
         EXPECT_NE(stored->end, RunEnd::Completed);
+        EXPECT_EQ(stored->end == r.end, r.storeError.isEmpty()) << r.storeError.toStdString();
+        EXPECT_TRUE(r.endReason.contains(QStringLiteral("не сохранено в базе"))) << r.endReason.toStdString();
         EXPECT_EQ(stored->points.size(), r.points.size());
     }
 }
@@ -494,7 +500,8 @@ INSTANTIATE_TEST_SUITE_P(
     Runs, StoreBusy,
     ::testing::Values(BusyCase{"ShortHoldIsWaitedFor", RunPhase::AsFound, 1, 1.5, false, RunEnd::Completed},
                       BusyCase{"LongHoldPausesAtThePoint", RunPhase::Calibration, 2, 8, true, RunEnd::Completed},
-                      BusyCase{"HoldAtTheEndIsNoCompletion", RunPhase::AsLeft, 3, 9, false, RunEnd::Failed}),
+                      BusyCase{"HoldFromTheLastPointIsNoCompletion", RunPhase::AsLeft, 3, 9, false, RunEnd::Failed},
+                      BusyCase{"HoldAtTheRunsEndIsNoCompletion", RunPhase::AsLeft, 0, 8, false, RunEnd::Failed}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
