@@ -4,6 +4,7 @@
 #include "procedure/run_plan.h"
 #include "records/calibration_records.h"
 #include "records/file_output.h"
+#include "records/record_text.h"
 #include "records/snapshot_store.h"
 #include "rig/rig.h"
 #include "rig/rig_factory.h"
@@ -102,33 +103,50 @@ int CtlCalibrate::writeJson(const RunRecord &run)
         return CtlExit::Done;
     QString error;
     if (!FileOutput::Save(m_options.json, QJsonDocument(RunToJson(run)).toJson(QJsonDocument::Indented), &error))
-        return fail(CtlExit::RecordsError, QStringLiteral("%1: %2; the record is kept in the store").arg(m_options.json, error));
+        return fail(CtlExit::RecordsError, QStringLiteral("%1 не записан: %2; запись прогона осталась в базе").arg(m_options.json, error));
     return CtlExit::Done;
 }
 
 int CtlCalibrate::calibrate()
 {
     if (m_options.serial.trimmed().isEmpty())
-        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --serial"));
+        return fail(CtlExit::Usage, QStringLiteral("для calibrate нужен --serial"));
     if (m_options.operatorName.trimmed().isEmpty())
-        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --operator"));
+        return fail(CtlExit::Usage, QStringLiteral("для calibrate нужен --operator"));
     if (m_options.rig.isEmpty())
-        return fail(CtlExit::Usage, QStringLiteral("calibrate needs --rig"));
+        return fail(CtlExit::Usage, QStringLiteral("для calibrate нужен --rig"));
+    for (const auto &[field, text] : {std::pair{QStringLiteral("--serial"), m_options.serial},
+                                      std::pair{QStringLiteral("--operator"), m_options.operatorName}}) {
+        if (const QString problem = RecordTextProblem(field, text); !problem.isEmpty())
+            return fail(CtlExit::Usage, problem + QStringLiteral("; ничего не отправлено"));
+    }
 
     // Everything the run depends on is checked before anything is sent.
     QString error;
     std::optional<RunPlan> plan = m_options.plan.isEmpty() ? RunPlanFile::Default()
                                                            : RunPlanFile::Load(m_options.plan, &error);
     if (!plan)
-        return fail(CtlExit::RecordsError, QStringLiteral("%1: %2; nothing sent").arg(m_options.plan, error));
+        return fail(CtlExit::RecordsError, error + QStringLiteral("; ничего не отправлено"));
+    // A rig that is not named right is a usage fault; a map file refused is a file's, as a plan's is.
+    const std::optional<RigConfig> rigName = ParseRigName(m_options.rig, &error);
+    if (!rigName)
+        return fail(CtlExit::Usage, error);
     const std::optional<RigConfig> rigConfig = MakeRigConfig(m_options.rig, m_options.rigMap, &error);
     if (!rigConfig)
-        return fail(CtlExit::Usage, error);
+        return fail(rigName->usesMap() ? CtlExit::RecordsError : CtlExit::Usage,
+                    error + QStringLiteral("; ничего не отправлено"));
+    if (const QString refusal = m_options.json.isEmpty() ? QString() : FileOutput::Refusal(m_options.json);
+        !refusal.isEmpty())
+        return fail(CtlExit::RecordsError, refusal + QStringLiteral("; ничего не отправлено"));
     if (!m_store.open())
         return fail(CtlExit::RecordsError, m_store.lastError());
 
     if (!m_runner.connectMeter())
         return m_runner.cannotOpenCode();
+    // Both serials go into the record; a mismatch is said before anything is written.
+    if (const QString mismatch = SerialMismatchText(m_options.serial.trimmed(), m_dm.portSerialNumber());
+        !mismatch.isEmpty())
+        m_err << "kestroctl: внимание: " << mismatch << Qt::endl;
     std::unique_ptr<TRig> rig = MakeRig(*rigConfig, nullptr);
     QEventLoop loop;
     {
@@ -140,7 +158,8 @@ int CtlCalibrate::calibrate()
         });
         rig->open();
         if (loop.exec() != CtlExit::Done)
-            return fail(CtlExit::RunIncomplete, QStringLiteral("rig %1: %2; nothing sent").arg(rig->description(), rigError));
+            return fail(CtlExit::RunIncomplete,
+                        QStringLiteral("стенд %1: %2; ничего не отправлено").arg(rig->description(), rigError));
         rig->disconnect(&loop);
     }
     m_out << "rig: " << rig->description() << Qt::endl;
@@ -239,8 +258,11 @@ int CtlCalibrate::calibrate()
         return code;
     if (stoppedBeforeWrite)
         return CtlExit::Differences;
+    if (!record.storeError.isEmpty())
+        m_err << "kestroctl: запись прогона в базе неполна: " << record.storeError << Qt::endl;
     if (record.end != RunEnd::Completed)
-        return fail(CtlExit::RunIncomplete, QStringLiteral("the run %1: %2").arg(EndKey(record.end), record.endReason));
+        return fail(CtlExit::RunIncomplete,
+                    QStringLiteral("калибровка %1: %2").arg(EndTitle(record.end), record.endReason));
     if (jsonCode != CtlExit::Done)
         return jsonCode;
     return record.asLeftFit.value_or(false) ? CtlExit::Done : CtlExit::NotFit;
@@ -270,7 +292,7 @@ int CtlCalibrate::showRun(const QString &idOrUuid)
     const std::optional<RunRecord> run = m_store.run(idOrUuid);
     if (!run)
         return fail(CtlExit::RecordsError,
-                    m_store.lastError().isEmpty() ? QStringLiteral("no run %1").arg(idOrUuid) : m_store.lastError());
+                    m_store.lastError().isEmpty() ? QStringLiteral("нет калибровки %1").arg(idOrUuid) : m_store.lastError());
     m_out << "run " << run->id << " " << run->uuid << '\n'
           << "meter " << run->meterSerial << ", operator " << run->operatorName << ", workstation " << run->workstation
           << '\n'

@@ -51,22 +51,28 @@ bool CtlPlant::pass(bool pushAll, int *waiting, QString *error)
 int CtlPlant::sync(bool pushAll)
 {
     if (!enabled()) {
-        m_err << "kestroctl: no plant store is set (--records URL, $KESTRO_RECORDS_URL or the setting "
+        m_err << "kestroctl: сервер записей не задан (--records URL, $KESTRO_RECORDS_URL или настройка "
                  "records/plant_url)"
               << Qt::endl;
         return CtlExit::Usage;
     }
     int waiting = 0;
     QString error;
-    if (pass(pushAll, &waiting, &error)) {
-        m_out << "nothing waits" << Qt::endl;
+    const bool passed = pass(pushAll, &waiting, &error);
+    // What the plant refused for its own data waits no more; it is named each time.
+    TSnapshotStore local(m_localLocation);
+    for (const RefusedUpload &r : local.refusedUploads())
+        m_err << "kestroctl: сервер записей не принял " << (r.kind == UploadItem::Run ? "калибровку " : "снимок ")
+              << r.uuid << ": " << r.reason << Qt::endl;
+    if (passed) {
+        m_out << "все записи отправлены" << Qt::endl;
         return CtlExit::Done;
     }
     if (waiting < 0) {
         m_err << "kestroctl: " << error << Qt::endl;
         return CtlExit::RecordsError;
     }
-    m_err << "kestroctl: " << error << "; records waiting: " << waiting << Qt::endl;
+    m_err << "kestroctl: " << error << "; записей ждут отправки: " << waiting << Qt::endl;
     return CtlExit::PlantUnreachable;
 }
 
@@ -77,8 +83,8 @@ void CtlPlant::uploadWritten()
     int waiting = 0;
     QString error;
     if (!pass(false, &waiting, &error))
-        m_err << "kestroctl: kept locally, not yet in the plant store: " << error << "; records waiting: " << waiting
-              << " (kestroctl records sync sends them)" << Qt::endl;
+        m_err << "kestroctl: сохранено на этом компьютере, на сервер записей ещё не отправлено: " << error
+              << "; записей ждут отправки: " << waiting << " (их отправит kestroctl records sync)" << Qt::endl;
 }
 
 TSnapshotStore *CtlPlant::plantStore(int *code)

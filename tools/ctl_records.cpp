@@ -2,6 +2,7 @@
 #include "link/dm1.h"
 #include "records/calibration_restorer.h"
 #include "records/file_output.h"
+#include "records/record_text.h"
 #include "records/snapshot_compare.h"
 #include "records/snapshot_file.h"
 #include "tools/ctl_runner.h"
@@ -39,7 +40,7 @@ std::optional<Snapshot> CtlRecords::load(const QString &idOrFile)
     if (isId) {
         std::optional<Snapshot> s = m_store.get(id);
         if (!s)
-            recordsError(m_store.lastError().isEmpty() ? QStringLiteral("no snapshot %1").arg(id) : m_store.lastError());
+            recordsError(m_store.lastError().isEmpty() ? QStringLiteral("нет снимка %1").arg(id) : m_store.lastError());
         return s;
     }
     return loadFile(idOrFile);
@@ -82,6 +83,10 @@ std::optional<Snapshot> CtlRecords::readMeter(int *code)
 
 int CtlRecords::backup()
 {
+    if (const QString problem = RecordTextProblem(QStringLiteral("--note"), m_options.note); !problem.isEmpty()) {
+        m_err << "kestroctl: " << problem << Qt::endl;
+        return CtlExit::Usage;
+    }
     int code = CtlExit::Done;
     const std::optional<Snapshot> s = readMeter(&code);
     if (!s)
@@ -162,7 +167,7 @@ int CtlRecords::restore(const QString &idOrFile)
         return CtlExit::RecordsError;
     QString why;
     if (!TCalibrationRestorer::CheckRestorable(*target, TCalibrationRestorer::RestorableAreas(*target, wanted), &why))
-        return recordsError(QStringLiteral("%1: %2; nothing written").arg(idOrFile, why));
+        return recordsError(QStringLiteral("%1: %2; ничего не записано").arg(idOrFile, why));
     if (!m_options.yes) {
         int code = CtlExit::Done;
         const std::optional<Snapshot> now = readMeter(&code);
@@ -212,13 +217,13 @@ int CtlRecords::exportSnapshot(const QString &id, const QString &fileName)
     bool isId = false;
     id.toLongLong(&isId);
     if (!isId)
-        return recordsError(QStringLiteral("'%1' is not a snapshot number").arg(id));
+        return recordsError(QStringLiteral("«%1» — не номер снимка").arg(id));
     const std::optional<Snapshot> s = load(id);
     if (!s)
         return CtlExit::RecordsError;
     QString error;
     if (!FileOutput::Save(fileName, SnapshotFile::Export(*s), &error))
-        return recordsError(QStringLiteral("%1: %2; not exported").arg(fileName, error));
+        return recordsError(QStringLiteral("%1: %2; снимок не выгружен").arg(fileName, error));
     m_out << "exported " << s->id << " to " << fileName << Qt::endl;
     return CtlExit::Done;
 }

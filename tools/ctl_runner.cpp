@@ -8,11 +8,12 @@ CtlRunner::CtlRunner(TDM_1 &dm, QTextStream &out, QTextStream &err, int timeoutM
 {
     m_watchdog.setSingleShot(true);
     QObject::connect(&m_watchdog, &QTimer::timeout, &m_loop, [this] {
-        m_err << "kestroctl: no answer from the meter within " << m_timeoutMs << " ms" << Qt::endl;
+        m_err << "kestroctl: прибор не ответил за " << m_timeoutMs << " мс" << Qt::endl;
         m_loop.exit(CtlExit::Timeout);
     });
     QObject::connect(&m_dm, &TDM_1::linkRecovered, &m_loop, [this](const QString &status) {
-        m_err << "kestroctl: link lost:" << status << Qt::endl;
+        m_err << "kestroctl: связь с прибором прервалась; команда не завершена (порт после восстановления:" << status
+              << ")" << Qt::endl;
         m_loop.exit(CtlExit::CannotOpen);
     });
     QObject::connect(&m_dm, &TDM_1::handlerError, &m_loop, [this](const QString &message) {

@@ -116,7 +116,7 @@ QString helpText()
                "record and standard error say why); 9 a run completed and the meter is not fit\n"
                "(\"не годен\") as left; 10 the plant store did not answer or refused the user (wrong\n"
                "password, host or port; the records wait in the local database and commands that\n"
-               "write still succeed); 64 wrong usage. A plan file that is refused gives 5.\n")
+               "write still succeed); 64 wrong usage. A plan or rig map file that is refused gives 5.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 

@@ -57,6 +57,10 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
         end(RunEnd::Failed, QStringLiteral("План прогона не годится: %1").arg(why));
         return;
     }
+    if (const QString text = textProblem(); !text.isEmpty()) {
+        end(RunEnd::Failed, text);
+        return;
+    }
     const auto add = [this](RunPhase phase, const QList<double> &percents) {
         for (qsizetype i = 0; i < percents.size(); ++i)
             points.append({phase, int(i + 1), percents[i]});
@@ -67,6 +71,7 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
 
     RunRecord &r = q.m_record;
     r.meterSerial = opt.meterSerial;
+    r.portSerial = dm.portSerialNumber();
     r.operatorName = opt.operatorName;
     r.workstation = QSysInfo::machineHostName();
     r.programVersion = QStringLiteral(KESTRO_VERSION);
@@ -122,7 +127,10 @@ void TCalibrationRun::Impl::beforeRead()
         end(RunEnd::Failed, QStringLiteral("Q Max прибора %1: точки прогона не из чего получить").arg(double(qMax)));
         return;
     }
-    records.store().updateRun(r);
+    if (!keepHeader()) {
+        end(RunEnd::Failed, storeFault(QStringLiteral("Начало прогона")));
+        return;
+    }
     if (!rig.isOpen()) {
         stage = Stage::OpenRig;
         if (setState(RunState::Preparing, QStringLiteral("подключение стенда")))
@@ -149,22 +157,12 @@ void TCalibrationRun::Impl::afterRead()
     RunRecord &r = q.m_record;
     r.snapshotAfterId =
         records.keep(reader.snapshot(SnapshotReason::AfterRun, QStringLiteral("после прогона калибровки")));
-    const auto verdict = [&r](RunPhase phase, std::optional<bool> &fit, std::optional<double> &maxError) {
-        const QList<RunPoint> taken = r.pointsOf(phase);
-        if (taken.isEmpty())
-            return;
-        bool all = true;
-        double worst = 0;
-        for (const RunPoint &p : taken) {
-            all = all && p.fits.value_or(false);
-            if (const auto e = p.relativeError ? p.relativeError : p.reducedError)
-                worst = std::max(worst, std::abs(*e));
-        }
-        fit = all;
-        maxError = worst;
-    };
-    verdict(RunPhase::AsFound, r.asFoundFit, r.asFoundMaxError);
-    verdict(RunPhase::AsLeft, r.asLeftFit, r.asLeftMaxError);
+    if (r.snapshotAfterId == 0) {
+        end(RunEnd::Failed, storeFault(QStringLiteral("Снимок калибровки после прогона")));
+        return;
+    }
+    judgePhase(RunPhase::AsFound);
+    judgePhase(RunPhase::AsLeft);
     end(RunEnd::Completed, QString());
 }
 
@@ -179,11 +177,22 @@ void TCalibrationRun::Impl::end(RunEnd how, const QString &reason)
     r.end = how;
     r.endReason = reason;
     r.endedUtc = QDateTime::currentDateTimeUtc();
-    if (r.id != 0 && !records.store().updateRun(r))
-        qCWarning(lcRun) << "run end not stored:" << records.store().lastError();
-    if (how != RunEnd::Completed)
-        qCInfo(lcRun) << "run ended" << EndKey(how) << reason;
-    setState(RunState::Finished, reason.isEmpty() ? EndTitle(how) : EndTitle(how) + QStringLiteral(": ") + reason);
+    r.storeError.clear();
+    if (r.id != 0 && !keepHeader()) {
+        // Never "completed" with the store saying otherwise: the run's end is what the
+        // record could not keep, and the faces say so.
+        r.storeError = records.store().lastError();
+        if (how == RunEnd::Completed) {
+            r.end = RunEnd::Failed;
+            r.endReason = storeFault(QStringLiteral("Завершение прогона"));
+            if (keepHeader())
+                r.storeError.clear();
+        }
+    }
+    if (r.end != RunEnd::Completed)
+        qCInfo(lcRun) << "run ended" << EndKey(r.end) << r.endReason;
+    setState(RunState::Finished,
+             r.endReason.isEmpty() ? EndTitle(r.end) : EndTitle(r.end) + QStringLiteral(": ") + r.endReason);
     emit q.finished(r);
 }
 
@@ -323,7 +332,11 @@ void TCalibrationRun::resume()
         d->linkLost();
         return;
     }
-    d->startPoint();
+    // A pause after the last point (its record not taken) goes on with the end.
+    if (d->current >= d->points.size())
+        d->readAfter();
+    else
+        d->startPoint();
 }
 
 void TCalibrationRun::abort(const QString &reason)

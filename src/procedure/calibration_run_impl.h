@@ -192,6 +192,14 @@ struct TCalibrationRun::Impl
     void onReadBackChecked(qint64 snapshotId, CalibrationArea area, bool matched);
     void coefficientsRead();
 
+    // The record (calibration_run_record.cpp): false, and lastError() of the store, when
+    // the header was not taken; the verdict of a phase into the record.
+    bool keepHeader();
+    QString storeFault(const QString &what) const;
+    void judgePhase(RunPhase phase);
+    // A control character in a text of the options, named; empty when there is none.
+    QString textProblem() const;
+
     // The end.
     void readAfter();
     void afterRead();

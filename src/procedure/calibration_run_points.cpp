@@ -286,18 +286,29 @@ void TCalibrationRun::Impl::finishPoint(double reference, int samples)
     if (p.phase != RunPhase::Calibration)
         p.fits = Verification::PointFits(e, opt.plan.tolerancePercent);
     p.takenUtc = QDateTime::currentDateTimeUtc();
-    if (!records.store().addRunPoint(q.m_record.id, p))
-        qCWarning(lcRun) << "point not stored:" << records.store().lastError();
+    // A point the store did not take is not taken: the run pauses and takes it again.
+    if (!records.store().addRunPoint(q.m_record.id, p)) {
+        enterPaused(storeFault(QStringLiteral("%1, точка %2").arg(PhaseTitle(p.phase)).arg(p.index)));
+        return;
+    }
     q.m_record.points.append(p);
     const RunPhase phase = p.phase;
     attempts = 1;
     ++current;
     stage = Stage::None;
+    // The as-found verdict is kept as soon as its last point is, whatever comes after.
+    const bool asFoundDone = phase == RunPhase::AsFound && (current == points.size() || planned().phase != phase);
+    if (asFoundDone)
+        judgePhase(RunPhase::AsFound);
     emit q.pointTaken(q.m_record.points.last());
     emit q.progress(int(q.m_record.points.size()), int(points.size()));
     point = RunPoint{};
     if (stage != Stage::None)
         return;
+    if (asFoundDone && !keepHeader()) {
+        enterPaused(storeFault(QStringLiteral("Заключение «как найден»")));
+        return;
+    }
     if (current == points.size())
         readAfter();
     else if (phase == RunPhase::Calibration && planned().phase != RunPhase::Calibration)
@@ -361,6 +372,20 @@ void TCalibrationRun::Impl::startWrite()
 void TCalibrationRun::Impl::writeTable()
 {
     writeSnapshotId = records.keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable});
+    // The record names the table before its first frame: a run cut short in the write
+    // is known to have left it half written.
+    RunRecord &r = q.m_record;
+    r.writtenTable = *table;
+    r.tableWrite = TableWrite::Begun;
+    if (!keepHeader()) {
+        r.writtenTable.reset();
+        r.tableWrite = TableWrite::None;
+        const QString why = storeFault(QStringLiteral("Начало записи таблицы")) + QStringLiteral("; таблица не записана");
+        stage = Stage::AwaitConfirm;
+        if (setState(RunState::AwaitingWrite, why))
+            emit q.paused(why);
+        return;
+    }
     stage = Stage::WriteFrames;
     if (!setState(RunState::Writing))
         return;
@@ -392,10 +417,15 @@ void TCalibrationRun::Impl::coefficientsRead()
     RunRecord &r = q.m_record;
     r.coefficientsAfter = ImageCoefficients(dm.registerImage());
     r.writtenTable = *table;
-    records.store().updateRun(r);
+    r.tableWrite = TableWrite::Done;
+    const bool kept = keepHeader();
     stage = Stage::None;
     if (abortRequested) {
         end(abortAs, abortReason);
+        return;
+    }
+    if (!kept) {
+        enterPaused(storeFault(QStringLiteral("Записанная таблица")));
         return;
     }
     if (current == points.size())

@@ -1,6 +1,6 @@
 #include "procedure/run_plan.h"
 #include "protocol/flow_table.h"
-#include <QFile>
+#include "rig/json_file.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cmath>
@@ -136,18 +136,14 @@ bool Check(const RunPlan &p, QString *error)
 
 std::optional<RunPlan> Parse(const QByteArray &json, QString *error)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        refuse(error, QStringLiteral("JSON"),
-               QStringLiteral("%1 (символ %2)").arg(parseError.errorString()).arg(parseError.offset));
+    JsonFile::Refusal refusal;
+    const std::optional<QJsonObject> top = JsonFile::ParseObject(json, &refusal);
+    if (!top) {
+        const QString where = refusal.offset >= 0 ? QStringLiteral(" (символ %1)").arg(refusal.offset) : QString();
+        refuse(error, refusal.field.isEmpty() ? QStringLiteral("JSON") : refusal.field, refusal.why + where);
         return std::nullopt;
     }
-    if (!doc.isObject()) {
-        refuse(error, QStringLiteral("JSON"), QStringLiteral("план должен быть объектом { … }"));
-        return std::nullopt;
-    }
-    const QJsonObject o = doc.object();
+    const QJsonObject o = *top;
     if (!o.contains(QLatin1String("format")) || o["format"] != QLatin1String(FormatName)) {
         refuse(error, QStringLiteral("format"),
                QStringLiteral("нужно \"%1\": это не план калибровки KestroLink").arg(QLatin1String(FormatName)));
@@ -209,14 +205,14 @@ std::optional<RunPlan> Parse(const QByteArray &json, QString *error)
 
 std::optional<RunPlan> Load(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const std::optional<QByteArray> bytes = JsonFile::ReadSmall(path, &why);
+    if (!bytes) {
         if (error)
-            *error = QStringLiteral("Файл плана %1 не открывается: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Файл плана %1 не читается: %2").arg(path, why);
         return std::nullopt;
     }
-    QString why;
-    auto plan = Parse(file.readAll(), &why);
+    auto plan = Parse(*bytes, &why);
     if (!plan && error)
         *error = QStringLiteral("План %1 не принят: %2").arg(path, why);
     return plan;

@@ -11,7 +11,9 @@ namespace FileOutput {
 // Writes all of bytes, retrying a short write so the system says why it stopped.
 // False, with the system's reason, when not everything was written.
 bool WriteAll(QFileDevice &file, const QByteArray &bytes, QString *error);
+// Empty when path may be replaced (a regular file, or nothing there yet), else why not.
+QString Refusal(const QString &path);
 // Replaces path with bytes in one step: the old file stays as it was unless the new
-// one was written whole. False, with the reason.
+// one was written whole, and only a regular file is replaced. False, with the reason.
 bool Save(const QString &path, const QByteArray &bytes, QString *error);
 } // namespace FileOutput

@@ -137,6 +137,11 @@ void TPlantSync::step()
             ++m_uploaded;
             continue;
         }
+        if (m_local->uploadRefused()) {
+            // Marked with the reason; it blocks neither the others nor the next pass.
+            qCWarning(lcPlant) << "record" << item.uuid << "refused by the plant:" << m_local->lastError();
+            continue;
+        }
         if (!m_plant->isOpen()) {
             // The server is not there: everything waits for the next try.
             setError(m_plant->lastError());

@@ -3,20 +3,35 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
 // Snapshots first: a run names the snapshots around it, and the plant finds them by uuid.
+// A record the plant refused at its revision waits no more; a newer revision is tried.
 const char WaitingRecords[] =
     "SELECT 0, s.uuid, s.id, s.revision FROM snapshot s LEFT JOIN uploaded u ON u.kind = 'snapshot' AND u.uuid = s.uuid"
-    " WHERE u.revision IS NULL OR u.revision < s.revision"
+    " WHERE (u.revision IS NULL OR u.revision < s.revision) AND NOT EXISTS (SELECT 1 FROM upload_refused f"
+    " WHERE f.kind = 'snapshot' AND f.uuid = s.uuid AND f.revision >= s.revision)"
     " UNION ALL "
     "SELECT 1, r.uuid, r.id, r.revision FROM run r LEFT JOIN uploaded u ON u.kind = 'run' AND u.uuid = r.uuid"
-    " WHERE u.revision IS NULL OR u.revision < r.revision";
+    " WHERE (u.revision IS NULL OR u.revision < r.revision) AND NOT EXISTS (SELECT 1 FROM upload_refused f"
+    " WHERE f.kind = 'run' AND f.uuid = r.uuid AND f.revision >= r.revision)";
 
 QString kindKey(UploadItem::Kind kind)
 {
     return kind == UploadItem::Snapshot ? QStringLiteral("snapshot") : QStringLiteral("run");
+}
+
+// A NUL no server text column takes: the field that holds one, or empty.
+QString nulField(std::initializer_list<std::pair<const char *, QString>> fields)
+{
+    for (const auto &[name, text] : fields) {
+        if (text.contains(QChar(0)))
+            return QString::fromLatin1(name);
+    }
+    return {};
 }
 
 } // namespace
@@ -24,10 +39,13 @@ QString kindKey(UploadItem::Kind kind)
 bool TSnapshotStore::serverFailed(const QString &what, const QSqlError &error)
 {
     const QString problem = isServer() ? PostgresConnectionProblem(error, m_where) : QString();
+    m_serverRefusedRecord = isServer() && problem.isEmpty() && PostgresRefusesRecord(error);
     // A connection that broke stays broken: the next upload opens a new one.
     if (!problem.isEmpty() || !QSqlDatabase::database(m_connection, false).isOpen())
         close();
-    return fail(problem.isEmpty() ? what : what + QStringLiteral(": ") + problem, error.text().trimmed());
+    const QString statement = isServer() && problem.isEmpty() ? PostgresStatementProblem(error) : QString();
+    const QString said = !problem.isEmpty() ? problem : statement;
+    return fail(said.isEmpty() ? what : what + QStringLiteral(": ") + said, error.text().trimmed());
 }
 
 int TSnapshotStore::waitingCount()
@@ -43,6 +61,7 @@ int TSnapshotStore::waitingCount()
 QList<UploadItem> TSnapshotStore::waiting(int limit)
 {
     QList<UploadItem> items;
+    m_error.clear();
     if (!m_open && !open())
         return items;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
@@ -58,8 +77,42 @@ QList<UploadItem> TSnapshotStore::waiting(int limit)
     return items;
 }
 
+bool TSnapshotStore::markRefused(const UploadItem &item, qint64 revision, const QString &reason)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("INSERT INTO upload_refused(kind, uuid, revision, reason, refused_utc) VALUES(?, ?, ?, ?, ?)"
+                             " ON CONFLICT (kind, uuid) DO UPDATE SET revision = excluded.revision,"
+                             " reason = excluded.reason, refused_utc = excluded.refused_utc"));
+    q.addBindValue(kindKey(item.kind));
+    q.addBindValue(item.uuid);
+    q.addBindValue(revision);
+    q.addBindValue(reason);
+    q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    if (!q.exec())
+        return fail(QStringLiteral("Отказ сервера в записи %1 не отмечен в %2").arg(item.uuid, m_path), q.lastError().text());
+    m_uploadRefused = true;
+    return fail(QStringLiteral("Сервер записей не принимает запись %1: %2").arg(item.uuid, reason), QString());
+}
+
+QList<RefusedUpload> TSnapshotStore::refusedUploads()
+{
+    QList<RefusedUpload> list;
+    if (!m_open && !open())
+        return list;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT kind, uuid, reason FROM upload_refused ORDER BY refused_utc"))) {
+        fail(QStringLiteral("Отказы сервера записей не прочитаны из %1").arg(m_path), q.lastError().text());
+        return list;
+    }
+    while (q.next())
+        list << RefusedUpload{q.value(0).toString() == QLatin1String("run") ? UploadItem::Run : UploadItem::Snapshot,
+                              q.value(1).toString(), q.value(2).toString()};
+    return list;
+}
+
 bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
 {
+    m_uploadRefused = false;
     if (!m_open && !open())
         return false;
     // The revision first, the record after it: what is sent is at least that new.
@@ -79,6 +132,10 @@ bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
         if (!s)
             return m_error.isEmpty() ? fail(QStringLiteral("Снимка №%1 нет в %2").arg(item.localId).arg(m_path), QString())
                                      : false;
+        const QString nul = nulField({{"port", s->port}, {"note", s->note}, {"meter_serial", s->meterSerial},
+                                      {"workstation", s->workstation}, {"program_version", s->programVersion}});
+        if (!nul.isEmpty())
+            return markRefused(item, revision, QStringLiteral("в поле %1 символ NUL").arg(nul));
         sent = plant.putSnapshot(*s, revision);
     } else {
         const std::optional<RunRecord> r = run(QString::number(item.localId));
@@ -91,8 +148,17 @@ bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
             s.addBindValue(id);
             return s.exec() && s.next() ? s.value(0).toString() : QString();
         };
+        const QString nul = nulField({{"meter_serial", r->meterSerial}, {"port_serial", r->portSerial},
+                                      {"operator", r->operatorName}, {"workstation", r->workstation},
+                                      {"program_version", r->programVersion}, {"rig_kind", r->rigKind},
+                                      {"end_reason", r->endReason}});
+        if (!nul.isEmpty())
+            return markRefused(item, revision, QStringLiteral("в поле %1 символ NUL").arg(nul));
         sent = plant.putRun(*r, revision, uuidOf(r->snapshotBeforeId), uuidOf(r->snapshotAfterId));
     }
+    // Refused for what this record holds, on a server that stays open: marked, and the rest go.
+    if (!sent && plant.m_open && plant.m_serverRefusedRecord)
+        return markRefused(item, revision, plant.lastError());
     if (!sent)
         return false;
     // A crash before this line sends the record again: the plant takes it once.
@@ -105,12 +171,16 @@ bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
     q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     if (!q.exec())
         return fail(QStringLiteral("Отправка записи %1 не отмечена в %2").arg(item.uuid, m_path), q.lastError().text());
+    q.prepare(QStringLiteral("DELETE FROM upload_refused WHERE kind = ? AND uuid = ?"));
+    q.addBindValue(kindKey(item.kind));
+    q.addBindValue(item.uuid);
+    q.exec();
     return true;
 }
 
 bool TSnapshotStore::forgetUploads()
 {
-    return (m_open || open()) && exec(QStringLiteral("DELETE FROM uploaded"));
+    return (m_open || open()) && exec(QStringLiteral("DELETE FROM uploaded")) && exec(QStringLiteral("DELETE FROM upload_refused"));
 }
 
 QList<MeterSummary> TSnapshotStore::meters(const QString &meterSerial)

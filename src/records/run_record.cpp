@@ -161,6 +161,32 @@ std::optional<RunEnd> EndFromKey(const QString &key)
     return std::nullopt;
 }
 
+QString TableWriteKey(TableWrite write)
+{
+    switch (write) {
+    case TableWrite::Begun: return QStringLiteral("begun");
+    case TableWrite::Done: return QStringLiteral("done");
+    case TableWrite::None: break;
+    }
+    return QStringLiteral("");
+}
+
+std::optional<TableWrite> TableWriteFromKey(const QString &key)
+{
+    for (TableWrite w : {TableWrite::None, TableWrite::Begun, TableWrite::Done}) {
+        if (key == TableWriteKey(w))
+            return w;
+    }
+    return std::nullopt;
+}
+
+QString SerialMismatchText(const QString &given, const QString &port)
+{
+    if (port.isEmpty() || given.trimmed() == port)
+        return {};
+    return QStringLiteral("серийный номер %1 не совпадает с номером порта прибора %2: в записи будут оба").arg(given, port);
+}
+
 QList<RunPoint> RunRecord::pointsOf(RunPhase phase) const
 {
     QList<RunPoint> of;
@@ -177,6 +203,7 @@ QJsonObject RunToJson(const RunRecord &run)
     o["uuid"] = run.uuid;
     o["id"] = run.id;
     o["meter_serial"] = run.meterSerial;
+    o["port_serial"] = run.portSerial;
     o["operator"] = run.operatorName;
     o["workstation"] = run.workstation;
     o["program_version"] = run.programVersion;
@@ -191,6 +218,9 @@ QJsonObject RunToJson(const RunRecord &run)
     o["coefficients_before"] = coefficients(run.coefficientsBefore);
     o["coefficients_after"] = coefficients(run.coefficientsAfter);
     o["written_table"] = table(run.writtenTable);
+    o["table_write"] = run.tableWrite == TableWrite::None ? QJsonValue() : QJsonValue(TableWriteKey(run.tableWrite));
+    if (!run.storeError.isEmpty())
+        o["store_error"] = run.storeError;
     o["snapshot_before"] = run.snapshotBeforeId > 0 ? QJsonValue(run.snapshotBeforeId) : QJsonValue();
     o["snapshot_after"] = run.snapshotAfterId > 0 ? QJsonValue(run.snapshotAfterId) : QJsonValue();
     o["verdict"] = QJsonObject{{"as_found", verdict(run.asFoundFit)},

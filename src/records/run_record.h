@@ -21,6 +21,13 @@ QString EndKey(RunEnd end);
 QString EndTitle(RunEnd end);
 std::optional<RunEnd> EndFromKey(const QString &key);
 
+// How far a run's table write went: the record says "begun", with the table, before
+// the first frame, so a run cut short there is known to have left the meter half written.
+enum class TableWrite { None, Begun, Done };
+// "", "begun", "done".
+QString TableWriteKey(TableWrite write);
+std::optional<TableWrite> TableWriteFromKey(const QString &key);
+
 struct RunPoint
 {
     RunPhase phase = RunPhase::AsFound;
@@ -53,6 +60,7 @@ struct RunRecord
     qint64 id = 0;              // 0 until stored
     QString uuid;               // made when stored, if empty
     QString meterSerial;        // as given
+    QString portSerial;         // the USB serial of the port the run talked to; empty: none known
     QString operatorName;       // as given
     QString workstation;        // the host name
     QString programVersion;
@@ -68,12 +76,20 @@ struct RunRecord
     std::optional<std::array<float, 4>> coefficientsBefore, coefficientsAfter; // A, B, C, D
     // The flow table the run wrote (Q Max, Etalon 1..13, Pribor 1..13); none before the write.
     std::optional<std::array<float, 27>> writtenTable;
+    TableWrite tableWrite = TableWrite::None;
     qint64 snapshotBeforeId = 0, snapshotAfterId = 0;
     std::optional<bool> asFoundFit, asLeftFit;
     std::optional<double> asFoundMaxError, asLeftMaxError; // largest |relative or reduced error|, %
 
+    // Not kept: why the store did not take this record as it is here (empty: it did).
+    QString storeError;
+
     QList<RunPoint> pointsOf(RunPhase phase) const;
 };
+
+// The warning when the serial given for a run is not the one the meter's port
+// reports; empty when they agree or the port names none.
+QString SerialMismatchText(const QString &given, const QString &port);
 
 // The documented JSON of a run record (kestroctl run --json, calibrate --json).
 QJsonObject RunToJson(const RunRecord &run);

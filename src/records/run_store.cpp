@@ -14,7 +14,8 @@ namespace {
 const char RunColumns[] =
     "id, uuid, meter_serial, operator, workstation, program_version, rig_kind, rig_settings, plan, started_utc,"
     " ended_utc, end_key, end_reason, q_max, tolerance_percent, coefficients_before, coefficients_after,"
-    " written_table, snapshot_before, snapshot_after, as_found_fit, as_left_fit, as_found_max_error, as_left_max_error";
+    " written_table, snapshot_before, snapshot_after, as_found_fit, as_left_fit, as_found_max_error, as_left_max_error,"
+    " port_serial, table_write";
 
 // Every header column but id and uuid, in the order header() binds them.
 const char HeaderColumns[][20] = {
@@ -23,7 +24,7 @@ const char HeaderColumns[][20] = {
     "ended_utc",           "end_key",            "end_reason",    "q_max",
     "tolerance_percent",   "coefficients_before", "coefficients_after", "written_table",
     "snapshot_before",     "snapshot_after",     "as_found_fit",  "as_left_fit",
-    "as_found_max_error",  "as_left_max_error",
+    "as_found_max_error",  "as_left_max_error",  "port_serial",   "table_write",
 };
 
 const char PointColumns[] =
@@ -148,6 +149,8 @@ void bindHeader(QSqlQuery &q, const RunRecord &r)
     q.addBindValue(boolOrNull(r.asLeftFit));
     q.addBindValue(orNull(r.asFoundMaxError));
     q.addBindValue(orNull(r.asLeftMaxError));
+    q.addBindValue(text(r.portSerial));
+    q.addBindValue(TableWriteKey(r.tableWrite));
 }
 
 void bindPoint(QSqlQuery &q, const RunPoint &p)
@@ -210,6 +213,11 @@ QString readHeader(const QSqlQuery &q, RunRecord &r)
     r.asLeftFit = boolFrom(q.value(21));
     r.asFoundMaxError = doubleFrom(q.value(22));
     r.asLeftMaxError = doubleFrom(q.value(23));
+    r.portSerial = q.value(24).toString();
+    const auto write = TableWriteFromKey(q.value(25).toString());
+    if (!write)
+        return QStringLiteral("неизвестное состояние записи таблицы «%1»").arg(q.value(25).toString().left(40));
+    r.tableWrite = *write;
     return {};
 }
 
@@ -244,6 +252,39 @@ QString readPoint(const QSqlQuery &q, RunPoint &p)
     return {};
 }
 
+// A run's record is not dropped because another program holds the file a moment:
+// its writes wait this long for it (the store's other writes wait a second).
+constexpr int RunWriteWaitMs = 5000;
+
+class LongerBusyWait
+{
+public:
+    LongerBusyWait(const QSqlDatabase &db, bool server) : m_db(db), m_on(!server)
+    {
+        if (m_on)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout=%1").arg(RunWriteWaitMs));
+    }
+    ~LongerBusyWait()
+    {
+        if (m_on)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA busy_timeout=1000"));
+    }
+    LongerBusyWait(const LongerBusyWait &) = delete;
+    LongerBusyWait &operator=(const LongerBusyWait &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    bool m_on;
+};
+
+// The engine's words, with ours first when another program held the store too long.
+QString runWriteProblem(const StoreDialect *dialect, const QSqlError &error)
+{
+    if (dialect && dialect->busy(error))
+        return QStringLiteral("база занята другой программой дольше %1 с (%2)").arg(RunWriteWaitMs / 1000).arg(error.text());
+    return error.text();
+}
+
 } // namespace
 
 bool TSnapshotStore::beginRun(RunRecord &run)
@@ -263,12 +304,14 @@ bool TSnapshotStore::beginRun(RunRecord &run)
     QStringList columns;
     for (const char *c : HeaderColumns)
         columns << QString::fromLatin1(c);
+    const LongerBusyWait wait(QSqlDatabase::database(m_connection, false), isServer());
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("INSERT INTO run(uuid, %1) VALUES(?, %2) RETURNING id").arg(columns.join(", "), marks.join(", ")));
     q.addBindValue(r.uuid);
     bindHeader(q, r);
     if (!q.exec() || !q.next())
-        return fail(QStringLiteral("Начало калибровки не записано в %1").arg(m_path), q.lastError().text());
+        return fail(QStringLiteral("Начало калибровки не записано в %1").arg(m_path),
+                    runWriteProblem(m_where.dialect, q.lastError()));
     r.id = q.value(0).toLongLong();
     q.finish();
     // The caller's record learns its id and uuid only once the row is there.
@@ -292,10 +335,11 @@ bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
                         .arg(p.index)
                         .arg(runId)
                         .arg(m_path),
-                    error.text());
+                    runWriteProblem(m_where.dialect, error));
     };
+    const LongerBusyWait wait(db, isServer());
     if (!db.transaction())
-        return fail(QStringLiteral("База снимков %1 занята").arg(m_path), db.lastError().text());
+        return fail(QStringLiteral("База снимков %1 занята").arg(m_path), runWriteProblem(m_where.dialect, db.lastError()));
     QSqlQuery q(db);
     // The next number and the row under one lock: two points never share it.
     q.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM"
@@ -324,13 +368,15 @@ bool TSnapshotStore::updateRun(const RunRecord &run)
     QStringList sets;
     for (const char *c : HeaderColumns)
         sets << QString::fromLatin1(c) + QStringLiteral(" = ?");
+    const LongerBusyWait wait(QSqlDatabase::database(m_connection, false), isServer());
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("UPDATE run SET %1, revision = revision + 1 WHERE id = ?").arg(sets.join(", ")));
     bindHeader(q, run);
     q.addBindValue(run.id);
     if (!q.exec() || q.numRowsAffected() != 1)
         return fail(QStringLiteral("Калибровка №%1 не обновлена в %2").arg(run.id).arg(m_path),
-                    q.lastError().isValid() ? q.lastError().text() : QStringLiteral("нет такой калибровки"));
+                    q.lastError().isValid() ? runWriteProblem(m_where.dialect, q.lastError())
+                                            : QStringLiteral("нет такой калибровки"));
     return true;
 }
 
@@ -340,10 +386,14 @@ QList<RunRecord> TSnapshotStore::runs(const QString &meterSerial)
     if (!m_open && !open())
         return {};
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    const QString where = meterSerial.isEmpty() ? QString() : QStringLiteral(" WHERE meter_serial = ?");
+    // A meter is found by the serial it was given or by its port's.
+    const QString where =
+        meterSerial.isEmpty() ? QString() : QStringLiteral(" WHERE meter_serial = ? OR port_serial = ?");
     q.prepare(QStringLiteral("SELECT %1 FROM run%2 ORDER BY started_utc DESC, id DESC").arg(QLatin1String(RunColumns), where));
-    if (!meterSerial.isEmpty())
+    if (!meterSerial.isEmpty()) {
         q.addBindValue(meterSerial);
+        q.addBindValue(meterSerial);
+    }
     if (!q.exec()) {
         fail(QStringLiteral("Калибровки не прочитаны из %1").arg(m_path), q.lastError().text());
         return {};
@@ -421,24 +471,27 @@ bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &
     // The header changes while the run goes: a newer revision replaces an older one,
     // never the other way round, whoever uploads it and in whatever order.
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO run(uuid, revision, %1) VALUES(?, ?, %2) ON CONFLICT (uuid) DO UPDATE SET"
+    if (!q.prepare(QStringLiteral("INSERT INTO run(uuid, revision, %1) VALUES(?, ?, %2) ON CONFLICT (uuid) DO UPDATE SET"
                              " revision = excluded.revision, %3 WHERE run.revision < excluded.revision")
-                  .arg(columns.join(", "), marks.join(", "), sets.join(", ")));
+                  .arg(columns.join(", "), marks.join(", "), sets.join(", "))))
+        return failed(q.lastError());
     q.addBindValue(r.uuid);
     q.addBindValue(revision);
     bindHeader(q, r);
     if (!q.exec())
         return failed(q.lastError());
     // The snapshots the run names by their ids here are found there by uuid.
-    q.prepare(QStringLiteral("UPDATE run SET snapshot_before = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0),"
-                             " snapshot_after = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0) WHERE uuid = ?"));
+    if (!q.prepare(QStringLiteral("UPDATE run SET snapshot_before = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0),"
+                             " snapshot_after = COALESCE((SELECT id FROM snapshot WHERE uuid = ?), 0) WHERE uuid = ?")))
+        return failed(q.lastError());
     q.addBindValue(beforeUuid);
     q.addBindValue(afterUuid);
     q.addBindValue(r.uuid);
     if (!q.exec())
         return failed(q.lastError());
-    q.prepare(QStringLiteral("SELECT id, (SELECT COALESCE(MAX(seq), 0) FROM run_point WHERE run_id = run.id) FROM run"
-                             " WHERE uuid = ?"));
+    if (!q.prepare(QStringLiteral("SELECT id, (SELECT COALESCE(MAX(seq), 0) FROM run_point WHERE run_id = run.id) FROM run"
+                             " WHERE uuid = ?")))
+        return failed(q.lastError());
     q.addBindValue(r.uuid);
     if (!q.exec() || !q.next())
         return failed(q.lastError());
@@ -447,9 +500,10 @@ bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &
     q.finish();
     // Points are numbered from 1 without gaps here; the plant keeps the same numbers.
     QSqlQuery p(db);
-    p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+    if (!p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
                              " ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id, seq) DO NOTHING")
-                  .arg(QLatin1String(PointColumns)));
+                  .arg(QLatin1String(PointColumns))))
+        return failed(p.lastError());
     for (qsizetype i = there; i < r.points.size(); ++i) {
         p.addBindValue(id);
         p.addBindValue(int(i + 1));

@@ -71,6 +71,28 @@ const char *const MigrationSteps[] = {
     " AS workstation"
     " FROM (SELECT meter_serial AS serial, taken_utc AS seen_utc FROM snapshot WHERE meter_serial <> ''"
     " UNION ALL SELECT meter_serial, started_utc FROM run WHERE meter_serial <> '') m GROUP BY m.serial;",
+    // 6: a run keeps the serial its port reports beside the one it was given, and how
+    // far its table write went; a record the plant refused waits no more, with why.
+    // A meter is known by its port's serial wherever the run saw one.
+    "ALTER TABLE run ADD COLUMN port_serial TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE run ADD COLUMN table_write TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE upload_refused(kind TEXT NOT NULL, uuid TEXT NOT NULL, revision INTEGER NOT NULL,"
+    " reason TEXT NOT NULL, refused_utc TEXT NOT NULL, PRIMARY KEY(kind, uuid));"
+    "DROP VIEW meters;"
+    "CREATE VIEW meters AS SELECT m.serial AS serial, MIN(m.seen_utc) AS first_seen_utc,"
+    " (SELECT r.started_utc FROM run r WHERE COALESCE(NULLIF(r.port_serial, ''), r.meter_serial) = m.serial"
+    " ORDER BY r.started_utc DESC, r.id DESC LIMIT 1) AS last_run_utc,"
+    " (SELECT r.end_key FROM run r WHERE COALESCE(NULLIF(r.port_serial, ''), r.meter_serial) = m.serial"
+    " ORDER BY r.started_utc DESC, r.id DESC LIMIT 1) AS last_run_end,"
+    " (SELECT r.as_left_fit FROM run r WHERE COALESCE(NULLIF(r.port_serial, ''), r.meter_serial) = m.serial"
+    " ORDER BY r.started_utc DESC, r.id DESC LIMIT 1) AS last_as_left_fit,"
+    " COALESCE((SELECT r.workstation FROM run r WHERE COALESCE(NULLIF(r.port_serial, ''), r.meter_serial) = m.serial"
+    " ORDER BY r.started_utc DESC, r.id DESC LIMIT 1),"
+    " (SELECT s.workstation FROM snapshot s WHERE s.meter_serial = m.serial ORDER BY s.taken_utc DESC, s.id DESC LIMIT 1))"
+    " AS workstation"
+    " FROM (SELECT meter_serial AS serial, taken_utc AS seen_utc FROM snapshot WHERE meter_serial <> ''"
+    " UNION ALL SELECT COALESCE(NULLIF(port_serial, ''), meter_serial), started_utc FROM run"
+    " WHERE COALESCE(NULLIF(port_serial, ''), meter_serial) <> '') m GROUP BY m.serial;",
 };
 static_assert(std::size(MigrationSteps) == TSnapshotStore::SchemaVersion, "one step per schema version");
 
@@ -97,6 +119,8 @@ const struct
     {5, "SELECT revision FROM run LIMIT 0"},
     {5, "SELECT kind, uuid, revision, uploaded_utc FROM uploaded LIMIT 0"},
     {5, "SELECT serial, first_seen_utc, last_run_utc, last_run_end, last_as_left_fit, workstation FROM meters LIMIT 0"},
+    {6, "SELECT port_serial, table_write FROM run LIMIT 0"},
+    {6, "SELECT kind, uuid, revision, reason, refused_utc FROM upload_refused LIMIT 0"},
 };
 
 // The engineer's words for what the engine reports: a locked or read-only store is not
@@ -220,8 +244,10 @@ bool TSnapshotStore::open()
         }
         return fail(QStringLiteral("Не удалось открыть базу снимков %1").arg(m_path), db.lastError().text());
     }
-    if (*dialect.onOpen && !exec(QLatin1String(dialect.onOpen)))
-        return false;
+    for (const QString &statement : QString::fromLatin1(dialect.onOpen).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (!exec(statement))
+            return false;
+    }
     QSqlQuery q(db);
     int version = 0, tables = 0;
     if (!dialect.probe(q, version, tables))
@@ -368,11 +394,15 @@ QString text(const QString &t)
 bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool again, qint64 &id, QSqlError &error)
 {
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO snapshot(uuid, workstation, revision, taken_utc, port, reason, note, program_version,"
-                             " meter_serial) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)%1")
-                  .arg(again ? QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET revision = excluded.revision"
-                                              " WHERE snapshot.revision < excluded.revision")
-                             : QStringLiteral(" RETURNING id")));
+    // A server prepares under the table's lock: a prepare that timed out is the reason.
+    if (!q.prepare(QStringLiteral("INSERT INTO snapshot(uuid, workstation, revision, taken_utc, port, reason, note, program_version,"
+                                  " meter_serial) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)%1")
+                       .arg(again ? QStringLiteral(" ON CONFLICT (uuid) DO UPDATE SET revision = excluded.revision"
+                                                   " WHERE snapshot.revision < excluded.revision")
+                                  : QStringLiteral(" RETURNING id")))) {
+        error = q.lastError();
+        return false;
+    }
     q.addBindValue(s.uuid);
     q.addBindValue(text(s.workstation));
     q.addBindValue(revision);
@@ -403,8 +433,11 @@ bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool ag
     const auto putAreas = [&](const QMap<CalibrationArea, QVector<quint16>> &areas, const char *table, const char *onConflict) {
         for (auto it = areas.cbegin(); it != areas.cend(); ++it) {
             QSqlQuery a(db);
-            a.prepare(QStringLiteral("INSERT INTO %1(snapshot_id, area, registers) VALUES(?, ?, ?)%2")
-                          .arg(QLatin1String(table), again ? QLatin1String(onConflict) : QLatin1String()));
+            if (!a.prepare(QStringLiteral("INSERT INTO %1(snapshot_id, area, registers) VALUES(?, ?, ?)%2")
+                               .arg(QLatin1String(table), again ? QLatin1String(onConflict) : QLatin1String()))) {
+                error = a.lastError();
+                return false;
+            }
             a.addBindValue(id);
             a.addBindValue(QString::fromLatin1(AreaSpecOf(it.key()).key));
             a.addBindValue(toBlob(it.value()));

@@ -22,6 +22,14 @@ struct UploadItem
     qint64 revision = 0;
 };
 
+// A record the plant refused for what it holds: it waits no more until it changes.
+struct RefusedUpload
+{
+    UploadItem::Kind kind = UploadItem::Snapshot;
+    QString uuid;
+    QString reason;
+};
+
 // One meter as the records know it.
 struct MeterSummary
 {
@@ -36,7 +44,7 @@ struct MeterSummary
 class TSnapshotStore
 {
 public:
-    static constexpr int SchemaVersion = 5;
+    static constexpr int SchemaVersion = 6;
 
     // $KESTRO_SNAPSHOT_DB, else kestrolink/snapshots.sqlite in the user's data folder.
     static QString DefaultPath();
@@ -100,7 +108,12 @@ public:
     // The record into the plant in one transaction, idempotent on its uuid; then here
     // marked as uploaded at the revision read before it. False: lastError() of this
     // store or of the plant says why.
+    // A record the plant refused for its own data (or that holds a NUL no server takes)
+    // is marked refused here with the reason: upload() is false and uploadRefused() true,
+    // and it no longer waits.
     bool upload(TSnapshotStore &plant, const UploadItem &item);
+    bool uploadRefused() const { return m_uploadRefused; }
+    QList<RefusedUpload> refusedUploads();
     // Every record waits again (for a push of all to a plant that never had them).
     bool forgetUploads();
 
@@ -112,6 +125,7 @@ private:
     bool putSnapshot(const Snapshot &snapshot, qint64 revision);
     bool putRun(const RunRecord &run, qint64 revision, const QString &beforeUuid, const QString &afterUuid);
     bool serverFailed(const QString &what, const QSqlError &error);
+    bool markRefused(const UploadItem &item, qint64 revision, const QString &reason);
     bool exec(const QString &sql);
     bool migrate(int to);
     bool isOurs(int version, int tables);
@@ -125,4 +139,6 @@ private:
     QString m_connection;
     QString m_error;
     bool m_open = false;
+    bool m_serverRefusedRecord = false; // the last server fault was about the record sent
+    bool m_uploadRefused = false;
 };

@@ -2,6 +2,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -85,7 +86,8 @@ const StoreDialect Postgres{
     "BEGIN;SELECT pg_advisory_xact_lock(5202871);CREATE TABLE IF NOT EXISTS schema_version(version INTEGER NOT NULL)",
     "SELECT COALESCE(MAX(version), 0) FROM schema_version",
     "DELETE FROM schema_version;INSERT INTO schema_version(version) VALUES(%1)",
-    "SET client_min_messages = warning",
+    // A locked table or a statement that hangs must not hold the workstation for long.
+    "SET client_min_messages = warning;SET lock_timeout = '5s';SET statement_timeout = '15s'",
     false,
     postgresProbe,
     postgresBusy,
@@ -123,9 +125,14 @@ StoreLocation StoreLocation::Parse(const QString &text)
         return where;
     }
     const QUrl url(t, QUrl::StrictMode);
-    where.display = url.toString(QUrl::RemovePassword);
+    // Messages show the address without a password, wherever it was given.
+    where.display = url.toString(QUrl::RemovePassword | QUrl::RemoveQuery);
     if (!url.isValid()) {
-        where.error = QStringLiteral("адрес %1 не читается: %2").arg(t, url.errorString());
+        // Whatever stands before the host may be a password: it is not repeated.
+        QString shown = t.section(QLatin1Char('?'), 0, 0);
+        shown.replace(QRegularExpression(QStringLiteral("^(postgres(ql)?://)[^/]*@")), QStringLiteral("\\1…@"));
+        where.display = shown;
+        where.error = QStringLiteral("адрес %1 не читается").arg(shown);
         return where;
     }
     if (!url.password().isEmpty()) {
@@ -176,10 +183,32 @@ void StoreLocation::apply(QSqlDatabase &db) const
     db.setConnectOptions(options);
 }
 
+QString PostgresStatementProblem(const QSqlError &error)
+{
+    const QString state = error.nativeErrorCode();
+    if (state == QLatin1String("55P03"))
+        return QStringLiteral("таблица на сервере записей занята другой программой дольше 5 с");
+    if (state == QLatin1String("57014"))
+        return QStringLiteral("сервер записей не выполнил запрос за 15 с");
+    if (state == QLatin1String("42501"))
+        return QStringLiteral("у пользователя сервера записей нет права на эту запись");
+    return {};
+}
+
+bool PostgresRefusesRecord(const QSqlError &error)
+{
+    // Data exceptions and integrity violations are about this record.
+    const QString state = error.nativeErrorCode();
+    return state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23"));
+}
+
 QString PostgresConnectionProblem(const QSqlError &error, const StoreLocation &where)
 {
     const QString text = error.databaseText() + QLatin1Char(' ') + error.driverText();
     const QString state = error.nativeErrorCode();
+    // A server that answered with a statement's fault is reached; its texts name timeouts too.
+    if (!PostgresStatementProblem(error).isEmpty())
+        return {};
     const QString user = where.user.isEmpty() ? QStringLiteral("по умолчанию") : where.user;
     if (state == QLatin1String("28P01") || text.contains(QLatin1String("password authentication failed"))
         || text.contains(QLatin1String("no password supplied")) || text.contains(QLatin1String("password")))

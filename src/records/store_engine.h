@@ -57,3 +57,8 @@ struct StoreLocation
 // The user's words for what went wrong on the server (not reached, password not
 // taken, no such database), or empty when it is not a connection matter.
 QString PostgresConnectionProblem(const QSqlError &error, const StoreLocation &where);
+// The user's words for a statement the server refused (a lock or a statement timeout,
+// no right to write), or empty.
+QString PostgresStatementProblem(const QSqlError &error);
+// True when the server refused this record itself (its data), not every record.
+bool PostgresRefusesRecord(const QSqlError &error);

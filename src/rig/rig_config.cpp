@@ -1,6 +1,6 @@
 #include "rig/rig_config.h"
+#include "rig/json_file.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QStringList>
@@ -211,18 +211,20 @@ QJsonObject RigRegisterMap::toJson() const
 
 std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error)
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("не JSON (позиция %1: %2)").arg(parseError.offset).arg(parseError.errorString());
-        return std::nullopt;
-    }
-    if (!doc.isObject()) {
-        *error = QStringLiteral("ожидается объект JSON");
+    JsonFile::Refusal refusal;
+    const std::optional<QJsonObject> top = JsonFile::ParseObject(json, &refusal);
+    if (!top) {
+        if (refusal.offset >= 0)
+            *error = QStringLiteral("не JSON (позиция %1: %2)").arg(refusal.offset).arg(refusal.why);
+        else
+            *error = refusal.why == QStringLiteral("ожидается объект { … }") ? QStringLiteral("ожидается объект JSON")
+                                                                                : refusal.why;
+        if (!refusal.field.isEmpty())
+            *error = refusal.field + QStringLiteral(": ") + *error;
         return std::nullopt;
     }
     RigRegisterMap map;
-    FieldReader r(doc.object(), QString(), error);
+    FieldReader r(*top, QString(), error);
     if (!r.onlyKnown({"version", "unit_id", "word_order", "reference", "setpoint", "rig_flow", "timeout_ms",
                       "retries", "serial"})
         || !r.require("version"))
@@ -260,13 +262,13 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
 
 std::optional<RigRegisterMap> LoadRigMap(const QString &filePath, QString *error)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Карта стенда %1 не читается: %2").arg(filePath, file.errorString());
+    QString why;
+    const std::optional<QByteArray> bytes = JsonFile::ReadSmall(filePath, &why);
+    if (!bytes) {
+        *error = QStringLiteral("Карта стенда %1 не читается: %2").arg(filePath, why);
         return std::nullopt;
     }
-    QString why;
-    auto map = ParseRigMap(file.readAll(), &why);
+    auto map = ParseRigMap(*bytes, &why);
     if (!map)
         *error = QStringLiteral("Карта стенда %1: %2").arg(filePath, why);
     return map;

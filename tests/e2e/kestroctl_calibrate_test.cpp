@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -149,6 +150,7 @@ TEST_F(KestroctlCalibrate, RefusedBeforeAnythingIsSent)
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
     const quint16 closed = probe.serverPort();
     probe.close();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("out.fifo")).constData(), 0600), 0);
 
     struct Case
     {
@@ -157,8 +159,13 @@ TEST_F(KestroctlCalibrate, RefusedBeforeAnythingIsSent)
         QString said;
     } cases[] = {
         {{"--rig", rig(), "--plan", path("bad.json")}, 5, "calibration_percent"},
-        {{"--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(closed)}, 8, "nothing sent"},
+        {{"--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(closed)}, 8, "ничего не отправлено"},
         {{"--rig", "modbus:udp://x"}, 64, "modbus:udp://x"},
+        // Files that are not regular files: refused unread, each a file's fault.
+        {{"--rig", rig(), "--rig-map", "/dev/zero"}, 5, "/dev/zero не читается: это не обычный файл"},
+        {{"--rig", rig(), "--plan", "/dev/zero"}, 5, "/dev/zero не читается: это не обычный файл"},
+        {{"--rig", rig(), "--json", path("out.fifo")}, 5, "out.fifo — не обычный файл"},
+        {{"--rig", rig(), "--operator", "Ив\x01анов"}, 64, "--operator: управляющий символ U+0001"},
     };
     for (const Case &c : cases) {
         const ProgramRun run = calibrate(c.args);

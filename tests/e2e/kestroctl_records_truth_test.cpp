@@ -69,7 +69,7 @@ TEST_F(KestroctlRecordsTruth, AnExportToAFullDiskFailsAndKeepsTheGoodFile)
     run = ctl({"export", "1", path("good.json")}, [] { FullDiskInChild(48 * 1024); });
     EXPECT_EQ(run.exitCode, 5) << run.out.toStdString() << run.err.toStdString();
     EXPECT_FALSE(run.out.contains("exported")) << run.out.toStdString();
-    EXPECT_TRUE(run.err.contains(qt_error_string(EFBIG) + "; not exported")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(qt_error_string(EFBIG) + "; снимок не выгружен")) << run.err.toStdString();
     EXPECT_EQ(bytesOf(path("good.json")), good);
     EXPECT_EQ(QDir(dir.path()).entryList({"good.json*"}, QDir::Files), QStringList{"good.json"}) << "no temporary left";
 

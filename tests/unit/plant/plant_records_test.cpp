@@ -346,7 +346,7 @@ TEST_P(Refusal, IsSaidClearlyAndTheWorkstationGoesOn)
     EXPECT_TRUE(err.contains(QString::fromUtf8(GetParam().says))) << err.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("records"), QStringLiteral("sync")}, &err), 10) << err.toStdString();
     EXPECT_TRUE(err.contains(QString::fromUtf8(GetParam().says))) << err.toStdString();
-    EXPECT_TRUE(err.contains(QLatin1String("records waiting: 1"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("записей ждут отправки: 1"))) << err.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("meters")}, &err), 10) << err.toStdString();
     TSnapshotStore local(env.value(QStringLiteral("KESTRO_SNAPSHOT_DB")));
     EXPECT_EQ(local.list().size(), 1);
@@ -358,3 +358,128 @@ INSTANTIATE_TEST_SUITE_P(Plant, Refusal,
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// --- what the plant will not take ----------------------------------------------------
+
+// An older copy of a record (a workstation's store put back from a backup) reaching the
+// plant after the newer one: the plant keeps the newer header.
+TEST_F(PlantRecords, AnOlderRevisionNeverReplacesANewerOne)
+{
+    const QString url = pg.createDatabase();
+    const QString path = dir.filePath(QStringLiteral("ws.sqlite"));
+    const QString older = dir.filePath(QStringLiteral("older.sqlite"));
+    RunRecord r;
+    {
+        TSnapshotStore local(path);
+        r.meterSerial = QStringLiteral("K-9");
+        ASSERT_TRUE(local.beginRun(r)) << local.lastError().toStdString();
+        ASSERT_TRUE(local.addRunPoint(r.id, point(1)));
+        ASSERT_TRUE(local.addRunPoint(r.id, point(2)));
+    }
+    ASSERT_TRUE(QFile::copy(path, older)); // the store is closed: no journal beside it
+    {
+        TSnapshotStore local(path);
+        r.end = RunEnd::Completed;
+        r.asLeftFit = true;
+        ASSERT_TRUE(local.updateRun(r)) << local.lastError().toStdString();
+    }
+    TPlantSync newer(path, url), old(older, url);
+    ASSERT_TRUE(syncOnce(newer)) << newer.lastError().toStdString();
+    ASSERT_TRUE(syncOnce(old)) << old.lastError().toStdString();
+    TSnapshotStore plant(url);
+    const std::optional<RunRecord> there = plant.run(r.uuid);
+    ASSERT_TRUE(there) << plant.lastError().toStdString();
+    EXPECT_EQ(there->end, RunEnd::Completed) << "a completed run went back to running";
+    EXPECT_EQ(there->asLeftFit, true);
+    EXPECT_EQ(there->points.size(), 2);
+}
+
+struct PlantRefusalCase
+{
+    const char *name;
+    const char *user;        // the plant's role for the workstation
+    const char *nulField;    // a second run carries a NUL in this text; null: none
+    bool lockSnapshots;      // another session holds the plant's snapshot table
+    bool passes;             // the pass sends all it may
+    int waitingAfter;        // records still waiting after the pass
+    int refusedAfter;        // records marked refused
+    const char *says;        // in the pass's error or a refusal's reason
+};
+
+class PlantRefusal : public PlantRecords, public ::testing::WithParamInterface<PlantRefusalCase>
+{
+};
+
+TEST_P(PlantRefusal, IsMarkedOnlyForTheRecordItIsAbout)
+{
+    const PlantRefusalCase &c = GetParam();
+    const QString url = pg.createDatabase();
+    {
+        TSnapshotStore schema(url);
+        ASSERT_TRUE(schema.open()) << schema.lastError().toStdString();
+    }
+    QUrl plantUrl(url);
+    const QString database = plantUrl.path().mid(1);
+    if (QLatin1String(c.user) != QLatin1String("postgres")) {
+        ASSERT_TRUE(pg.admin(QStringLiteral("DO $$ BEGIN CREATE ROLE %1 LOGIN; EXCEPTION WHEN duplicate_object THEN NULL; "
+                                            "END $$").arg(QLatin1String(c.user))))
+            << pg.error().toStdString();
+        // Reading, but no INSERT: the server stays open and refuses each statement.
+        ASSERT_TRUE(pg.admin(QStringLiteral("GRANT USAGE ON SCHEMA public TO %1; GRANT SELECT ON ALL TABLES IN SCHEMA "
+                                            "public TO %1").arg(QLatin1String(c.user)),
+                             database))
+            << pg.error().toStdString();
+        plantUrl.setUserName(QLatin1String(c.user));
+    }
+    const QString localPath = dir.filePath(QStringLiteral("ws.sqlite"));
+    TSnapshotStore local(localPath);
+    writeRun(local, QStringLiteral("K-1"), 3);
+    if (c.nulField) {
+        RunRecord bad;
+        bad.meterSerial = QStringLiteral("K-2");
+        bad.operatorName = QStringLiteral("Петров");
+        if (QLatin1String(c.nulField) == QLatin1String("operator"))
+            bad.operatorName += QChar(0);
+        ASSERT_TRUE(local.beginRun(bad)) << local.lastError().toStdString();
+    }
+    const int waitingBefore = local.waitingCount();
+
+    // Another session's lock on the plant's snapshots, held over the pass.
+    const QString holder = QUuid::createUuid().toString();
+    if (c.lockSnapshots) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), holder);
+        db.setHostName(plantUrl.host());
+        db.setPort(plantUrl.port());
+        db.setUserName(QStringLiteral("postgres"));
+        db.setDatabaseName(database);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("BEGIN")));
+        ASSERT_TRUE(QSqlQuery(db).exec(QStringLiteral("LOCK TABLE snapshot IN EXCLUSIVE MODE")));
+    }
+    TPlantSync sync(localPath, plantUrl.toString());
+    const bool passed = syncOnce(sync);
+    if (c.lockSnapshots) {
+        QSqlDatabase::database(holder, false).close();
+        QSqlDatabase::removeDatabase(holder);
+    }
+    EXPECT_EQ(passed, c.passes) << sync.lastError().toStdString();
+    EXPECT_EQ(local.waitingCount(), c.waitingAfter == -1 ? waitingBefore : c.waitingAfter);
+    const QList<RefusedUpload> refused = local.refusedUploads();
+    EXPECT_EQ(refused.size(), c.refusedAfter);
+    const QString said = sync.lastError() + (refused.isEmpty() ? QString() : refused.first().reason);
+    EXPECT_TRUE(said.contains(QString::fromUtf8(c.says))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("недоступен"))) << "the server answered: " << said.toStdString();
+    // What was refused for its own data does not hold up the next pass.
+    if (c.refusedAfter > 0) {
+        EXPECT_TRUE(syncOnce(sync)) << sync.lastError().toStdString();
+        EXPECT_EQ(pg.count(url, QStringLiteral("SELECT count(*) FROM run")), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plant, PlantRefusal,
+    ::testing::Values(PlantRefusalCase{"NoInsertRight", "kestro_ro", nullptr, false, false, -1, 0, "нет права"},
+                      PlantRefusalCase{"NulInOperator", "postgres", "operator", false, true, 0, 1, "operator"},
+                      PlantRefusalCase{"LockedTable", "postgres", nullptr, true, false, 2, 0,
+                                       "занята другой программой дольше 5 с"}),
+    [](const auto &info) { return std::string(info.param.name); });

@@ -7,6 +7,8 @@
 #include "records/calibration_records.h"
 #include "rig/rig.h"
 #include "sim/meter_server.h"
+#include "link/transmit_pacer.h"
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -322,8 +324,11 @@ TEST_P(NeverSettles, RetriedOnceThenPausedOrTakenAsItIs)
 struct Refusal
 {
     const char *name;
-    bool badPlan; // else the meter reports a Q Max of 0
+    bool badPlan; // refused before anything is sent; else the meter reports a Q Max of 0
     const char *reason;
+    // A control character put into this text of the options (the plan stays good).
+    QString RunOptions::*text = nullptr;
+    QChar control = QChar(0);
 };
 
 class RunRefused : public CalibrationRunTest, public ::testing::WithParamInterface<Refusal>
@@ -333,7 +338,11 @@ class RunRefused : public CalibrationRunTest, public ::testing::WithParamInterfa
 TEST_P(RunRefused, FailsWithoutWritingAnything)
 {
     start();
-    if (GetParam().badPlan)
+    if (GetParam().text)
+        (opts.*GetParam().text = QStringLiteral("Иванова")).insert(1, GetParam().control);
+    else if (GetParam().name == std::string("PlanNameWithNul"))
+        opts.plan.name.append(QChar(0));
+    else if (GetParam().badPlan)
         opts.plan.calibrationPercent.removeLast();
     else
         server->model().setParamFloat(21, 0.0f);
@@ -354,7 +363,15 @@ TEST_P(RunRefused, FailsWithoutWritingAnything)
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunRefused,
                          ::testing::Values(Refusal{"BadPlan", true, "calibration_percent"},
-                                           Refusal{"ZeroQMax", false, "Q Max"}),
+                                           Refusal{"ZeroQMax", false, "Q Max"},
+                                           Refusal{"SerialWithNul", true, "серийный номер: управляющий символ U+0000",
+                                                   &RunOptions::meterSerial},
+                                           Refusal{"OperatorWithEscape", true, "оператор: управляющий символ U+001b",
+                                                   &RunOptions::operatorName, QChar(0x1b)},
+                                           Refusal{"ReferenceWithNul", true, "эталон:", &RunOptions::referenceName},
+                                           Refusal{"CertificateWithNewline", true, "свидетельство эталона:",
+                                                   &RunOptions::referenceCertificate, QChar('\n')},
+                                           Refusal{"PlanNameWithNul", true, "имя плана:"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Runs, NeverSettles, ::testing::Bool(),
@@ -381,4 +398,140 @@ TEST_F(CalibrationRunTest, ATableTheMeterDidNotTakeFailsTheRun)
     for (const Snapshot &s : records->store().list())
         refusedKept = refusedKept || (s.reason == SnapshotReason::BeforeFlowSave && s.refused.contains(CalibrationArea::FlowTable));
     EXPECT_TRUE(refusedKept);
+}
+
+namespace {
+
+// Another program holding the store's write lock for a while, from its own process
+// (this one blocks in the store while it waits).
+class StoreLock
+{
+public:
+    StoreLock(const QString &path, double seconds)
+    {
+        m_process.start(QStringLiteral("python3"),
+                        {QStringLiteral("-c"),
+                         QStringLiteral("import sqlite3, sys, time\n"
+                                        "c = sqlite3.connect(sys.argv[1], isolation_level=None, timeout=10)\n"
+                                        "c.execute('BEGIN IMMEDIATE')\n"
+                                        "print('held', flush=True)\n"
+                                        "time.sleep(float(sys.argv[2]))\n"
+                                        "c.execute('ROLLBACK')\n"),
+                         path, QString::number(seconds)});
+        m_held = m_process.waitForReadyRead(20000) && m_process.readAll().startsWith("held");
+    }
+    ~StoreLock() { released(); }
+    bool held() const { return m_held; }
+    bool released() { return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(60000); }
+
+private:
+    QProcess m_process;
+    bool m_held = false;
+};
+
+struct BusyCase
+{
+    const char *name;
+    RunPhase phase; // the lock is taken when this point is taken
+    int index;      // 0: when the after-run snapshot is kept, just before the run's end
+    double holdSeconds;
+    bool pauses;  // the run stops at the point the store did not take
+    RunEnd end;   // how the run ends (after a resume, where it paused)
+};
+
+class StoreBusy : public CalibrationRunTest, public ::testing::WithParamInterface<BusyCase>
+{
+};
+
+// A store another program holds mid-run: a short hold is waited for; a long one pauses
+// the run at the point not taken, and nothing is said completed that the store lacks.
+TEST_P(StoreBusy, NeverReportsWhatTheStoreDidNotTake)
+{
+    const BusyCase &c = GetParam();
+    start();
+    std::unique_ptr<StoreLock> lock;
+    const auto take = [&] { lock = std::make_unique<StoreLock>(dir.filePath(QStringLiteral("s.sqlite")), c.holdSeconds); };
+    QObject::connect(run.get(), &TCalibrationRun::pointTaken, [&](const RunPoint &p) {
+        if (!lock && p.phase == c.phase && p.index == c.index)
+            take();
+    });
+    QObject::connect(records.get(), &TCalibrationRecords::snapshotKept, [&] {
+        if (!lock && c.index == 0 && run->record().points.size() == total())
+            take();
+    });
+    int storedAtPause = -1;
+    QObject::connect(run.get(), &TCalibrationRun::paused, [&] {
+        storedAtPause = int(records->store().run(run->record().uuid).value_or(RunRecord{}).points.size());
+    });
+    run->start(opts);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished > 0 || run->state() == RunState::Paused; }, RunMs));
+    ASSERT_TRUE(lock && lock->held());
+    EXPECT_EQ(run->state() == RunState::Paused, c.pauses);
+    if (c.pauses) {
+        ASSERT_EQ(pausedWith.size(), 1);
+        EXPECT_TRUE(pausedWith.first().contains(QStringLiteral("не сохранено в базе"))) << pausedWith.first().toStdString();
+        EXPECT_TRUE(pausedWith.first().contains(QStringLiteral("занята"))) << pausedWith.first().toStdString();
+        EXPECT_EQ(storedAtPause, run->record().points.size()) << "the record has a point the store does not";
+        ASSERT_TRUE(lock->released());
+        run->resume();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished > 0; }, RunMs));
+    }
+    ASSERT_TRUE(lock->released());
+    const RunRecord &r = run->record();
+    EXPECT_EQ(r.end, c.end) << r.endReason.toStdString();
+    const std::optional<RunRecord> stored = records->store().run(r.uuid);
+    ASSERT_TRUE(stored) << records->store().lastError().toStdString();
+    if (r.end == RunEnd::Completed) {
+        EXPECT_TRUE(r.storeError.isEmpty());
+        EXPECT_EQ(stored->end, RunEnd::Completed);
+        expectEachPointOnce(stored->points);
+        expectEachPointOnce(r.points);
+        EXPECT_TRUE(stored->asFoundFit && stored->asLeftFit && stored->snapshotAfterId != 0);
+    } else {
+        // Not completed on either side; where the store still differs, the faces are told why.
+        EXPECT_NE(stored->end, RunEnd::Completed);
+        EXPECT_EQ(stored->end == r.end, r.storeError.isEmpty()) << r.storeError.toStdString();
+        EXPECT_TRUE(r.endReason.contains(QStringLiteral("не сохранено в базе"))) << r.endReason.toStdString();
+        EXPECT_EQ(stored->points.size(), r.points.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, StoreBusy,
+    ::testing::Values(BusyCase{"ShortHoldIsWaitedFor", RunPhase::AsFound, 1, 1.5, false, RunEnd::Completed},
+                      BusyCase{"LongHoldPausesAtThePoint", RunPhase::Calibration, 2, 8, true, RunEnd::Completed},
+                      BusyCase{"HoldFromTheLastPointIsNoCompletion", RunPhase::AsLeft, 3, 9, false, RunEnd::Failed},
+                      BusyCase{"HoldAtTheRunsEndIsNoCompletion", RunPhase::AsLeft, 0, 8, false, RunEnd::Failed}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+// The record says the table write has begun, with the table, before the first frame
+// of it leaves; the as-found verdict is kept as soon as the as-found phase ends.
+TEST_F(CalibrationRunTest, TheRecordIsAheadOfTheMeter)
+{
+    start();
+    std::optional<RunRecord> atCalibration, atFirstWrite;
+    QObject::connect(run.get(), &TCalibrationRun::pointStarted, [&](RunPhase phase, int index) {
+        if (phase == RunPhase::Calibration && index == 1 && !atCalibration)
+            atCalibration = records->store().run(run->record().uuid);
+    });
+    QObject::connect(&dm->pacer(), &TransmitPacer::frameWritten, [&](const QByteArray &, bool isRead) {
+        if (!isRead && run->state() == RunState::Writing && !atFirstWrite)
+            atFirstWrite = records->store().run(run->record().uuid);
+    });
+    runToEnd();
+    const RunRecord &r = run->record();
+    ASSERT_EQ(r.end, RunEnd::Completed) << r.endReason.toStdString();
+    ASSERT_TRUE(atCalibration);
+    EXPECT_EQ(atCalibration->asFoundFit, r.asFoundFit);
+    EXPECT_TRUE(atCalibration->asFoundMaxError.has_value());
+    EXPECT_EQ(atCalibration->asFoundMaxError, r.asFoundMaxError);
+    ASSERT_TRUE(atFirstWrite);
+    EXPECT_EQ(atFirstWrite->tableWrite, TableWrite::Begun);
+    ASSERT_TRUE(atFirstWrite->writtenTable && run->table());
+    EXPECT_EQ(*atFirstWrite->writtenTable, *run->table());
+    const std::optional<RunRecord> stored = records->store().run(r.uuid);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->tableWrite, TableWrite::Done);
 }

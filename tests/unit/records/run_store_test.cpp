@@ -1,6 +1,7 @@
 // Calibration runs in the store: every field back exactly, a run cut short still
 // readable, older stores brought up, and the JSON others read.
 #include "records/snapshot_store.h"
+#include "unit/records/snapshot_samples.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDatabase>
@@ -104,6 +105,8 @@ void expectSameHeader(const RunRecord &a, const RunRecord &b)
     EXPECT_EQ(a.coefficientsBefore, b.coefficientsBefore);
     EXPECT_EQ(a.coefficientsAfter, b.coefficientsAfter);
     EXPECT_EQ(a.writtenTable, b.writtenTable);
+    EXPECT_EQ(a.tableWrite, b.tableWrite);
+    EXPECT_EQ(a.portSerial, b.portSerial);
     EXPECT_EQ(a.snapshotBeforeId, b.snapshotBeforeId);
     EXPECT_EQ(a.snapshotAfterId, b.snapshotAfterId);
     EXPECT_EQ(a.asFoundFit, b.asFoundFit);
@@ -172,6 +175,8 @@ TEST(RunStore, EveryFieldComesBackExactly)
         for (int i = 0; i < 27; ++i)
             table[i] = float(i) * 0.1f - 1.3f;
         full.writtenTable = table;
+        full.tableWrite = TableWrite::Begun;
+        full.portSerial = QStringLiteral("USB-0042");
         full.snapshotBeforeId = 7;
         full.snapshotAfterId = 9;
         full.asFoundFit = false;
@@ -212,6 +217,32 @@ TEST(RunStore, RunCutShortShowsRunningWithThePointsTaken)
         EXPECT_EQ(back->points[i].index, i + 1);
     ASSERT_EQ(store.runs().size(), 1);
     EXPECT_EQ(store.runs()[0].end, RunEnd::Running);
+}
+
+// Runs are given a serial by hand and snapshots take the port's: where the run saw
+// its port's serial, the meter is one, listed once and found by either.
+TEST(RunStore, AMeterIsListedOnceUnderItsPortSerial)
+{
+    QTemporaryDir dir;
+    TSnapshotStore store(dir.filePath("runs.sqlite"));
+    Snapshot s = MeterSample();
+    s.meterSerial = QStringLiteral("USB-7");
+    ASSERT_NE(store.add(s), 0) << store.lastError().toStdString();
+    RunRecord r = header(QStringLiteral("KM-0042"), T0);
+    r.portSerial = QStringLiteral("USB-7");
+    ASSERT_TRUE(store.beginRun(r)) << store.lastError().toStdString();
+    RunRecord noPort = header(QStringLiteral("KM-0099"), T0.addDays(1));
+    ASSERT_TRUE(store.beginRun(noPort));
+    const QList<MeterSummary> meters = store.meters();
+    ASSERT_EQ(meters.size(), 2) << store.lastError().toStdString();
+    EXPECT_EQ(meters[0].serial, QStringLiteral("KM-0099"));
+    EXPECT_EQ(meters[1].serial, QStringLiteral("USB-7"));
+    EXPECT_EQ(meters[1].lastRunUtc, T0);
+    for (const char *serial : {"KM-0042", "USB-7"}) {
+        const QList<RunRecord> found = store.runs(QString::fromLatin1(serial));
+        ASSERT_EQ(found.size(), 1) << serial;
+        EXPECT_EQ(found.first().uuid, r.uuid);
+    }
 }
 
 TEST(RunStore, FindsRunsBySerialNewestFirstAndByIdOrUuid)
