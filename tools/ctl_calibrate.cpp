@@ -7,6 +7,7 @@
 #include "records/snapshot_store.h"
 #include "rig/rig.h"
 #include "rig/rig_factory.h"
+#include "tools/ctl_interrupt.h"
 #include "tools/ctl_runner.h"
 #include "tools/terminal_input.h"
 #include <QEventLoop>
@@ -89,6 +90,8 @@ QStringList CtlCalibrate::ResultTable(const RunRecord &run)
     lines << QStringLiteral("as found: %1 (max error %2), as left: %3 (max error %4), tolerance ±%5 %")
                  .arg(verdictText(run.asFoundFit), percentOrDash(run.asFoundMaxError), verdictText(run.asLeftFit),
                       percentOrDash(run.asLeftMaxError), number(run.tolerancePercent, 3));
+    if (const QString rig = RigSafeText(run); !rig.isEmpty())
+        lines << rig;
     lines << QStringLiteral("run %1 (%2): %3%4")
                  .arg(run.id)
                  .arg(run.uuid, EndKey(run.end),
@@ -131,8 +134,18 @@ int CtlCalibrate::calibrate()
         return m_runner.cannotOpenCode();
     std::unique_ptr<TRig> rig = MakeRig(*rigConfig, nullptr);
     QEventLoop loop;
+    // Until the run starts a signal ends the wait for the rig; then the run takes it.
+    std::function<void(int)> onSignal;
+    const CtlInterrupt::Handler handler(m_options.interrupt, [&](int signo) {
+        if (onSignal)
+            onSignal(signo);
+    });
     {
         QString rigError;
+        onSignal = [&](int signo) {
+            rigError = QStringLiteral("прервано: %1").arg(TSignalWatch::SignalName(signo));
+            loop.exit(CtlExit::RunIncomplete);
+        };
         QObject::connect(rig.get(), &TRig::opened, &loop, [&] { loop.exit(CtlExit::Done); });
         QObject::connect(rig.get(), &TRig::failed, &loop, [&](const QString &message) {
             rigError = message;
@@ -142,6 +155,7 @@ int CtlCalibrate::calibrate()
         if (loop.exec() != CtlExit::Done)
             return fail(CtlExit::RunIncomplete, QStringLiteral("rig %1: %2; nothing sent").arg(rig->description(), rigError));
         rig->disconnect(&loop);
+        onSignal = nullptr;
     }
     m_out << "rig: " << rig->description() << Qt::endl;
 
@@ -200,6 +214,32 @@ int CtlCalibrate::calibrate()
         run.fail(reason);
     });
     QObject::connect(&run, &TCalibrationRun::finished, &loop, [&] { loop.quit(); });
+    bool writingShown = false;
+    QObject::connect(&run, &TCalibrationRun::stateChanged, &loop, [&](RunState state) {
+        if (state == RunState::Writing && !writingShown)
+            m_out << "writing the flow table" << Qt::endl;
+        writingShown = writingShown || state == RunState::Writing;
+    });
+    onSignal = [&](int signo) {
+        const QString name = TSignalWatch::SignalName(signo);
+        switch (run.state()) {
+        case RunState::Writing:
+            // The table goes in whole; the run ends right after it.
+            m_err << "kestroctl: " << name << ": идёт запись таблицы в прибор; прогон прервётся, когда она закончится"
+                  << Qt::endl;
+            break;
+        case RunState::StoppingRig:
+            m_err << "kestroctl: " << name << ": стенд переводится на уставку покоя, дождитесь" << Qt::endl;
+            return;
+        case RunState::Restoring:
+            m_err << "kestroctl: " << name << ": идёт восстановление калибровки прибора; дождитесь окончания"
+                  << Qt::endl;
+            return;
+        case RunState::Finished: return;
+        default: break;
+        }
+        run.abort(QStringLiteral("прервана сигналом %1").arg(name));
+    };
 
     RunOptions options;
     options.plan = *plan;

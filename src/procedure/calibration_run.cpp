@@ -19,6 +19,7 @@ QString RunStateTitle(RunState state)
     case RunState::Paused: return QStringLiteral("пауза");
     case RunState::WaitingForMeter: return QStringLiteral("ожидание связи с прибором");
     case RunState::Restoring: return QStringLiteral("восстановление");
+    case RunState::StoppingRig: return QStringLiteral("остановка стенда");
     case RunState::Finished: return QStringLiteral("завершена");
     }
     return {};
@@ -174,17 +175,16 @@ void TCalibrationRun::Impl::end(RunEnd how, const QString &reason)
     reader.cancel();
     reconnectTimer.stop();
     tableCheckTimer.stop();
-    stage = Stage::Done;
     RunRecord &r = q.m_record;
     r.end = how;
     r.endReason = reason;
     r.endedUtc = QDateTime::currentDateTimeUtc();
+    // Stored now: a program killed while the rig is being stopped leaves a truthful end.
     if (r.id != 0 && !records.store().updateRun(r))
         qCWarning(lcRun) << "run end not stored:" << records.store().lastError();
     if (how != RunEnd::Completed)
         qCInfo(lcRun) << "run ended" << EndKey(how) << reason;
-    setState(RunState::Finished, reason.isEmpty() ? EndTitle(how) : EndTitle(how) + QStringLiteral(": ") + reason);
-    emit q.finished(r);
+    leaveRigSafe();
 }
 
 void TCalibrationRun::Impl::linkLost()
@@ -251,16 +251,6 @@ void TCalibrationRun::Impl::onReaderFailed(const QString &message)
     end(RunEnd::Failed, message);
 }
 
-void TCalibrationRun::Impl::onRigFailed(const QString &message)
-{
-    if (stage == Stage::OpenRig)
-        end(RunEnd::Failed, QStringLiteral("Стенд не подключён: %1").arg(message));
-    else if (inPoint())
-        enterPaused(QStringLiteral("Стенд: %1").arg(message));
-    else
-        qCWarning(lcRun) << "rig:" << message;
-}
-
 TCalibrationRun::TCalibrationRun(TDM_1 &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>(*this, dm, records, rig))
 {
@@ -286,13 +276,7 @@ TCalibrationRun::TCalibrationRun(TDM_1 &dm, TCalibrationRecords &records, TRig &
     connect(&dm, &TDM_1::portClosedSignal, this, [this] { d->linkLost(); });
     connect(&records, &TCalibrationRecords::readBackChecked, this,
             [this](qint64 id, CalibrationArea area, bool matched) { d->onReadBackChecked(id, area, matched); });
-    connect(&rig, &TRig::opened, this, [this] {
-        if (d->stage == Impl::Stage::OpenRig)
-            d->startPoint();
-    });
-    connect(&rig, &TRig::flowSet, this, [this] { d->flowSet(); });
-    connect(&rig, &TRig::reading, this, [this](const RigReading &r) { d->onReading(r); });
-    connect(&rig, &TRig::failed, this, [this](const QString &m) { d->onRigFailed(m); });
+    d->connectRig();
 }
 
 TCalibrationRun::~TCalibrationRun() = default;
@@ -338,7 +322,8 @@ void TCalibrationRun::fail(const QString &reason)
 
 void TCalibrationRun::stop(RunEnd how, const QString &why)
 {
-    if (m_state == RunState::Idle || m_state == RunState::Finished || m_state == RunState::Restoring)
+    if (m_state == RunState::Idle || m_state == RunState::Finished || m_state == RunState::Restoring
+        || d->stage == Impl::Stage::RigSafe)
         return;
     if (d->writing()) {
         // The table goes in whole and is recalculated; the run ends right after.

@@ -170,7 +170,8 @@ void TModbusRig::onStateChanged(QModbusDevice::State state)
         } else if (link_ == Link::Reconnecting) {
             link_ = Link::Open;
             qCInfo(lcRig) << "rig back after" << reconnectClock_.elapsed() << "ms";
-            Q_EMIT reconnected();
+            // Queued like the loss, so the two arrive in their order.
+            post([this] { Q_EMIT reconnected(); });
             const QList<RequestPtr> again = std::exchange(waiting_, {});
             for (const RequestPtr &r : again)
                 submit(r);
@@ -368,7 +369,7 @@ void TModbusRig::onReply(QModbusReply *reply, const RequestPtr &request)
     }
     if (transient(reply) && request->retried < config_.map.retries) {
         ++request->retried;
-        qCInfo(lcRig) << request->what << replyFailure(reply, request->address) << "- again, attempt"
+        qCWarning(lcRig) << request->what << replyFailure(reply, request->address) << "- again, attempt"
                       << request->retried + 1;
         // Kept in flight meanwhile, so that a reconnect takes it along.
         QTimer::singleShot(BackoffMs * request->retried, this, [this, request] {
