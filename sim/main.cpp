@@ -90,6 +90,14 @@ int main(int argc, char **argv)
         {QStringLiteral("rig-noise"),
          QStringLiteral("Process noise of the rig's flow in per cent of the flow (default 0.2)."),
          QStringLiteral("PERCENT")},
+        {QStringLiteral("rig-busy-after"),
+         QStringLiteral("After the Nth set-point write, answer the next rig read with exception 6 (busy), once."),
+         QStringLiteral("N")},
+        {QStringLiteral("rig-drop-after"),
+         QStringLiteral("After the Nth set-point write, drop every rig connection at the next read and listen "
+                        "again after --rig-drop-ms (default 300), once."),
+         QStringLiteral("N")},
+        {QStringLiteral("rig-drop-ms"), QStringLiteral("How long a dropped rig stays away."), QStringLiteral("MS")},
     });
     p.process(app);
 
@@ -121,6 +129,11 @@ int main(int argc, char **argv)
         }
     }
     int rigPort = -1;
+    RigModbusServer::Faults rigFaults;
+    if (!intOption(p, QStringLiteral("rig-busy-after"), 1, &rigFaults.busyAfterWrite)
+        || !intOption(p, QStringLiteral("rig-drop-after"), 1, &rigFaults.dropAfterWrite)
+        || !intOption(p, QStringLiteral("rig-drop-ms"), 0, &rigFaults.dropMs))
+        return 2;
     if (!doubleOption(p, QStringLiteral("rig-lag"), 0.0, &o.physics.rigLagSeconds)
         || !doubleOption(p, QStringLiteral("rig-noise"), 0.0, &o.physics.rigNoisePercent)
         || (p.isSet(QStringLiteral("rig-modbus")) && !intOption(p, QStringLiteral("rig-modbus"), 0, &rigPort)))
@@ -165,6 +178,7 @@ int main(int argc, char **argv)
     }
     // Made after the terminal so that the device path stays the first line.
     RigModbusServer rig(&server);
+    rig.setFaults(rigFaults);
     if (rigPort >= 0 && !rig.listen(quint16(rigPort), &error)) {
         std::fprintf(stderr, "kestro-meter-sim: cannot serve the rig: %s\n", qPrintable(error));
         return 1;

@@ -5,6 +5,7 @@
 
 #include <QLoggingCategory>
 #include <QTcpServer>
+#include <QTimer>
 #include <QVariant>
 #include <bit>
 
@@ -56,8 +57,40 @@ quint16 RigModbusServer::port() const
     return quint16(connectionParameter(QModbusDevice::NetworkPortParameter).toUInt());
 }
 
+QModbusResponse RigModbusServer::fault(const QModbusPdu &request)
+{
+    const bool write = request.functionCode() == QModbusPdu::WriteMultipleRegisters
+                       || request.functionCode() == QModbusPdu::WriteSingleRegister;
+    if (write) {
+        ++m_writes;
+        return {};
+    }
+    if (m_faults.busyAfterWrite > 0 && !m_busyDone && m_writes >= m_faults.busyAfterWrite) {
+        m_busyDone = true;
+        qCInfo(lcRigModbus) << "busy, once";
+        return QModbusExceptionResponse(request.functionCode(), QModbusExceptionResponse::ServerDeviceBusy);
+    }
+    if (m_faults.dropAfterWrite > 0 && !m_dropDone && m_writes >= m_faults.dropAfterWrite) {
+        m_dropDone = true;
+        const quint16 served = port();
+        qCInfo(lcRigModbus) << "dropping every connection for" << m_faults.dropMs << "ms";
+        // Not from inside the socket's own handler.
+        QTimer::singleShot(0, this, [this, served] {
+            disconnectDevice();
+            QTimer::singleShot(m_faults.dropMs, this, [this, served] {
+                QString error;
+                if (!listen(served, &error))
+                    qCWarning(lcRigModbus) << "cannot serve the rig again:" << error;
+            });
+        });
+    }
+    return {};
+}
+
 QModbusResponse RigModbusServer::processRequest(const QModbusPdu &request)
 {
+    if (const QModbusResponse f = fault(request); f.isValid())
+        return f;
     m_refused = false;
     const QModbusResponse response = QModbusTcpServer::processRequest(request);
     if (!m_refused)

@@ -20,6 +20,17 @@ public:
     // The port listened on, once listening.
     quint16 port() const;
 
+    // Faults a real rig has now and then, each once: after the Nth set-point write,
+    // the next read answers "busy" (exception 6), or every connection is dropped
+    // and nothing listens for dropMs. 0: never.
+    struct Faults
+    {
+        int busyAfterWrite = 0;
+        int dropAfterWrite = 0;
+        int dropMs = 300;
+    };
+    void setFaults(const Faults &faults) { m_faults = faults; }
+
 protected:
     QModbusResponse processRequest(const QModbusPdu &request) override;
     bool readData(QModbusDataUnit *newData) const override;
@@ -30,4 +41,9 @@ private:
     // Set by writeData when a set point is refused, so the answer names the value
     // (exception 3) rather than a device failure.
     bool m_refused = false;
+    Faults m_faults;
+    int m_writes = 0;
+    bool m_busyDone = false, m_dropDone = false;
+    // Answers the fault due now, if any (an invalid response: none due).
+    QModbusResponse fault(const QModbusPdu &request);
 };

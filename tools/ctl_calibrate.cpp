@@ -8,6 +8,7 @@
 #include "records/snapshot_store.h"
 #include "rig/rig.h"
 #include "rig/rig_factory.h"
+#include "tools/ctl_interrupt.h"
 #include "tools/ctl_runner.h"
 #include "tools/terminal_input.h"
 #include <QEventLoop>
@@ -90,6 +91,8 @@ QStringList CtlCalibrate::ResultTable(const RunRecord &run)
     lines << QStringLiteral("as found: %1 (max error %2), as left: %3 (max error %4), tolerance ±%5 %")
                  .arg(verdictText(run.asFoundFit), percentOrDash(run.asFoundMaxError), verdictText(run.asLeftFit),
                       percentOrDash(run.asLeftMaxError), number(run.tolerancePercent, 3));
+    if (const QString rig = RigSafeText(run); !rig.isEmpty())
+        lines << rig;
     lines << QStringLiteral("run %1 (%2): %3%4")
                  .arg(run.id)
                  .arg(run.uuid, EndKey(run.end),
@@ -149,8 +152,18 @@ int CtlCalibrate::calibrate()
         m_err << "kestroctl: внимание: " << mismatch << Qt::endl;
     std::unique_ptr<TRig> rig = MakeRig(*rigConfig, nullptr);
     QEventLoop loop;
+    // Until the run starts a signal ends the wait for the rig; then the run takes it.
+    std::function<void(int)> onSignal;
+    const CtlInterrupt::Handler handler(m_options.interrupt, [&](int signo) {
+        if (onSignal)
+            onSignal(signo);
+    });
     {
         QString rigError;
+        onSignal = [&](int signo) {
+            rigError = QStringLiteral("прервано: %1").arg(TSignalWatch::SignalName(signo));
+            loop.exit(CtlExit::RunIncomplete);
+        };
         QObject::connect(rig.get(), &TRig::opened, &loop, [&] { loop.exit(CtlExit::Done); });
         QObject::connect(rig.get(), &TRig::failed, &loop, [&](const QString &message) {
             rigError = message;
@@ -161,6 +174,7 @@ int CtlCalibrate::calibrate()
             return fail(CtlExit::RunIncomplete,
                         QStringLiteral("стенд %1: %2; ничего не отправлено").arg(rig->description(), rigError));
         rig->disconnect(&loop);
+        onSignal = nullptr;
     }
     m_out << "rig: " << rig->description() << Qt::endl;
 
@@ -219,6 +233,32 @@ int CtlCalibrate::calibrate()
         run.fail(reason);
     });
     QObject::connect(&run, &TCalibrationRun::finished, &loop, [&] { loop.quit(); });
+    bool writingShown = false;
+    QObject::connect(&run, &TCalibrationRun::stateChanged, &loop, [&](RunState state) {
+        if (state == RunState::Writing && !writingShown)
+            m_out << "writing the flow table" << Qt::endl;
+        writingShown = writingShown || state == RunState::Writing;
+    });
+    onSignal = [&](int signo) {
+        const QString name = TSignalWatch::SignalName(signo);
+        switch (run.state()) {
+        case RunState::Writing:
+            // The table goes in whole; the run ends right after it.
+            m_err << "kestroctl: " << name << ": идёт запись таблицы в прибор; прогон прервётся, когда она закончится"
+                  << Qt::endl;
+            break;
+        case RunState::StoppingRig:
+            m_err << "kestroctl: " << name << ": стенд переводится на уставку покоя, дождитесь" << Qt::endl;
+            return;
+        case RunState::Restoring:
+            m_err << "kestroctl: " << name << ": идёт восстановление калибровки прибора; дождитесь окончания"
+                  << Qt::endl;
+            return;
+        case RunState::Finished: return;
+        default: break;
+        }
+        run.abort(QStringLiteral("прервана сигналом %1").arg(name));
+    };
 
     RunOptions options;
     options.plan = *plan;

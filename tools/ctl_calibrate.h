@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTextStream>
 
+class CtlInterrupt;
 class CtlRunner;
 class TDM_1;
 class TSnapshotStore;
@@ -22,6 +23,8 @@ struct CtlCalibrateOptions
     bool acceptUnsettled = false;
     double timeScale = 1.0;
     int timeoutMs = 1000;
+    // Termination signals end the run as an abort does; none: the system's default.
+    CtlInterrupt *interrupt = nullptr;
 };
 
 class CtlCalibrate

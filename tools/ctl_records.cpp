@@ -5,6 +5,7 @@
 #include "records/record_text.h"
 #include "records/snapshot_compare.h"
 #include "records/snapshot_file.h"
+#include "tools/ctl_interrupt.h"
 #include "tools/ctl_runner.h"
 #include <QEventLoop>
 #include <QFile>
@@ -196,6 +197,12 @@ int CtlRecords::restore(const QString &idOrFile)
               << "; nothing written; add --other-meter to restore it into this one" << Qt::endl;
         return CtlExit::Differences;
     }
+    // A signal before the first write stops everything; one after it waits for the last.
+    if (m_options.interrupt && m_options.interrupt->signal())
+        return m_options.interrupt->exitCode(CtlExit::Done);
+    std::optional<CtlInterrupt::Write> writing;
+    if (m_options.interrupt)
+        writing.emplace(*m_options.interrupt, QStringLiteral("восстановление калибровки прибора"));
     TCalibrationRestorer restorer(m_dm, m_store, m_options.timeoutMs);
     QEventLoop loop;
     RestoreOutcome outcome;

@@ -7,6 +7,8 @@
 class CtlRunner;
 class TDM_1;
 
+class CtlInterrupt;
+
 struct CtlRecordsOptions
 {
     QString note;
@@ -15,6 +17,8 @@ struct CtlRecordsOptions
     bool yes = false;
     int timeoutMs = 1000;
     bool otherMeter = false; // restore a snapshot taken from another meter
+    // A restore, once writing, finishes before a signal is taken up.
+    CtlInterrupt *interrupt = nullptr;
 };
 
 class CtlRecords

@@ -4,6 +4,7 @@
 #include "link/link_log.h"
 #include "tools/ctl_blocks.h"
 #include "tools/ctl_calibrate.h"
+#include "tools/ctl_interrupt.h"
 #include "tools/ctl_plant.h"
 #include "tools/ctl_records.h"
 #include "tools/ctl_runner.h"
@@ -116,7 +117,14 @@ QString helpText()
                "record and standard error say why); 9 a run completed and the meter is not fit\n"
                "(\"не годен\") as left; 10 the plant store did not answer or refused the user (wrong\n"
                "password, host or port; the records wait in the local database and commands that\n"
-               "write still succeed); 64 wrong usage. A plan or rig map file that is refused gives 5.\n")
+               "write still succeed); 64 wrong usage. A plan or rig map file that is refused gives 5.\n"
+               "\n"
+               "Signals: SIGINT (Ctrl-C), SIGTERM and SIGHUP end a calibration run as aborted (8), with\n"
+               "the restore of --restore-on-abort; a table write under way is finished first, and a\n"
+               "restore is never cut. Any other command ends at once with 128 + the signal's number\n"
+               "(130 for Ctrl-C); a restore that is writing finishes first and answers with its own\n"
+               "code. At every end of a run the rig is set to its idle set point (0, or the map's\n"
+               "idle_setpoint); the last lines say whether the rig confirmed it.\n")
         .arg(CtlBlockNames().join(QStringLiteral(", ")));
 }
 
@@ -208,6 +216,9 @@ int main(int argc, char **argv)
         return usageError(QStringLiteral("no command given"));
     const QString command = args.first();
 
+    // From here on a termination signal ends the command cleanly (a calibration run as
+    // its abort does); a write to the meter is never cut in the middle.
+    CtlInterrupt interrupt(err);
     QList<VirtualPort> virtuals;
     for (const QString &v : parser.values(virtualPort))
         virtuals << ParseVirtualPortArg(v);
@@ -228,11 +239,11 @@ int main(int argc, char **argv)
     }
     CtlRecords records(dm, runner, store, out, err,
                        {parser.value(note), parser.value(output), parser.value(areas), parser.isSet(yes), timeoutMs,
-                        parser.isSet(otherMeter)});
+                        parser.isSet(otherMeter), &interrupt});
     CtlCalibrate calibration(dm, runner, store, out, err,
                              {parser.value(rig), parser.value(rigMap), parser.value(plan), parser.value(serial),
                               parser.value(operatorName), parser.value(json), parser.isSet(restoreOnAbort), parser.isSet(yes),
-                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs});
+                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs, &interrupt});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)
@@ -266,12 +277,13 @@ int main(int argc, char **argv)
         code = calibration.showRun(args.at(1));
     else
         return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
-    // What a command stored goes to the plant now, or waits there for the next sync.
-    if (command == QLatin1String("backup") || command == QLatin1String("import") || command == QLatin1String("restore")
-        || command == QLatin1String("calibrate"))
+    // What a command stored goes to the plant now, or waits there for the next sync
+    // (after a signal: at the next sync).
+    if (interrupt.signal() == 0 && (command == QLatin1String("backup") || command == QLatin1String("import") || command == QLatin1String("restore")
+        || command == QLatin1String("calibrate")))
         plant.uploadWritten();
     out.flush();
     err.flush();
     dm.closePort();
-    return code;
+    return interrupt.exitCode(code);
 }

@@ -19,6 +19,7 @@ QString RunStateTitle(RunState state)
     case RunState::Paused: return QStringLiteral("пауза");
     case RunState::WaitingForMeter: return QStringLiteral("ожидание связи с прибором");
     case RunState::Restoring: return QStringLiteral("восстановление");
+    case RunState::StoppingRig: return QStringLiteral("остановка стенда");
     case RunState::Finished: return QStringLiteral("завершена");
     }
     return {};
@@ -172,12 +173,12 @@ void TCalibrationRun::Impl::end(RunEnd how, const QString &reason)
     reader.cancel();
     reconnectTimer.stop();
     tableCheckTimer.stop();
-    stage = Stage::Done;
     RunRecord &r = q.m_record;
     r.end = how;
     r.endReason = reason;
     r.endedUtc = QDateTime::currentDateTimeUtc();
     r.storeError.clear();
+    // Stored now: a program killed while the rig is being stopped leaves a truthful end.
     if (r.id != 0 && !keepHeader()) {
         // Never "completed" with the store saying otherwise: the run's end is what the
         // record could not keep, and the faces say so.
@@ -191,9 +192,7 @@ void TCalibrationRun::Impl::end(RunEnd how, const QString &reason)
     }
     if (r.end != RunEnd::Completed)
         qCInfo(lcRun) << "run ended" << EndKey(r.end) << r.endReason;
-    setState(RunState::Finished,
-             r.endReason.isEmpty() ? EndTitle(r.end) : EndTitle(r.end) + QStringLiteral(": ") + r.endReason);
-    emit q.finished(r);
+    leaveRigSafe();
 }
 
 void TCalibrationRun::Impl::linkLost()
@@ -260,16 +259,6 @@ void TCalibrationRun::Impl::onReaderFailed(const QString &message)
     end(RunEnd::Failed, message);
 }
 
-void TCalibrationRun::Impl::onRigFailed(const QString &message)
-{
-    if (stage == Stage::OpenRig)
-        end(RunEnd::Failed, QStringLiteral("Стенд не подключён: %1").arg(message));
-    else if (inPoint())
-        enterPaused(QStringLiteral("Стенд: %1").arg(message));
-    else
-        qCWarning(lcRun) << "rig:" << message;
-}
-
 TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>(*this, dm, records, rig))
 {
@@ -295,13 +284,7 @@ TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, T
     connect(&dm, &TMeterLink::portClosedSignal, this, [this] { d->linkLost(); });
     connect(&records, &TCalibrationRecords::readBackChecked, this,
             [this](qint64 id, CalibrationArea area, bool matched) { d->onReadBackChecked(id, area, matched); });
-    connect(&rig, &TRig::opened, this, [this] {
-        if (d->stage == Impl::Stage::OpenRig)
-            d->startPoint();
-    });
-    connect(&rig, &TRig::flowSet, this, [this] { d->flowSet(); });
-    connect(&rig, &TRig::reading, this, [this](const RigReading &r) { d->onReading(r); });
-    connect(&rig, &TRig::failed, this, [this](const QString &m) { d->onRigFailed(m); });
+    d->connectRig();
 }
 
 TCalibrationRun::~TCalibrationRun() = default;
@@ -351,7 +334,8 @@ void TCalibrationRun::fail(const QString &reason)
 
 void TCalibrationRun::stop(RunEnd how, const QString &why)
 {
-    if (m_state == RunState::Idle || m_state == RunState::Finished || m_state == RunState::Restoring)
+    if (m_state == RunState::Idle || m_state == RunState::Finished || m_state == RunState::Restoring
+        || d->stage == Impl::Stage::RigSafe)
         return;
     if (d->writing()) {
         // The table goes in whole and is recalculated; the run ends right after.

@@ -52,6 +52,7 @@ enum class RunState {
     Paused,
     WaitingForMeter,  // the meter's port was lost; the point is taken again when it returns
     Restoring,        // the before-run snapshot is put back
+    StoppingRig,      // the run has ended; the rig is set to its idle set point
     Finished,
 };
 QString RunStateTitle(RunState state); // "усреднение", ...

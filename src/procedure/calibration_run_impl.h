@@ -30,6 +30,8 @@ constexpr double ReferenceAveragingPeriod = 0.1;
 constexpr int MinWindowSamples = 3;
 // The seven writes with their pauses and the table's read-back, with room for a slow line.
 constexpr int TableCheckMs = 15000;
+// How long the end of a run waits for the rig to take its idle set point (clock ms).
+constexpr int RigSafeMs = 5000;
 
 inline std::optional<float> ImageFloat(const TRegisterImage &image, RegisterSpace space, int reg)
 {
@@ -84,6 +86,8 @@ struct TCalibrationRun::Impl
         ReadCoefficients,
         ReadAfter,
         WaitLink,     // the meter's port is lost; resumeStage is taken up when it returns
+        WaitRig,      // the rig's connection is being re-opened; the point is taken again after
+        RigSafe,      // ended; the rig's idle set point is awaited
         Restoring,
         Done,
     };
@@ -106,7 +110,7 @@ struct TCalibrationRun::Impl
     RunOptions opt;
     TCalibrationReader reader;
     std::unique_ptr<TCalibrationRestorer> restorer;
-    QTimer sampleTimer, settleTimer, averagingTimer, reconnectTimer, tableCheckTimer;
+    QTimer sampleTimer, settleTimer, averagingTimer, reconnectTimer, tableCheckTimer, rigSafeTimer;
     QElapsedTimer pointClock, waitingClock;
 
     Stage stage = Stage::None;
@@ -150,7 +154,8 @@ struct TCalibrationRun::Impl
     bool inPoint() const
     {
         return stage == Stage::SetFlow || stage == Stage::Settle || stage == Stage::AvgStart || stage == Stage::Avg
-               || stage == Stage::AvgStop || stage == Stage::AvgRead || stage == Stage::OperatorRef;
+               || stage == Stage::AvgStop || stage == Stage::AvgRead || stage == Stage::OperatorRef
+               || stage == Stage::WaitRig;
     }
     bool writing() const
     {
@@ -204,6 +209,10 @@ struct TCalibrationRun::Impl
     void readAfter();
     void afterRead();
     void end(RunEnd how, const QString &reason);
+    // Every end passes here: the rig to its idle set point, then finished().
+    void leaveRigSafe();
+    void rigSafeAnswered(bool confirmed, const QString &why);
+    void finishEnd(const RigSafeState &safe);
 
     // The link.
     void linkLost();
@@ -211,4 +220,7 @@ struct TCalibrationRun::Impl
     void onReaderFinished();
     void onReaderFailed(const QString &message);
     void onRigFailed(const QString &message);
+    void onRigLost(const QString &message);
+    void onRigBack();
+    void connectRig();
 };

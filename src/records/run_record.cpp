@@ -197,6 +197,34 @@ QList<RunPoint> RunRecord::pointsOf(RunPhase phase) const
     return of;
 }
 
+namespace {
+const QString SafeStateKey = QStringLiteral("safe_state");
+} // namespace
+
+void SetRigSafe(RunRecord &run, const RigSafeState &state)
+{
+    run.rigSettings.insert(SafeStateKey, QJsonObject{{"setpoint", state.setpoint},
+                                                     {"confirmed", state.confirmed},
+                                                     {"message", state.message}});
+}
+
+std::optional<RigSafeState> RigSafeOf(const RunRecord &run)
+{
+    const QJsonValue v = run.rigSettings.value(SafeStateKey);
+    if (!v.isObject())
+        return std::nullopt;
+    const QJsonObject o = v.toObject();
+    return RigSafeState{o.value("setpoint").toDouble(), o.value("confirmed").toBool(), o.value("message").toString()};
+}
+
+QString RigSafeText(const RunRecord &run)
+{
+    const std::optional<RigSafeState> safe = RigSafeOf(run);
+    if (!safe)
+        return {};
+    return QStringLiteral("Стенд: %1").arg(safe->message);
+}
+
 QJsonObject RunToJson(const RunRecord &run)
 {
     QJsonObject o;
@@ -207,7 +235,10 @@ QJsonObject RunToJson(const RunRecord &run)
     o["operator"] = run.operatorName;
     o["workstation"] = run.workstation;
     o["program_version"] = run.programVersion;
-    o["rig"] = QJsonObject{{"kind", run.rigKind}, {"settings", run.rigSettings}};
+    QJsonObject settings = run.rigSettings;
+    const QJsonValue safe = settings.take(SafeStateKey);
+    o["rig"] = QJsonObject{{"kind", run.rigKind}, {"settings", settings}};
+    o["rig_safe"] = safe.isObject() ? safe : QJsonValue();
     o["plan"] = run.plan;
     o["started_utc"] = utc(run.startedUtc);
     o["ended_utc"] = utc(run.endedUtc);

@@ -91,5 +91,19 @@ struct RunRecord
 // reports; empty when they agree or the port names none.
 QString SerialMismatchText(const QString &given, const QString &port);
 
+// Where the run left the rig at its end: the set point asked for and whether the rig
+// confirmed it (an operator rig is asked to stop the flow and confirms nothing).
+// Kept with the rig's settings ("safe_state"), so every store carries it as it is.
+struct RigSafeState
+{
+    double setpoint = 0.0; // kg/h
+    bool confirmed = false;
+    QString message;
+};
+void SetRigSafe(RunRecord &run, const RigSafeState &state);
+std::optional<RigSafeState> RigSafeOf(const RunRecord &run);
+// "Стенд: уставка 0 кг/ч подтверждена" and the like; empty when the run has none.
+QString RigSafeText(const RunRecord &run);
+
 // The documented JSON of a run record (kestroctl run --json, calibrate --json).
 QJsonObject RunToJson(const RunRecord &run);

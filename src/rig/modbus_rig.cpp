@@ -14,6 +14,25 @@ Q_LOGGING_CATEGORY(lcRig, "kestro.rig", QtWarningMsg)
 
 // A TCP connect to a silent host would otherwise wait for the system's own timeout (minutes).
 constexpr int ConnectDeadlineMs = 5000;
+// Between two attempts to re-open a lost connection.
+constexpr int ReconnectTryMs = 200;
+// A busy rig or a lost answer is asked again after this, times the attempt.
+constexpr int BackoffMs = 100;
+
+bool transient(const QModbusReply *reply)
+{
+    if (reply->error() == QModbusDevice::TimeoutError)
+        return true;
+    if (reply->error() != QModbusDevice::ProtocolError)
+        return false;
+    const auto code = ModbusExceptionCode(reply->rawResult());
+    return code && (*code == QModbusPdu::Acknowledge || *code == QModbusPdu::ServerDeviceBusy);
+}
+
+bool connectionGone(const QModbusReply *reply)
+{
+    return reply->error() == QModbusDevice::ConnectionError || reply->error() == QModbusDevice::ReplyAbortedError;
+}
 
 QModbusDataUnit::RegisterType registerType(RegisterTable t)
 {
@@ -33,14 +52,27 @@ TModbusRig::TModbusRig(RigConfig config, QObject *parent)
     connectDeadline_.setSingleShot(true);
     connectDeadline_.setInterval(ConnectDeadlineMs);
     connect(&connectDeadline_, &QTimer::timeout, this, [this] {
-        if (!opening_)
+        if (link_ == Link::Reconnecting) {
+            ++generation_;
+            client_->disconnect(this);
+            client_->disconnectDevice();
+            reconnectAttemptFailed();
             return;
-        opening_ = false;
+        }
+        if (link_ != Link::Opening)
+            return;
+        link_ = Link::Closed;
         ++generation_;
         client_->disconnectDevice();
         fail(QStringLiteral("Нет связи со стендом (%1): соединение не установлено за %2 с")
                  .arg(description())
                  .arg(ConnectDeadlineMs / 1000));
+    });
+    reconnectTimer_.setSingleShot(true);
+    reconnectTimer_.setInterval(ReconnectTryMs);
+    connect(&reconnectTimer_, &QTimer::timeout, this, [this] {
+        if (link_ == Link::Reconnecting)
+            connectClient();
     });
 }
 
@@ -53,55 +85,21 @@ TModbusRig::~TModbusRig()
     }
 }
 
-QString TModbusRig::description() const
-{
-    const QString unit = QStringLiteral(", устройство %1").arg(config_.map.unitId);
-    const QString tcp = QStringLiteral("Modbus TCP %1:%2").arg(config_.host).arg(config_.port);
-    switch (config_.kind) {
-    case RigConfig::Kind::ModbusRtu: {
-        const auto &s = config_.map.serial;
-        const char parity = s.parity == SerialParity::None ? 'N' : s.parity == SerialParity::Even ? 'E' : 'O';
-        return QStringLiteral("Modbus RTU %1, %2 %3%4%5")
-                   .arg(config_.device)
-                   .arg(s.baud)
-                   .arg(s.dataBits)
-                   .arg(QLatin1Char(parity))
-                   .arg(s.stopBits)
-               + unit;
-    }
-    case RigConfig::Kind::Sim: return QStringLiteral("Симулятор стенда, ") + tcp + unit;
-    default: return tcp + unit;
-    }
-}
-
-QString TModbusRig::exceptionName(int code)
-{
-    switch (code) {
-    case QModbusPdu::IllegalFunction: return QStringLiteral("недопустимая функция");
-    case QModbusPdu::IllegalDataAddress: return QStringLiteral("недопустимый адрес данных");
-    case QModbusPdu::IllegalDataValue: return QStringLiteral("недопустимое значение данных");
-    case QModbusPdu::ServerDeviceFailure: return QStringLiteral("отказ устройства");
-    case QModbusPdu::Acknowledge: return QStringLiteral("запрос принят, выполняется долго");
-    case QModbusPdu::ServerDeviceBusy: return QStringLiteral("устройство занято");
-    case QModbusPdu::NegativeAcknowledge: return QStringLiteral("запрос не может быть выполнен");
-    case QModbusPdu::MemoryParityError: return QStringLiteral("ошибка чётности памяти");
-    case QModbusPdu::GatewayPathUnavailable: return QStringLiteral("шлюз: путь недоступен");
-    case QModbusPdu::GatewayTargetDeviceFailedToRespond: return QStringLiteral("шлюз: устройство не ответило");
-    default: return QStringLiteral("неизвестный код");
-    }
-}
-
 void TModbusRig::open()
 {
-    if (open_ || opening_) {
-        if (open_)
-            post([this] { Q_EMIT opened(); });
+    if (link_ == Link::Open)
+        post([this] { Q_EMIT opened(); });
+    if (link_ != Link::Closed)
         return;
-    }
+    link_ = Link::Opening;
+    connectClient();
+}
+
+void TModbusRig::connectClient()
+{
     if (client_) {
-        // A connection lost earlier: its replies must not answer for the new one.
+        // An earlier connection: its replies must not answer for the new one.
         ++generation_;
-        pending_ = 0;
         client_->disconnect(this);
         client_->disconnectDevice();
         client_->deleteLater();
@@ -125,33 +123,38 @@ void TModbusRig::open()
         client_ = tcp;
     }
     client_->setTimeout(config_.map.responseTimeoutMs);
-    client_->setNumberOfRetries(config_.map.retries);
+    // Retries are ours, with a back-off, and cover busy answers too.
+    client_->setNumberOfRetries(0);
     connect(client_, &QModbusDevice::stateChanged, this, &TModbusRig::onStateChanged);
     connect(client_, &QModbusDevice::errorOccurred, this, [this](QModbusDevice::Error e) {
         qCDebug(lcRig) << "client error" << e << client_->errorString();
     });
-    opening_ = true;
-    lossNamed_ = false;
     qCDebug(lcRig) << "connecting" << description();
+    const Link before = link_;
     if (!client_->connectDevice()) {
-        // The state change may already have named the cause.
-        if (!opening_)
+        // The state change may already have taken it up.
+        if (link_ != before)
             return;
-        opening_ = false;
+        if (link_ == Link::Reconnecting) {
+            reconnectAttemptFailed();
+            return;
+        }
+        link_ = Link::Closed;
         fail(connectFailure());
         return;
     }
-    if (opening_)
+    if (link_ == before)
         connectDeadline_.start();
 }
 
 void TModbusRig::close()
 {
     ++generation_;
-    opening_ = false;
-    open_ = false;
-    pending_ = 0;
+    link_ = Link::Closed;
+    inFlight_.clear();
+    waiting_.clear();
     connectDeadline_.stop();
+    reconnectTimer_.stop();
     if (client_)
         client_->disconnectDevice();
 }
@@ -159,28 +162,84 @@ void TModbusRig::close()
 void TModbusRig::onStateChanged(QModbusDevice::State state)
 {
     qCDebug(lcRig) << "state" << state;
-    if (state == QModbusDevice::ConnectedState && opening_) {
-        opening_ = false;
-        open_ = true;
+    if (state == QModbusDevice::ConnectedState) {
         connectDeadline_.stop();
-        post([this] { Q_EMIT opened(); });
-    } else if (state == QModbusDevice::UnconnectedState) {
-        if (opening_) {
-            opening_ = false;
-            connectDeadline_.stop();
-            // The client reports its error only after this state change.
-            const quint64 generation = generation_;
-            post([this, generation] {
-                if (generation == generation_)
-                    fail(connectFailure());
-            });
-        } else if (open_) {
-            open_ = false;
-            // Replies still waiting name the loss themselves.
-            if (pending_ == 0 && !lossNamed_)
-                fail(QStringLiteral("Связь со стендом потеряна (%1)").arg(description()));
+        if (link_ == Link::Opening) {
+            link_ = Link::Open;
+            post([this] { Q_EMIT opened(); });
+        } else if (link_ == Link::Reconnecting) {
+            link_ = Link::Open;
+            qCInfo(lcRig) << "rig back after" << reconnectClock_.elapsed() << "ms";
+            // Queued like the loss, so the two arrive in their order.
+            post([this] { Q_EMIT reconnected(); });
+            const QList<RequestPtr> again = std::exchange(waiting_, {});
+            for (const RequestPtr &r : again)
+                submit(r);
         }
+        return;
     }
+    if (state != QModbusDevice::UnconnectedState)
+        return;
+    if (link_ == Link::Opening) {
+        link_ = Link::Closed;
+        connectDeadline_.stop();
+        // The client reports its error only after this state change.
+        const quint64 generation = generation_;
+        post([this, generation] {
+            if (generation == generation_)
+                fail(connectFailure());
+        });
+    } else if (link_ == Link::Reconnecting) {
+        connectDeadline_.stop();
+        reconnectAttemptFailed();
+    } else if (link_ == Link::Open) {
+        startReconnect(lossText());
+    }
+}
+
+void TModbusRig::startReconnect(const QString &why)
+{
+    if (link_ != Link::Open)
+        return;
+    // What was sent on the lost connection goes again on the next one.
+    ++generation_;
+    waiting_ = inFlight_ + waiting_;
+    inFlight_.clear();
+    if (config_.map.reconnectMs <= 0) {
+        giveUp();
+        return;
+    }
+    qCWarning(lcRig) << why << "- reconnecting";
+    link_ = Link::Reconnecting;
+    reconnectClock_.start();
+    post([this, why] { Q_EMIT connectionLost(why); });
+    reconnectTimer_.start(0);
+}
+
+void TModbusRig::reconnectAttemptFailed()
+{
+    if (reconnectClock_.elapsed() + ReconnectTryMs < config_.map.reconnectMs)
+        reconnectTimer_.start();
+    else
+        giveUp();
+}
+
+void TModbusRig::giveUp()
+{
+    ++generation_;
+    link_ = Link::Closed;
+    reconnectTimer_.stop();
+    connectDeadline_.stop();
+    if (client_)
+        client_->disconnectDevice();
+    QString why = lossText();
+    if (config_.map.reconnectMs > 0)
+        why += QStringLiteral(" и не восстановилась за %1 с").arg(config_.map.reconnectMs / 1000.0);
+    const QList<RequestPtr> unanswered = std::exchange(waiting_, {});
+    if (unanswered.isEmpty())
+        fail(why.left(1).toUpper() + why.mid(1));
+    for (const RequestPtr &r : unanswered)
+        fail(r->what + QStringLiteral(": ") + why);
 }
 
 void TModbusRig::setFlow(double kgPerHour)
@@ -200,8 +259,10 @@ void TModbusRig::setFlow(double kgPerHour)
         return;
     const auto words = FloatToRegisters(raw, config_.map.wordOrder);
     const QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, reg.address, QList<quint16>{words[0], words[1]});
-    await(client_->sendWriteRequest(unit, config_.map.unitId), what, reg.address,
-          [this, kgPerHour](const QModbusDataUnit &) { Q_EMIT flowSet(kgPerHour); });
+    const int unitId = config_.map.unitId;
+    submit(std::make_shared<Request>(Request{
+        what, reg.address, [unit, unitId](QModbusClient *c) { return c->sendWriteRequest(unit, unitId); },
+        [this, kgPerHour](const QModbusDataUnit &) { Q_EMIT flowSet(kgPerHour); }}));
 }
 
 void TModbusRig::readReference()
@@ -251,34 +312,43 @@ void TModbusRig::readPair(const RigRegister &reg, int count, const QString &what
     if (!requireOpen(what))
         return;
     const QModbusDataUnit unit(registerType(reg.table), reg.address, quint16(count));
-    await(client_->sendReadRequest(unit, config_.map.unitId), what, reg.address,
-          [this, count, what, done = std::move(done)](const QModbusDataUnit &result) {
-              if (result.valueCount() < qsizetype(count)) {
-                  fail(what + QStringLiteral(": стенд вернул %1 регистров вместо %2").arg(result.valueCount()).arg(count));
-                  return;
-              }
-              done(result);
-          });
+    const int unitId = config_.map.unitId;
+    submit(std::make_shared<Request>(Request{
+        what, reg.address, [unit, unitId](QModbusClient *c) { return c->sendReadRequest(unit, unitId); },
+        [this, count, what, done = std::move(done)](const QModbusDataUnit &result) {
+            if (result.valueCount() < qsizetype(count)) {
+                fail(what + QStringLiteral(": стенд вернул %1 регистров вместо %2").arg(result.valueCount()).arg(count));
+                return;
+            }
+            done(result);
+        }}));
 }
 
-void TModbusRig::await(QModbusReply *reply, const QString &what, quint16 address, Done done)
+void TModbusRig::submit(const RequestPtr &request)
 {
-    if (!reply) {
-        fail(what + QStringLiteral(": запрос не отправлен (%1)").arg(client_->errorString()));
+    if (link_ == Link::Reconnecting) {
+        waiting_ << request;
         return;
     }
-    ++pending_;
-    const quint64 generation = generation_;
-    auto finish = [this, reply, what, address, generation, done = std::move(done)] {
-        reply->deleteLater();
-        if (generation != generation_)
-            return;
-        --pending_;
-        if (reply->error() != QModbusDevice::NoError) {
-            fail(what + QStringLiteral(": ") + replyFailure(reply, address));
+    if (!requireOpen(request->what))
+        return;
+    QModbusReply *reply = request->send(client_);
+    if (!reply) {
+        if (client_->state() != QModbusDevice::ConnectedState) {
+            // The socket went before its state change came: the request waits for the next one.
+            inFlight_ << request;
+            startReconnect(lossText());
             return;
         }
-        done(reply->result());
+        fail(request->what + QStringLiteral(": запрос не отправлен (%1)").arg(client_->errorString()));
+        return;
+    }
+    inFlight_ << request;
+    const quint64 generation = generation_;
+    auto finish = [this, reply, request, generation] {
+        reply->deleteLater();
+        if (generation == generation_)
+            onReply(reply, request);
     };
     if (reply->isFinished())
         post(std::move(finish));
@@ -286,36 +356,35 @@ void TModbusRig::await(QModbusReply *reply, const QString &what, quint16 address
         connect(reply, &QModbusReply::finished, this, std::move(finish));
 }
 
-QString TModbusRig::replyFailure(const QModbusReply *reply, quint16 address)
+void TModbusRig::onReply(QModbusReply *reply, const RequestPtr &request)
 {
-    switch (reply->error()) {
-    case QModbusDevice::ProtocolError:
-        if (const auto code = ModbusExceptionCode(reply->rawResult())) {
-            return QStringLiteral("Modbus: исключение %1 — %2 (регистр %3)").arg(*code).arg(exceptionName(*code)).arg(address);
-        }
-        return QStringLiteral("Modbus: ошибка протокола (%1)").arg(reply->errorString());
-    case QModbusDevice::TimeoutError:
-        return QStringLiteral("стенд не ответил за %1 мс (попыток: %2)")
-            .arg(config_.map.responseTimeoutMs)
-            .arg(config_.map.retries + 1);
-    case QModbusDevice::ReplyAbortedError:
-    case QModbusDevice::ConnectionError:
-        lossNamed_ = true;
-        return QStringLiteral("связь со стендом потеряна (%1)").arg(description());
-    default: return QStringLiteral("Modbus: %1").arg(reply->errorString());
+    if (reply->error() == QModbusDevice::NoError) {
+        inFlight_.removeOne(request);
+        request->done(reply->result());
+        return;
     }
-}
-
-QString TModbusRig::connectFailure() const
-{
-    const QString why = client_->errorString();
-    return QStringLiteral("Нет связи со стендом (%1): %2")
-        .arg(description(), why.isEmpty() ? QStringLiteral("соединение не установлено") : why);
+    if (connectionGone(reply)) {
+        startReconnect(lossText());
+        return;
+    }
+    if (transient(reply) && request->retried < config_.map.retries) {
+        ++request->retried;
+        qCWarning(lcRig) << request->what << replyFailure(reply, request->address) << "- again, attempt"
+                      << request->retried + 1;
+        // Kept in flight meanwhile, so that a reconnect takes it along.
+        QTimer::singleShot(BackoffMs * request->retried, this, [this, request] {
+            if (link_ == Link::Open && inFlight_.removeOne(request))
+                submit(request);
+        });
+        return;
+    }
+    inFlight_.removeOne(request);
+    fail(request->what + QStringLiteral(": ") + replyFailure(reply, request->address));
 }
 
 bool TModbusRig::requireOpen(const QString &what)
 {
-    if (open_ && client_ && client_->state() == QModbusDevice::ConnectedState)
+    if (link_ == Link::Reconnecting || (link_ == Link::Open && client_))
         return true;
     fail(what + QStringLiteral(": нет связи со стендом (%1)").arg(description()));
     return false;

@@ -40,6 +40,8 @@ public:
     virtual void setFlow(double kgPerHour) = 0;
     // reading() or failed(); one answer per request.
     virtual void readReference() = 0;
+    // The set point a run leaves the rig at when it ends, whichever way (kg/h).
+    virtual double idleSetpoint() const { return 0.0; }
 
 Q_SIGNALS:
     void opened();
@@ -47,4 +49,9 @@ Q_SIGNALS:
     void reading(const RigReading &reading);
     // Names the cause: a Modbus exception and its code, a timeout, a refused set point.
     void failed(const QString &message);
+    // The link went and is being re-opened; requests wait for it (or fail, when it
+    // does not come back in time).
+    void connectionLost(const QString &message);
+    // The link is back: what was measured across the gap is not to be trusted.
+    void reconnected();
 };

@@ -96,6 +96,17 @@ public:
         return true;
     }
 
+    bool finite(const char *key, double *out)
+    {
+        if (!has(key))
+            return true;
+        const QJsonValue v = value(key);
+        if (!v.isDouble() || !std::isfinite(v.toDouble()))
+            return fail(QLatin1String(key), QStringLiteral("ожидается число"));
+        *out = v.toDouble();
+        return true;
+    }
+
     // One of the names; *index is the chosen one's position.
     bool choice(const char *key, const QStringList &names, int *index)
     {
@@ -201,6 +212,8 @@ QJsonObject RigRegisterMap::toJson() const
         {QStringLiteral("rig_flow"), optionalRegister(rigFlow, true)},
         {QStringLiteral("timeout_ms"), responseTimeoutMs},
         {QStringLiteral("retries"), retries},
+        {QStringLiteral("reconnect_ms"), reconnectMs},
+        {QStringLiteral("idle_setpoint"), idleSetpoint},
         {QStringLiteral("serial"),
          QJsonObject{{QStringLiteral("baud"), serial.baud},
                      {QStringLiteral("parity"), parityName(serial.parity)},
@@ -226,7 +239,7 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
     RigRegisterMap map;
     FieldReader r(*top, QString(), error);
     if (!r.onlyKnown({"version", "unit_id", "word_order", "reference", "setpoint", "rig_flow", "timeout_ms",
-                      "retries", "serial"})
+                      "retries", "reconnect_ms", "idle_setpoint", "serial"})
         || !r.require("version"))
         return std::nullopt;
     int version = 0;
@@ -236,7 +249,8 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
     int order = 0;
     if (!r.integer("unit_id", 1, 255, &map.unitId)
         || !r.choice("word_order", {WordOrderName(WordOrder::HighFirst), WordOrderName(WordOrder::LowFirst)}, &order)
-        || !r.integer("timeout_ms", 50, 60000, &map.responseTimeoutMs) || !r.integer("retries", 0, 10, &map.retries))
+        || !r.integer("timeout_ms", 50, 60000, &map.responseTimeoutMs) || !r.integer("retries", 0, 10, &map.retries)
+        || !r.integer("reconnect_ms", 0, 600000, &map.reconnectMs) || !r.finite("idle_setpoint", &map.idleSetpoint))
         return std::nullopt;
     map.wordOrder = order == 0 ? WordOrder::HighFirst : WordOrder::LowFirst;
     if (!readRegister(r.value("reference"), QStringLiteral("reference"), true, &map.reference, error))
@@ -247,6 +261,10 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
         if (!readRegister(r.value("setpoint"), QStringLiteral("setpoint"), false, &setpoint, error))
             return std::nullopt;
         map.setpoint = setpoint;
+    }
+    if (!map.setpoint && map.idleSetpoint != 0.0) {
+        *error = QStringLiteral("idle_setpoint: у стенда нет регистра уставки (setpoint: null)");
+        return std::nullopt;
     }
     map.rigFlow.reset();
     if (r.has("rig_flow") && !r.value("rig_flow").isNull()) {

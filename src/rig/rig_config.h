@@ -41,7 +41,12 @@ struct RigRegisterMap
     std::optional<RigRegister> setpoint = RigRegister{RegisterTable::Holding, SimRigMap::FlowSetpoint, 1.0};
     std::optional<RigRegister> rigFlow = RigRegister{RegisterTable::Input, SimRigMap::RigFlow, 1.0};
     int responseTimeoutMs = 1000;
+    // Per request: how often a timeout or a "busy"/"acknowledge" exception is sent again.
     int retries = 1;
+    // How long a lost TCP connection is re-opened before requests fail (0: not at all).
+    int reconnectMs = 10000;
+    // kg/h the set point is left at when a run ends.
+    double idleSetpoint = 0.0;
     RigSerialSettings serial;
     bool operator==(const RigRegisterMap &) const = default;
 

@@ -201,6 +201,9 @@ TEST(KestroctlCalibrateOperator, PromptsAtTheTerminalAndKeepsWhatWasTyped)
     const QJsonObject record = QJsonDocument::fromJson(f.readAll()).object();
     EXPECT_EQ(record.value("end").toString(), "aborted");
     EXPECT_EQ(record.value("rig").toObject().value("kind").toString(), "operator");
+    // Nobody can set an operator rig: the operator is told to stop the flow, and the record says it is unconfirmed.
+    EXPECT_TRUE(run.out.contains("Стенд: остановите расход")) << run.out.toStdString();
+    EXPECT_FALSE(record.value("rig_safe").toObject().value("confirmed").toBool(true));
     const QJsonArray points = record.value("points").toArray();
     ASSERT_EQ(points.size(), 1);
     EXPECT_EQ(points[0].toObject().value("phase").toString(), "as_found");

@@ -1098,6 +1098,8 @@ void TFormCalibrationRun::onFinished(const RunRecord &record)
     note(QStringLiteral("Прогон %1%2")
              .arg(EndTitle(record.end),
                   record.endReason.isEmpty() ? QString() : QStringLiteral(": ") + record.endReason));
+    if (const QString rig = RigSafeText(record); !rig.isEmpty())
+        note(rig);
     const bool canRestore = m_run && m_run->canRestoreBefore();
     View_Result->showRun(record, canRestore);
     Label_Restore->setText(canRestore ? QStringLiteral("Прибор хранит таблицу этого прогона; прежняя калибровка — "

@@ -35,10 +35,20 @@ public:
     void setFlow(double kgPerHour) override
     {
         ++setFlows;
-        if (setFlows == failAtSetFlow)
+        setPoints << kgPerHour;
+        if (silent)
+            return;
+        if (setFlows == failAtSetFlow || refuseAll)
             return later([this] { emit failed(QStringLiteral("Modbus: исключение 4")); });
         m_server.model().setRigFlow(kgPerHour);
-        later([this, kgPerHour] { emit flowSet(kgPerHour); });
+        later([this, kgPerHour] { ++flowSetAnswers, emit flowSet(kgPerHour); });
+    }
+    double idleSetpoint() const override { return idle; }
+    // The connection goes for a moment and comes back.
+    void drop()
+    {
+        later([this] { emit connectionLost(QStringLiteral("связь со стендом потеряна (модель)")); });
+        QTimer::singleShot(300, this, [this] { emit reconnected(); });
     }
     void readReference() override
     {
@@ -52,6 +62,11 @@ public:
     int setFlows = 0;
     int failAtSetFlow = 0;   // this set point is refused
     int offsetSetFlows = 0;  // up to this set point the rig runs 10 % of Q Max off it
+    bool refuseAll = false;  // every set point from now on is refused
+    bool silent = false;     // set points from now on are never answered
+    double idle = 0.0;
+    QList<double> setPoints;
+    int flowSetAnswers = 0;
 
 private:
     void later(std::function<void()> f) { QTimer::singleShot(0, this, std::move(f)); }
@@ -535,3 +550,88 @@ TEST_F(CalibrationRunTest, TheRecordIsAheadOfTheMeter)
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->tableWrite, TableWrite::Done);
 }
+
+// Every end of a run leaves the rig at its idle set point before finished(), and the
+// record says whether the rig confirmed it; a rig that refuses or never answers cannot
+// hold the end. A rig connection that goes mid-interval has that point taken again.
+struct RigEnd
+{
+    const char *name;
+    RunEnd end;
+    double idle;
+    bool refuse, silent;
+    bool confirmed;
+    const char *message;
+};
+
+class RigLeftSafe : public CalibrationRunTest, public ::testing::WithParamInterface<RigEnd>
+{
+};
+
+TEST_P(RigLeftSafe, AtTheEndBeforeFinished)
+{
+    const RigEnd &c = GetParam();
+    start();
+    rig->idle = c.idle;
+    int secondPointStarts = 0;
+    bool dropped = false;
+    QObject::connect(run.get(), &TCalibrationRun::pointStarted, [&](RunPhase phase, int index) {
+        secondPointStarts += phase == RunPhase::Calibration && index == 2;
+        if (c.end == RunEnd::Aborted && phase == RunPhase::Calibration && index == 3) {
+            rig->refuseAll = c.refuse;
+            rig->silent = c.silent;
+            run->abort(QStringLiteral("стенд нужен другому"));
+        }
+    });
+    QObject::connect(run.get(), &TCalibrationRun::stateChanged, [&](RunState s) {
+        const bool secondPoint = taken.size() == opts.plan.verificationPercent.size() + 1;
+        if (c.end == RunEnd::Completed && s == RunState::Averaging && secondPoint && !dropped) {
+            dropped = true;
+            rig->drop();
+        }
+    });
+    if (c.end == RunEnd::Failed) {
+        rig->failAtSetFlow = 5;
+        QObject::connect(run.get(), &TCalibrationRun::paused, [this](const QString &why) { run->fail(why); });
+    }
+    QList<double> setAtFinish;
+    int answersAtFinish = -1;
+    QObject::connect(run.get(), &TCalibrationRun::finished, [&] {
+        setAtFinish = rig->setPoints;
+        answersAtFinish = rig->flowSetAnswers;
+    });
+    runToEnd();
+    QTest::qWait(200);
+    ASSERT_EQ(finished, 1);
+    const RunRecord &r = run->record();
+    ASSERT_EQ(r.end, c.end) << r.endReason.toStdString();
+    ASSERT_FALSE(setAtFinish.isEmpty());
+    EXPECT_EQ(setAtFinish.last(), c.idle);
+    if (c.confirmed) {
+        // The confirmation came before finished().
+        EXPECT_EQ(answersAtFinish, rig->flowSetAnswers);
+        EXPECT_EQ(rig->setPoints.last(), c.idle);
+    }
+    const std::optional<RunRecord> stored = records->store().run(r.uuid);
+    ASSERT_TRUE(stored);
+    for (const RunRecord *kept : {&r, &*stored}) {
+        const std::optional<RigSafeState> safe = RigSafeOf(*kept);
+        ASSERT_TRUE(safe) << (kept == &r ? "the run's record" : "the stored record");
+        EXPECT_EQ(safe->setpoint, c.idle);
+        EXPECT_EQ(safe->confirmed, c.confirmed);
+        EXPECT_TRUE(safe->message.contains(QString::fromUtf8(c.message))) << safe->message.toStdString();
+    }
+    if (c.end == RunEnd::Completed) {
+        EXPECT_EQ(secondPointStarts, 2);
+        expectEachPointOnce(r.points);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RigLeftSafe,
+    ::testing::Values(RigEnd{"CompletedAfterARigDrop", RunEnd::Completed, 0.0, false, false, true, "подтверждена"},
+                      RigEnd{"Aborted", RunEnd::Aborted, 0.0, false, false, true, "уставка 0,0 кг/ч подтверждена"},
+                      RigEnd{"FailedToItsIdleSetPoint", RunEnd::Failed, 7.5, false, false, true, "7,5 кг/ч"},
+                      RigEnd{"IdleRefused", RunEnd::Aborted, 0.0, true, false, false, "исключение 4"},
+                      RigEnd{"RigSilent", RunEnd::Aborted, 0.0, false, true, false, "не ответил за 5 с"}),
+    [](const auto &info) { return std::string(info.param.name); });

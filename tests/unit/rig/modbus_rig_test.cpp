@@ -88,6 +88,28 @@ protected:
         ASSERT_EQ(heard.answers(), before + 1);
     }
 
+    // Reads until both readings are within 2 % of the target, or the deadline.
+    static void readUntilWithin2Percent(TRig &rig, Heard &heard, double target)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        auto within = [target](double v) { return std::abs(v - target) < 0.02 * target; };
+        auto settled = [&] {
+            const auto &r = heard.readings;
+            return !r.empty() && within(r.back().referenceFlow) && within(r.back().rigFlow.value_or(0.0));
+        };
+        while (clock.elapsed() < DeadlineMs && !settled()) {
+            answered(heard, [&] { rig.readReference(); });
+            ASSERT_TRUE(heard.failures.isEmpty()) << heard.failures.join(QLatin1Char('\n')).toStdString();
+            QTest::qWait(100);
+        }
+        ASSERT_FALSE(heard.readings.empty());
+        const RigReading last = heard.readings.back();
+        EXPECT_TRUE(within(last.referenceFlow)) << last.referenceFlow << " for " << target;
+        ASSERT_TRUE(last.rigFlow);
+        EXPECT_TRUE(within(*last.rigFlow)) << *last.rigFlow << " for " << target;
+    }
+
     QProcess server_;
 };
 
@@ -111,23 +133,8 @@ TEST_P(RigWordOrder, TheReferenceFollowsTheSetPointTheDriverWrote)
     answered(heard, [&] { rig->setFlow(500.0); });
     ASSERT_EQ(heard.flowSet, std::vector<double>{500.0}) << heard.failures.join(QLatin1Char('\n')).toStdString();
 
-    QElapsedTimer clock;
-    clock.start();
-    auto within2Percent = [](double v) { return std::abs(v - 500.0) < 10.0; };
-    auto settled = [&] {
-        const auto &r = heard.readings;
-        return !r.empty() && within2Percent(r.back().referenceFlow) && within2Percent(r.back().rigFlow.value_or(0.0));
-    };
-    while (clock.elapsed() < DeadlineMs && !settled()) {
-        answered(heard, [&] { rig->readReference(); });
-        ASSERT_TRUE(heard.failures.isEmpty()) << heard.failures.join(QLatin1Char('\n')).toStdString();
-        QTest::qWait(100);
-    }
-    ASSERT_FALSE(heard.readings.empty());
+    ASSERT_NO_FATAL_FAILURE(readUntilWithin2Percent(*rig, heard, 500.0));
     const RigReading last = heard.readings.back();
-    EXPECT_TRUE(within2Percent(last.referenceFlow)) << last.referenceFlow;
-    ASSERT_TRUE(last.rigFlow);
-    EXPECT_TRUE(within2Percent(*last.rigFlow)) << *last.rigFlow;
     EXPECT_NEAR(last.referenceFlow / *last.rigFlow, 1.01, 0.006);
     // The rig's lag was seen: the flow did not jump to the set point.
     EXPECT_LT(heard.readings.front().referenceFlow, 490.0);
@@ -135,6 +142,32 @@ TEST_P(RigWordOrder, TheReferenceFollowsTheSetPointTheDriverWrote)
 
 INSTANTIATE_TEST_SUITE_P(Both, RigWordOrder, ::testing::Values(WordOrder::HighFirst, WordOrder::LowFirst),
                          [](const auto &info) { return WordOrderName(info.param).toStdString(); });
+
+// The rig keeps its own units: kg/h = the set point's float × its scale, and the
+// readings' floats × theirs. The flow the rig runs is the one asked for.
+TEST_F(PymodbusRig, EachRegistersScaleHoldsBothWays)
+{
+    const struct
+    {
+        double setpointScale, readingScale;
+    } cases[] = {{2.0, 1.0}, {0.5, 4.0}};
+    for (const auto &c : cases) {
+        int port = 0;
+        ASSERT_NO_FATAL_FAILURE(startServer(&port, {QStringLiteral("--setpoint-scale"), QString::number(c.setpointScale),
+                                                    QStringLiteral("--reading-scale"), QString::number(c.readingScale)}));
+        RigConfig config = configAt(port);
+        config.map.setpoint->scale = c.setpointScale;
+        config.map.reference.scale = c.readingScale;
+        config.map.rigFlow->scale = c.readingScale;
+        TModbusRig rig(config);
+        Heard heard(&rig);
+        openRig(rig, heard);
+        answered(heard, [&] { rig.setFlow(400.0); });
+        ASSERT_EQ(heard.flowSet, std::vector<double>{400.0}) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        ASSERT_NO_FATAL_FAILURE(readUntilWithin2Percent(rig, heard, 400.0)) << c.setpointScale << " " << c.readingScale;
+        stopServer();
+    }
+}
 
 TEST_F(PymodbusRig, AnAddressTheRigLacksIsNamedWithItsModbusException)
 {
@@ -178,6 +211,7 @@ TEST_F(PymodbusRig, ARigKilledOrFrozenGivesFailuresNeverAReading)
         ASSERT_NO_FATAL_FAILURE(startServer(&port));
         RigConfig config = configAt(port);
         config.map.responseTimeoutMs = 300;
+        config.map.reconnectMs = 1500;
         TModbusRig rig(config);
         Heard heard(&rig);
         openRig(rig, heard);

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A Modbus TCP rig for the driver's tests, served by pymodbus (not our code).
 
-Holding 0-1: the set point (kg/h). The flow follows it with a first-order lag.
-Input 0-1: the reference meter (the flow with a little noise and --bias); input 2-3: the flow.
+Holding 0-1: the set point (kg/h = the float x --setpoint-scale). The flow follows it
+with a first-order lag. Input 0-1: the reference meter (the flow with a little noise and
+--bias); input 2-3: the flow; both kg/h = the float x --reading-scale.
 Registers 0..7 of each table exist; anything above answers exception 2.
 Prints "listening PORT" once it accepts connections; ends when its standard
 input closes, so a test that dies leaves no rig behind.
@@ -50,11 +51,12 @@ async def serve(args):
     flow = 0.0
     follow = 1.0 - math.exp(-STEP_S / args.tau)
     while not serving.done():
-        setpoint = from_words(holding.getValues(0, 2), args.word_order)
+        setpoint = from_words(holding.getValues(0, 2), args.word_order) * args.setpoint_scale
         if math.isfinite(setpoint):
             flow += (setpoint - flow) * follow
         reference = flow * (1.0 + args.bias + rng.gauss(0.0, args.noise)) + rng.gauss(0.0, 0.05)
-        inputs.setValues(0, to_words(reference, args.word_order) + to_words(flow, args.word_order))
+        inputs.setValues(0, to_words(reference / args.reading_scale, args.word_order)
+                         + to_words(flow / args.reading_scale, args.word_order))
         await asyncio.sleep(STEP_S)
 
 
@@ -72,6 +74,8 @@ def main():
     parser.add_argument("--noise", type=float, default=0.002, help="reference noise, relative")
     parser.add_argument("--bias", type=float, default=0.0, help="reference reads this much high, relative")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--setpoint-scale", type=float, default=1.0, help="kg/h per unit of the set point's float")
+    parser.add_argument("--reading-scale", type=float, default=1.0, help="kg/h per unit of the readings' floats")
     args = parser.parse_args()
     threading.Thread(target=end_with_stdin, daemon=True).start()
     asyncio.run(serve(args))

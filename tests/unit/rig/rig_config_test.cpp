@@ -71,7 +71,7 @@ QJsonObject fullMap()
         "reference": {"table": "holding", "address": 100, "scale": 3600},
         "setpoint": {"address": 200, "scale": 0.5},
         "rig_flow": {"table": "input", "address": 300, "scale": 2},
-        "timeout_ms": 250, "retries": 3,
+        "timeout_ms": 250, "retries": 3, "reconnect_ms": 2500, "idle_setpoint": 12.5,
         "serial": {"baud": 9600, "parity": "even", "data_bits": 7, "stop_bits": 2}
     })")
         .object();
@@ -96,6 +96,8 @@ TEST(RigMapFile, EveryFieldIsReadAndWrittenBackTheSameWay)
     EXPECT_EQ(map->rigFlow, (RigRegister{RegisterTable::Input, 300, 2}));
     EXPECT_EQ(map->responseTimeoutMs, 250);
     EXPECT_EQ(map->retries, 3);
+    EXPECT_EQ(map->reconnectMs, 2500);
+    EXPECT_EQ(map->idleSetpoint, 12.5);
     EXPECT_EQ(map->serial, (RigSerialSettings{9600, SerialParity::Even, 7, 2}));
     EXPECT_EQ(map->toJson(), fullMap());
 }
@@ -111,6 +113,7 @@ TEST(RigMapFile, AMinimalFileHasNoSetPointAndNoRigFlow)
     EXPECT_FALSE(map->rigFlow);
     EXPECT_EQ(map->responseTimeoutMs, 1000);
     EXPECT_EQ(map->retries, 1);
+    EXPECT_EQ(map->idleSetpoint, 0.0);
     EXPECT_EQ(map->serial, RigSerialSettings{});
     const auto back = ParseRigMap(QJsonDocument(map->toJson()).toJson(), &error);
     ASSERT_TRUE(back) << error.toStdString();
@@ -131,6 +134,10 @@ TEST(RigMapFile, EachRefusalNamesItsField)
         {[](QJsonObject &o) { o.insert("word_order", "BADC"); }, "word_order: ожидается одно из: \"ABCD\", \"CDAB\""},
         {[](QJsonObject &o) { o.insert("timeout_ms", 10); }, "timeout_ms: ожидается целое 50…60000"},
         {[](QJsonObject &o) { o.insert("retries", -1); }, "retries: ожидается целое 0…10"},
+        {[](QJsonObject &o) { o.insert("reconnect_ms", -1); }, "reconnect_ms: ожидается целое 0…600000"},
+        {[](QJsonObject &o) { o.insert("idle_setpoint", "0"); }, "idle_setpoint: ожидается число"},
+        {[](QJsonObject &o) { o.insert("setpoint", QJsonValue::Null); },
+         "idle_setpoint: у стенда нет регистра уставки (setpoint: null)"},
         {[](QJsonObject &o) { o.remove("reference"); }, "reference: поле обязательно"},
         {[](QJsonObject &o) { o.insert("reference", QJsonArray{0}); }, "reference: ожидается объект"},
         {[](QJsonObject &o) { setIn(o, "reference", "tabel", "input"); }, "reference.tabel: неизвестное поле"},
