@@ -1,9 +1,9 @@
-#include "ui/run/run_result_view.h"
+#include "ui/result/run_result_view.h"
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
-#include "ui/records/run_certificate.h"
-#include "ui/run/run_error_plot.h"
-#include "ui/run/run_result_text.h"
+#include "ui/result/run_certificate.h"
+#include "ui/result/run_error_plot.h"
+#include "ui/result/run_result_text.h"
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
