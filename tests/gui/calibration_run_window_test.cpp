@@ -14,6 +14,8 @@
 #include "ui/common/tool_bar.h"
 #include "ui/records/dialog_restore.h"
 #include "ui/run/form_calibration_run.h"
+#include "protocol/flow_table.h"
+#include "ui/result/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include "ui/run/run_plan_page.h"
 #include "ui/run/run_progress_page.h"
@@ -300,6 +302,33 @@ TEST_F(RunWindow, OperatorPromptsAreAnsweredInTheWindow)
     EXPECT_EQ(form->pointState(RunPhase::AsFound, 1), State::Done);
     form->Page_Run->Button_Abort->click();
     EXPECT_TRUE(onResultPage());
+}
+
+// Q Max comes from the meter once it answers, whether the port was open before the
+// window or opened after it, and the plan's flows follow from it.
+TEST_F(RunWindow, ThePlanPageReadsQMaxWhenTheMeterAnswers)
+{
+    for (const bool openFirst : {true, false}) {
+        SCOPED_TRACE(openFirst ? "port open before the window" : "port opened after");
+        TearDown();
+        sim = std::make_unique<MeterRig>(scaled());
+        ASSERT_TRUE(sim->started);
+        if (openFirst) {
+            ASSERT_TRUE(sim->connect());
+        }
+        openWindow(*sim->dm, {});
+        if (!openFirst) {
+            EXPECT_EQ(form->Page_Plan->Label_QMax->text(), QStringLiteral("неизвестен: прибор не подключен"));
+            ASSERT_TRUE(sim->connect());
+        }
+        const float qMax = sim->server.model().paramFloat(FlowTable::TableRegister);
+        ASSERT_GT(qMax, 0.0f);
+        EXPECT_TRUE(Eventually([this] { return form->meterQMax(); }, qMax, 10000))
+            << form->Page_Plan->Label_QMax->text().toStdString();
+        EXPECT_EQ(form->Page_Plan->Label_QMax->text(), QStringLiteral("%1 кг/ч").arg(RunResultText::Fixed3(qMax)));
+        // The plan's one verification point is 100 % of Q Max.
+        EXPECT_EQ(form->Page_Plan->Table_Points->item(0, 2)->text(), RunResultText::Fixed3(qMax));
+    }
 }
 
 TEST_F(RunWindow, BadPlanCellRefusesTheStartAndSendsNothing)

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
@@ -69,6 +70,11 @@ void fillTable(QTableWidget &t, const QList<RunPoint> &points)
         }
     }
     t.resizeColumnsToContents();
+    // Never narrower than its columns: the verdict stays in sight without a scroll.
+    int width = 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width();
+    for (int col = 0; col < t.columnCount(); ++col)
+        width += t.columnWidth(col);
+    t.setMinimumWidth(width);
 }
 
 void showVerdict(QLabel &l, const RunRecord &run, RunPhase phase)

@@ -98,7 +98,9 @@ void TFormCalibrationRun::readQMax()
 {
     if (!m_dm.isPortOpen())
         return;
-    if (m_dm.sendUnderRecoveryRule([this] { SendReadParams(m_dm, FlowTable::TableRegister, 2); }))
+    // The whole table: the decoder knows that answer, a read of Q Max alone it would drop.
+    if (m_dm.sendUnderRecoveryRule(
+            [this] { SendReadParams(m_dm, FlowTable::TableRegister, FlowTable::TableCount); }))
         m_qMaxWait.start();
     showQMax();
 }

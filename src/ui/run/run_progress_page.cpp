@@ -50,6 +50,7 @@ TRunProgressPage::TRunProgressPage(QWidget *parent) : QWidget(parent)
     Progress_Run->setObjectName(QStringLiteral("Progress_Run"));
     Progress_Run->setAccessibleName(QStringLiteral("Ход прогона"));
     Label_TimeLeft = Label("Label_TimeLeft", this);
+    Label_TimeLeft->setWordWrap(false);
 
     Button_Pause = Button("Button_Pause", QStringLiteral("Пауза"), this);
     Button_Resume = Button("Button_Resume", QStringLiteral("Продолжить"), this);
@@ -69,8 +70,8 @@ TRunProgressPage::TRunProgressPage(QWidget *parent) : QWidget(parent)
     right->addWidget(buildTablePanel(), 2);
     right->addWidget(Memo_Events, 1);
     auto *columns = new QHBoxLayout;
-    columns->addWidget(Tree_Points, 2);
-    columns->addLayout(right, 3);
+    columns->addWidget(Tree_Points, 1);
+    columns->addLayout(right, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Progress_Run, 1);
     buttons->addWidget(Label_TimeLeft);
