@@ -1,4 +1,5 @@
 #include "link/register_image.h"
+#include <bit>
 
 void TRegisterImage::take(QByteArrayView frame, const QDateTime &receivedUtc)
 {
@@ -33,4 +34,17 @@ std::optional<QVector<quint16>> TRegisterImage::range(RegisterSpace space, int r
         values.append(it->raw);
     }
     return values;
+}
+
+std::optional<float> TRegisterImage::floatAt(RegisterSpace space, int reg) const
+{
+    const auto raw = range(space, reg, 2);
+    if (!raw)
+        return std::nullopt;
+    return floatAt(*raw, 0);
+}
+
+float TRegisterImage::floatAt(const QVector<quint16> &raw, int first)
+{
+    return std::bit_cast<float>(quint32(raw[first]) | quint32(raw[first + 1]) << 16);
 }

@@ -32,6 +32,12 @@ public:
     std::optional<QVector<quint16>> range(RegisterSpace space, int reg, int count) const;
     int size() const { return int(m_registers.size()); }
 
+    // The float in reg and reg + 1, the lower address holding the low half; none
+    // unless both are known.
+    std::optional<float> floatAt(RegisterSpace space, int reg) const;
+    // The same decode over raw values read elsewhere: raw[first] low, raw[first + 1] high.
+    static float floatAt(const QVector<quint16> &raw, int first);
+
 private:
     static quint32 key(RegisterSpace space, int reg) { return quint32(space) << 16 | quint32(quint16(reg)); }
     // Bounded by the register spaces: at most 2 x 65536 entries, in practice the ~150 the program reads.

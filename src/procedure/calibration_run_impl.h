@@ -35,10 +35,7 @@ constexpr int RigSafeMs = 5000;
 
 inline std::optional<float> ImageFloat(const TRegisterImage &image, RegisterSpace space, int reg)
 {
-    const auto raw = image.range(space, reg, 2);
-    if (!raw)
-        return std::nullopt;
-    return std::bit_cast<float>(quint32((*raw)[0]) | quint32((*raw)[1]) << 16);
+    return image.floatAt(space, reg);
 }
 
 inline std::optional<std::array<float, 4>> ImageCoefficients(const TRegisterImage &image)

@@ -1,22 +1,16 @@
 #include "records/area_requests.h"
 #include "protocol/flow_table.h"
 #include "protocol/protokol_usb.h"
-#include <bit>
+#include "link/register_image.h"
 
 namespace {
-
-// Two registers a float, the lower address holding the low half.
-float floatAt(const QVector<quint16> &raw, int index)
-{
-    return std::bit_cast<float>(quint32(raw[2 * index]) | quint32(raw[2 * index + 1]) << 16);
-}
 
 AreaWrite floatsWrite(quint16 addr, const QVector<quint16> &raw, std::initializer_list<int> indices, int pause = 0)
 {
     float values[4];
     int n = 0;
     for (int i : indices)
-        values[n++] = floatAt(raw, i);
+        values[n++] = TRegisterImage::floatAt(raw, 2 * i);
     return {Proto::writeFloatsFrame(addr, values, n), pause};
 }
 

@@ -1,20 +1,15 @@
 #include "records/snapshot_file.h"
 #include "records/snapshot_check.h"
+#include "link/register_image.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <bit>
 #include <cmath>
 
 namespace {
 
 constexpr qsizetype MaxTextLength = 4096;
-
-float floatAt(const QVector<quint16> &r, int i)
-{
-    return std::bit_cast<float>(quint32(r[i]) | quint32(r[i + 1]) << 16);
-}
 
 QJsonArray areasToJson(const QMap<CalibrationArea, QVector<quint16>> &areas)
 {
@@ -95,7 +90,7 @@ QVector<double> AreaNumbers(CalibrationArea area, const QVector<quint16> &regist
     QVector<double> numbers;
     const int floats = area == CalibrationArea::Density ? 1 : int(registers.size()) / 2;
     for (int i = 0; i < floats && 2 * i + 1 < registers.size(); ++i)
-        numbers.append(double(floatAt(registers, 2 * i)));
+        numbers.append(double(TRegisterImage::floatAt(registers, 2 * i)));
     if (area == CalibrationArea::Density && registers.size() == 3)
         numbers.append(double(registers[2]));
     return numbers;

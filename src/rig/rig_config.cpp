@@ -1,5 +1,6 @@
 #include "rig/rig_config.h"
 #include "rig/json_file.h"
+#include "rig/rig_kinds.h"
 
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -16,8 +17,18 @@ constexpr int DefaultModbusTcpPort = 502;
 constexpr int LastPairAddress = 65534;
 constexpr int StandardBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
-const char *const AcceptedForms =
-    "sim, sim:ПОРТ, modbus:tcp://ХОСТ[:ПОРТ], modbus:rtu:УСТРОЙСТВО, operator";
+// "sim, sim:ПОРТ, modbus:tcp://ХОСТ[:ПОРТ], modbus:rtu:УСТРОЙСТВО, operator"
+QString acceptedForms()
+{
+    QStringList forms;
+    for (const RigKind &k : RigKinds()) {
+        if (k.bare)
+            forms << QLatin1String(k.bare);
+        if (k.prefix)
+            forms << QLatin1String(k.prefix) + QString::fromUtf8(k.value);
+    }
+    return forms.join(QStringLiteral(", "));
+}
 
 QString tableName(RegisterTable t)
 {
@@ -192,7 +203,7 @@ bool readSerial(const QJsonValue &v, RigSerialSettings *out, QString *error)
 
 std::optional<RigConfig> refuseRigName(const QString &rigName, const QString &why, QString *error)
 {
-    *error = QStringLiteral("Стенд «%1»: %2. Допустимо: %3").arg(rigName, why, QString::fromUtf8(AcceptedForms));
+    *error = QStringLiteral("Стенд «%1»: %2. Допустимо: %3").arg(rigName, why, acceptedForms());
     return std::nullopt;
 }
 
@@ -295,39 +306,40 @@ std::optional<RigRegisterMap> LoadRigMap(const QString &filePath, QString *error
 std::optional<RigConfig> ParseRigName(const QString &rawName, QString *error)
 {
     const QString rigName = rawName.trimmed();
-    RigConfig config;
-    if (rigName == QLatin1String("sim"))
-        return config;
-    if (rigName == QLatin1String("operator")) {
-        config.kind = RigConfig::Kind::Operator;
-        return config;
-    }
-    if (rigName.startsWith(QLatin1String("sim:"))) {
-        bool ok = false;
-        const QString port = rigName.mid(4);
-        config.port = port.toInt(&ok);
-        if (!ok || port.startsWith(QLatin1Char('+')) || config.port < 1 || config.port > 65535)
-            return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
-        return config;
-    }
-    if (rigName.startsWith(QLatin1String("modbus:tcp://"))) {
-        const QUrl url(rigName.mid(7), QUrl::StrictMode);
-        if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery() || url.hasFragment()
-            || !url.userInfo().isEmpty())
-            return refuseRigName(rawName, QStringLiteral("ожидается хост и, если нужно, порт"), error);
-        config.kind = RigConfig::Kind::ModbusTcp;
-        config.host = url.host();
-        config.port = url.port(DefaultModbusTcpPort);
-        if (config.port < 1)
-            return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
-        return config;
-    }
-    if (rigName.startsWith(QLatin1String("modbus:rtu:"))) {
-        config.kind = RigConfig::Kind::ModbusRtu;
-        config.device = rigName.mid(11);
-        if (config.device.isEmpty())
-            return refuseRigName(rawName, QStringLiteral("не указан последовательный порт"), error);
-        return config;
+    for (const RigKind &k : RigKinds()) {
+        RigConfig config;
+        config.kind = k.kind;
+        if (k.bare && rigName == QLatin1String(k.bare))
+            return config;
+        if (!k.prefix || !rigName.startsWith(QLatin1String(k.prefix)))
+            continue;
+        const QString value = rigName.mid(qsizetype(qstrlen(k.prefix)));
+        switch (k.kind) {
+        case RigConfig::Kind::Sim: {
+            bool ok = false;
+            config.port = value.toInt(&ok);
+            if (!ok || value.startsWith(QLatin1Char('+')) || config.port < 1 || config.port > 65535)
+                return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
+            return config;
+        }
+        case RigConfig::Kind::ModbusTcp: {
+            const QUrl url(QStringLiteral("tcp://") + value, QUrl::StrictMode);
+            if (!url.isValid() || url.host().isEmpty() || !url.path().isEmpty() || url.hasQuery() || url.hasFragment()
+                || !url.userInfo().isEmpty())
+                return refuseRigName(rawName, QStringLiteral("ожидается хост и, если нужно, порт"), error);
+            config.host = url.host();
+            config.port = url.port(DefaultModbusTcpPort);
+            if (config.port < 1)
+                return refuseRigName(rawName, QStringLiteral("порт должен быть целым 1…65535"), error);
+            return config;
+        }
+        case RigConfig::Kind::ModbusRtu:
+            config.device = value;
+            if (config.device.isEmpty())
+                return refuseRigName(rawName, QStringLiteral("не указан последовательный порт"), error);
+            return config;
+        case RigConfig::Kind::Operator: break;
+        }
     }
     return refuseRigName(rawName, QStringLiteral("вид стенда не распознан"), error);
 }
@@ -352,11 +364,9 @@ std::optional<RigConfig> MakeRigConfig(const QString &rigName, const QString &ma
 
 QString RigConfig::kindName() const
 {
-    switch (kind) {
-    case Kind::ModbusTcp: return QStringLiteral("modbus-tcp");
-    case Kind::ModbusRtu: return QStringLiteral("modbus-rtu");
-    case Kind::Operator: return QStringLiteral("operator");
-    case Kind::Sim: break;
+    for (const RigKind &k : RigKinds()) {
+        if (k.kind == kind)
+            return QLatin1String(k.key);
     }
     return QStringLiteral("sim");
 }

@@ -5,21 +5,30 @@
 #include "gui/meter_rig.h"
 #include "link/meter_ownership.h"
 #include "procedure/run_plan.h"
+#include "records/calibration_reader.h"
 #include "records/calibration_records.h"
 #include "sim/rig_modbus_server.h"
 #include "ui/calibration/form_kalibrovka.h"
 #include "ui/calibration/tab_flow.h"
 #include "ui/calibration/tab_poverka.h"
 #include "ui/common/tool_bar.h"
+#include "ui/records/dialog_restore.h"
 #include "ui/run/form_calibration_run.h"
-#include "ui/run/run_result_view.h"
+#include "protocol/flow_table.h"
+#include "ui/result/run_result_text.h"
+#include "ui/result/run_result_view.h"
+#include "ui/run/run_plan_page.h"
+#include "ui/run/run_progress_page.h"
+#include "ui/run/run_result_page.h"
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -56,17 +65,17 @@ protected:
     }
 
     // The simulated meter in this thread, its rig served over Modbus TCP.
-    void openOnSim()
+    void openOnSim(const QString &serial = {})
     {
-        sim = std::make_unique<MeterRig>(scaled());
+        sim = std::make_unique<MeterRig>(scaled(), serial);
         ASSERT_TRUE(sim->started);
         ASSERT_TRUE(sim->connect());
         modbus = std::make_unique<RigModbusServer>(&sim->server);
         ASSERT_TRUE(modbus->listen(0));
         openWindow(*sim->dm, {});
         choose(QStringLiteral("sim"));
-        form->Edit_RigAddress->setText(QStringLiteral("127.0.0.1:%1").arg(modbus->port()));
-        form->Edit_TimeScale->setText(QString::number(TimeScale));
+        form->Page_Plan->Edit_RigAddress->setText(QStringLiteral("127.0.0.1:%1").arg(modbus->port()));
+        form->Page_Plan->Edit_TimeScale->setText(QString::number(TimeScale));
     }
 
     void openWindow(TDM_1 &dm, const RunWindowSetup &setup)
@@ -87,18 +96,18 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QJsonDocument(RunPlanFile::ToJson(plan)).toJson());
         file.close();
-        ASSERT_TRUE(form->loadPlan(file.fileName())) << form->Label_PlanError->text().toStdString();
-        form->Edit_Serial->setText(QStringLiteral("SIM-7"));
-        form->Edit_Operator->setText(QStringLiteral("Петров"));
+        ASSERT_TRUE(form->loadPlan(file.fileName())) << form->Page_Plan->Label_PlanError->text().toStdString();
+        form->Page_Plan->Edit_Serial->setText(QStringLiteral("SIM-7"));
+        form->Page_Plan->Edit_Operator->setText(QStringLiteral("Петров"));
     }
 
-    void choose(const QString &rig) { form->ComboBox_Rig->setCurrentIndex(form->ComboBox_Rig->findData(rig)); }
+    void choose(const QString &rig) { form->Page_Plan->ComboBox_Rig->setCurrentIndex(form->Page_Plan->ComboBox_Rig->findData(rig)); }
 
     void start()
     {
-        form->Button_Start->click();
+        form->Page_Plan->Button_Start->click();
         ASSERT_TRUE(EventuallyTrue([this] { return form->run() != nullptr; }, 20000))
-            << form->Label_PlanError->text().toStdString();
+            << form->Page_Plan->Label_PlanError->text().toStdString();
     }
     testing::AssertionResult runState(RunState s, int ms = RunMs)
     {
@@ -117,10 +126,10 @@ protected:
     }
     void writeTable()
     {
-        ASSERT_TRUE(EventuallyTrue([this] { return form->Panel_Table->isVisible(); }, RunMs));
-        for (int row = 0; row < form->Table_Write->rowCount(); ++row)
-            ASSERT_TRUE(form->Table_Write->item(row, 1) && !form->Table_Write->item(row, 1)->text().isEmpty()) << row;
-        form->Button_WriteTable->click();
+        ASSERT_TRUE(EventuallyTrue([this] { return form->Page_Run->Panel_Table->isVisible(); }, RunMs));
+        for (int row = 0; row < form->Page_Run->Table_Write->rowCount(); ++row)
+            ASSERT_TRUE(form->Page_Run->Table_Write->item(row, 1) && !form->Page_Run->Table_Write->item(row, 1)->text().isEmpty()) << row;
+        form->Page_Run->Button_WriteTable->click();
     }
 
     std::unique_ptr<DemoMeter> demo;
@@ -168,7 +177,7 @@ TEST_F(RunWindow, DemoRigRunEndsFitWhileTheCalibrationWindowStandsDown)
     writeTable();
     ASSERT_TRUE(onResultPage());
 
-    const RunRecord &r = form->View_Result->run();
+    const RunRecord &r = form->Page_Result->View_Result->run();
     ASSERT_EQ(r.end, RunEnd::Completed) << r.endReason.toStdString();
     EXPECT_EQ(r.asLeftFit, true);
     EXPECT_EQ(r.operatorName, QStringLiteral("Петров"));
@@ -188,19 +197,19 @@ TEST_F(RunWindow, PausedRunWaitsAndResumesThenAbortsBeforeTheWriteLeavingTheMete
     const QVector<quint16> before = params();
     start();
     ASSERT_TRUE(runState(RunState::Averaging));
-    form->Button_Pause->click();
+    form->Page_Run->Button_Pause->click();
     ASSERT_TRUE(runState(RunState::Paused, 20000));
-    EXPECT_TRUE(form->Button_Resume->isEnabled());
-    EXPECT_FALSE(form->Button_Pause->isEnabled());
-    const int done = form->Progress_Run->value();
+    EXPECT_TRUE(form->Page_Run->Button_Resume->isEnabled());
+    EXPECT_FALSE(form->Page_Run->Button_Pause->isEnabled());
+    const int done = form->Page_Run->Progress_Run->value();
     QTest::qWait(1000); // 25 simulated seconds: several points' worth, were it running
-    EXPECT_EQ(form->Progress_Run->value(), done);
+    EXPECT_EQ(form->Page_Run->Progress_Run->value(), done);
 
-    form->Button_Resume->click();
-    ASSERT_TRUE(EventuallyTrue([&] { return form->Progress_Run->value() > done; }, RunMs));
-    form->Button_Abort->click();
+    form->Page_Run->Button_Resume->click();
+    ASSERT_TRUE(EventuallyTrue([&] { return form->Page_Run->Progress_Run->value() > done; }, RunMs));
+    form->Page_Run->Button_Abort->click();
     ASSERT_TRUE(onResultPage());
-    EXPECT_EQ(form->View_Result->run().end, RunEnd::Aborted);
+    EXPECT_EQ(form->Page_Result->View_Result->run().end, RunEnd::Aborted);
     EXPECT_EQ(form->pointState(RunPhase::AsLeft, 1), State::Skipped);
     EXPECT_EQ(params(), before);
 }
@@ -212,18 +221,58 @@ TEST_F(RunWindow, AbortAfterTheWriteThenTheResultPageRestoresTheMeterBitForBit)
     start();
     writeTable();
     ASSERT_TRUE(EventuallyTrue([this] { return form->pointState(RunPhase::AsLeft, 1) != State::Waiting; }, RunMs));
-    form->Button_Abort->click();
+    form->Page_Run->Button_Abort->click();
     ASSERT_TRUE(onResultPage());
-    const RunRecord run = form->View_Result->run();
+    const RunRecord run = form->Page_Result->View_Result->run();
     ASSERT_EQ(run.end, RunEnd::Aborted);
     ASSERT_TRUE(run.writtenTable);
     ASSERT_NE(params(), before);
 
     WhenDialogShows([](QDialog *dialog) { dialog->accept(); });
-    emit form->View_Result->restoreRequested(run.snapshotBeforeId);
+    emit form->Page_Result->View_Result->restoreRequested(run.snapshotBeforeId);
     EXPECT_TRUE(Eventually([this] { return params(); }, before, 60000));
     EXPECT_TRUE(EventuallyTrue([this] { return !TMeterOwnership::of(*sim->dm).isOwned(); }, 20000))
-        << form->Label_Restore->text().toStdString();
+        << form->Page_Result->Label_Restore->text().toStdString();
+}
+
+// The result page restores through the history's own flow: a snapshot of another
+// meter is written only after the engineer says yes.
+TEST_F(RunWindow, TheResultPageRestoresAnotherMetersSnapshotOnlyAfterYes)
+{
+    openOnSim(QStringLiteral("SN-HERE"));
+    TCalibrationReader reader(*sim->dm, 2000);
+    QSignalSpy read(&reader, &TCalibrationReader::finished);
+    reader.start(AllCalibrationAreas());
+    ASSERT_TRUE(read.wait(20000));
+    Snapshot elsewhere = reader.snapshot(SnapshotReason::ManualBackup);
+    elsewhere.meterSerial = QStringLiteral("SN-ELSEWHERE");
+    const qint64 id = records->store().add(elsewhere);
+    ASSERT_NE(id, 0);
+
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer == QMessageBox::Yes ? "Да" : "Нет");
+        sim->boxes.requests.clear();
+        sim->boxes.setAnswer(answer);
+        const qsizetype snapshotsBefore = records->store().list().size();
+        WhenDialogShows([](QDialog *d) { qobject_cast<TDialog_Restore *>(d)->Buttons->button(QDialogButtonBox::Ok)->click(); });
+        form->Page_Result->restoreSnapshot(id);
+        ASSERT_TRUE(EventuallyTrue([&] { return !sim->boxes.requests.isEmpty(); }, 20000))
+            << form->Page_Result->Label_Restore->text().toStdString();
+        EXPECT_TRUE(sim->boxes.requests.first().text.contains(
+            QStringLiteral("Снимок №%1 снят с другого прибора (серийный номер SN-ELSEWHERE), подключён прибор с номером "
+                           "SN-HERE. Восстановить его в этот прибор?")
+                .arg(id)))
+            << sim->boxes.requests.first().text.toStdString();
+        EXPECT_EQ(sim->boxes.requests.first().defaultButton, QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            EXPECT_TRUE(Eventually([this] { return form->Page_Result->Label_Restore->text(); }, QStringLiteral("восстановлено"),
+                                   60000));
+        } else {
+            EXPECT_EQ(form->Page_Result->Label_Restore->text(), QStringLiteral("Восстановление отменено"));
+            EXPECT_EQ(records->store().list().size(), snapshotsBefore) << "no way back taken: nothing to write";
+        }
+        EXPECT_TRUE(EventuallyTrue([this] { return !TMeterOwnership::of(*sim->dm).isOwned(); }, 20000));
+    }
 }
 
 TEST_F(RunWindow, OperatorPromptsAreAnsweredInTheWindow)
@@ -232,27 +281,54 @@ TEST_F(RunWindow, OperatorPromptsAreAnsweredInTheWindow)
     choose(QStringLiteral("operator"));
     start();
     // The operator sets the rig to the flow asked.
-    ASSERT_TRUE(EventuallyTrue([this] { return form->Panel_Operator->isVisible(); }, RunMs));
-    EXPECT_FALSE(form->Edit_OperatorReference->isVisible());
-    const double target = form->Tree_Points->topLevelItem(0)->child(0)->text(1).toDouble();
+    ASSERT_TRUE(EventuallyTrue([this] { return form->Page_Run->Panel_Operator->isVisible(); }, RunMs));
+    EXPECT_FALSE(form->Page_Run->Edit_OperatorReference->isVisible());
+    const double target = form->Page_Run->Tree_Points->topLevelItem(0)->child(0)->text(1).toDouble();
     ASSERT_GT(target, 0.0);
     sim->server.model().setRigSetpoint(target);
-    form->Button_OperatorDone->click();
-    EXPECT_FALSE(form->Panel_Operator->isVisible());
+    form->Page_Run->Button_OperatorDone->click();
+    EXPECT_FALSE(form->Page_Run->Panel_Operator->isVisible());
 
     // Then types the reference reading; a typo is refused in place.
-    ASSERT_TRUE(EventuallyTrue([this] { return form->Edit_OperatorReference->isVisible(); }, RunMs));
-    form->Edit_OperatorReference->setText(QStringLiteral("98о"));
-    form->Button_OperatorDone->click();
-    EXPECT_TRUE(form->Panel_Operator->isVisible());
+    ASSERT_TRUE(EventuallyTrue([this] { return form->Page_Run->Edit_OperatorReference->isVisible(); }, RunMs));
+    form->Page_Run->Edit_OperatorReference->setText(QStringLiteral("98о"));
+    form->Page_Run->Button_OperatorDone->click();
+    EXPECT_TRUE(form->Page_Run->Panel_Operator->isVisible());
     EXPECT_EQ(form->run()->state(), RunState::WaitingForOperator);
-    form->Edit_OperatorReference->setText(QStringLiteral("987,5"));
-    form->Button_OperatorDone->click();
+    form->Page_Run->Edit_OperatorReference->setText(QStringLiteral("987,5"));
+    form->Page_Run->Button_OperatorDone->click();
     ASSERT_TRUE(EventuallyTrue([this] { return !form->run()->record().points.isEmpty(); }, 20000));
     EXPECT_EQ(form->run()->record().points.first().referenceFlow, 987.5);
     EXPECT_EQ(form->pointState(RunPhase::AsFound, 1), State::Done);
-    form->Button_Abort->click();
+    form->Page_Run->Button_Abort->click();
     EXPECT_TRUE(onResultPage());
+}
+
+// Q Max comes from the meter once it answers, whether the port was open before the
+// window or opened after it, and the plan's flows follow from it.
+TEST_F(RunWindow, ThePlanPageReadsQMaxWhenTheMeterAnswers)
+{
+    for (const bool openFirst : {true, false}) {
+        SCOPED_TRACE(openFirst ? "port open before the window" : "port opened after");
+        TearDown();
+        sim = std::make_unique<MeterRig>(scaled());
+        ASSERT_TRUE(sim->started);
+        if (openFirst) {
+            ASSERT_TRUE(sim->connect());
+        }
+        openWindow(*sim->dm, {});
+        if (!openFirst) {
+            EXPECT_EQ(form->Page_Plan->Label_QMax->text(), QStringLiteral("неизвестен: прибор не подключен"));
+            ASSERT_TRUE(sim->connect());
+        }
+        const float qMax = sim->server.model().paramFloat(FlowTable::TableRegister);
+        ASSERT_GT(qMax, 0.0f);
+        EXPECT_TRUE(Eventually([this] { return form->meterQMax(); }, qMax, 10000))
+            << form->Page_Plan->Label_QMax->text().toStdString();
+        EXPECT_EQ(form->Page_Plan->Label_QMax->text(), QStringLiteral("%1 кг/ч").arg(RunResultText::Fixed3(qMax)));
+        // The plan's one verification point is 100 % of Q Max.
+        EXPECT_EQ(form->Page_Plan->Table_Points->item(0, 2)->text(), RunResultText::Fixed3(qMax));
+    }
 }
 
 TEST_F(RunWindow, BadPlanCellRefusesTheStartAndSendsNothing)
@@ -265,10 +341,10 @@ TEST_F(RunWindow, BadPlanCellRefusesTheStartAndSendsNothing)
         const char *text;
         const char *field;
     } cases[] = {
-        {form->Table_Points, 0, "сто", "verification_percent[0]"},
-        {form->Table_Points, 1 + 4, "150", "calibration_percent[4]"},
-        {form->Table_Points, 1 + 6, "-80", "calibration_percent[6]"}, // below the point before it
-        {form->Table_Settings, 1, "0", "averaging_seconds"},
+        {form->Page_Plan->Table_Points, 0, "сто", "verification_percent[0]"},
+        {form->Page_Plan->Table_Points, 1 + 4, "150", "calibration_percent[4]"},
+        {form->Page_Plan->Table_Points, 1 + 6, "-80", "calibration_percent[6]"}, // below the point before it
+        {form->Page_Plan->Table_Settings, 1, "0", "averaging_seconds"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.field);
@@ -278,9 +354,9 @@ TEST_F(RunWindow, BadPlanCellRefusesTheStartAndSendsNothing)
         ASSERT_TRUE(QTest::qWaitFor([&] { return sim->dm->pacer().waiting() == 0; }, 5000));
         QTest::qWait(100);
         sim->server.clearReceived();
-        form->Button_Start->click();
-        EXPECT_TRUE(form->Label_PlanError->text().contains(QLatin1String(c.field)))
-            << form->Label_PlanError->text().toStdString();
+        form->Page_Plan->Button_Start->click();
+        EXPECT_TRUE(form->Page_Plan->Label_PlanError->text().contains(QLatin1String(c.field)))
+            << form->Page_Plan->Label_PlanError->text().toStdString();
         EXPECT_TRUE(item->toolTip().startsWith(QLatin1String(c.field))) << item->toolTip().toStdString();
         EXPECT_TRUE(item->data(Qt::BackgroundRole).isValid());
         EXPECT_EQ(form->run(), nullptr);

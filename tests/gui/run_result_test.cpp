@@ -8,8 +8,9 @@
 #include "ui/common/tool_bar.h"
 #include "ui/records/form_history.h"
 #include "records/plant_sync.h"
-#include "ui/records/run_certificate.h"
-#include "ui/run/run_result_view.h"
+#include "ui/result/run_certificate.h"
+#include "ui/result/run_result_text.h"
+#include "ui/result/run_result_view.h"
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,6 +116,29 @@ QString expectedFlow(float v)
 }
 
 } // namespace
+
+// The run page's error of a point: a zero set point reads reduced to Q Max, since its
+// reference is at noise level; every other point reads relative; both in the locale's form.
+TEST(RunResultText, APointsErrorIsReducedWhereTheSetPointIsZero)
+{
+    LocaleGuard comma(LocaleGuard::comma());
+    const struct
+    {
+        double targetPercent;
+        float reference, meter;
+        const char *text;
+    } cases[] = {
+        {0.0, 0.25f, 3.8f, "0,355 % привед."},   // relative would be 1420 %
+        {0.0, 0.0f, 0.5f, "0,050 % привед."},    // no relative error at all
+        {50.0, 500.0f, 520.1f, "4,020 %"},
+        {-10.0, -100.0f, -100.04f, "0,040 %"},
+    };
+    for (const auto &c : cases) {
+        RunPoint p = point(RunPhase::Calibration, 1, c.reference, c.meter, 20.0);
+        p.targetPercent = c.targetPercent;
+        EXPECT_EQ(RunResultText::PointError(p), QString::fromUtf8(c.text)) << c.targetPercent << " " << c.reference;
+    }
+}
 
 TEST(RunCertificate, CarriesTheMeterTheRunBothTablesAndTheirVerdicts)
 {

@@ -11,12 +11,12 @@
 #include "ui/common/file_dialogs.h"
 #include "ui/common/message_presenter.h"
 #include "ui/records/comparison_tree.h"
-#include "ui/records/dialog_restore.h"
+#include "ui/records/restore_flow.h"
 #include <QFile>
 #include "procedure/verification_table.h"
 #include "ui/records/unfinished_restore_panel.h"
-#include "ui/run/run_result_text.h"
-#include "ui/run/run_result_view.h"
+#include "ui/result/run_result_text.h"
+#include "ui/result/run_result_view.h"
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -62,7 +62,7 @@ QString verdictOrDash(const std::optional<bool> &fit)
 TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *owner)
     : QWidget(owner, Qt::Window), m_dm(dm), m_records(records),
       m_reader(new TCalibrationReader(dm, TCalibrationReader::DefaultAnswerTimeoutMs, this)),
-      m_restorer(new TCalibrationRestorer(dm, records.store(), TCalibrationReader::DefaultAnswerTimeoutMs, this))
+      m_restore(new TRestoreFlow(dm, records.store(), this, QStringLiteral("История калибровки")))
 {
     setObjectName(QStringLiteral("Form_History"));
     setWindowTitle(QStringLiteral("История калибровки"));
@@ -179,13 +179,30 @@ TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *o
         QMetaObject::invokeMethod(
             this, [this, message] { say(this, QMessageBox::Warning, message); }, Qt::QueuedConnection);
     });
-    connect(m_restorer, &TCalibrationRestorer::stageChanged, this, [this](const QString &stage, int done, int total) {
+    connect(m_restore, &TRestoreFlow::readProgress, this, [this](int done, int total) {
+        Progress->setRange(0, total);
+        Progress->setValue(done);
+    });
+    connect(m_restore, &TRestoreFlow::meterRead, this, [this](const Snapshot &target, const Snapshot &now) {
+        setBusy(false);
+        ShowComparison(*Tree_Compare, CompareSnapshots(target, now), QStringLiteral("Снимок №%1").arg(target.id),
+                       QStringLiteral("Прибор сейчас"));
+    });
+    connect(m_restore, &TRestoreFlow::failed, this, [this](const QString &message) {
+        setBusy(false);
+        Label_Result->setText(message);
+        QMetaObject::invokeMethod(
+            this, [this, message] { say(this, QMessageBox::Warning, message); }, Qt::QueuedConnection);
+    });
+    connect(m_restore, &TRestoreFlow::declined, this, [this] { setBusy(false); });
+    connect(m_restore, &TRestoreFlow::restoreStarted, this, [this] { setBusy(true, QStringLiteral("Восстановление")); });
+    connect(m_restore, &TRestoreFlow::stageChanged, this, [this](const QString &stage, int done, int total) {
         Label_Result->setText(stage);
         Progress->setRange(0, total);
         Progress->setValue(done);
-        Button_Cancel->setEnabled(m_restorer->canCancel());
+        Button_Cancel->setEnabled(m_restore->canCancel());
     });
-    connect(m_restorer, &TCalibrationRestorer::finished, this, &TForm_History::onRestoreFinished);
+    connect(m_restore, &TRestoreFlow::finished, this, &TForm_History::onRestoreFinished);
     connect(&records, &TCalibrationRecords::snapshotKept, this, &TForm_History::refresh);
 
     setBusy(false);
@@ -497,30 +514,14 @@ void TForm_History::Button_CompareTwoClick()
 void TForm_History::Button_RestoreClick()
 {
     const QList<Snapshot> chosen = selected();
-    if (chosen.size() != 1)
+    if (chosen.size() != 1 || m_busy)
         return;
-    readMeter([this, target = chosen.first()](const Snapshot &now) {
-        ShowComparison(*Tree_Compare, CompareSnapshots(target, now), QStringLiteral("Снимок №%1").arg(target.id),
-                       QStringLiteral("Прибор сейчас"));
-        TDialog_Restore dialog(target, now, this);
-        if (dialog.exec() != QDialog::Accepted)
-            return;
-        startRestore(target, dialog.chosenAreas());
-    });
-}
-
-void TForm_History::startRestore(const Snapshot &target, const QList<CalibrationArea> &areas)
-{
-    const QString serial = m_dm.portSerialNumber();
-    if (FromOtherMeter(target, serial)) {
-        const MessageBoxRequest box{QMessageBox::Warning, QStringLiteral("История калибровки"),
-                                    OtherMeterText(target, serial) + QStringLiteral(". Восстановить его в этот прибор?"),
-                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
-        if (ShowMessage(this, box) != QMessageBox::Yes)
-            return;
+    QString why;
+    if (!m_restore->start(chosen.first(), &why)) {
+        say(this, QMessageBox::Warning, why);
+        return;
     }
-    setBusy(true, QStringLiteral("Восстановление"));
-    m_restorer->start(target, areas);
+    setBusy(true, QStringLiteral("Чтение калибровки прибора"));
 }
 
 void TForm_History::restoreFromJournal(qint64 snapshotId, const RestoreRecord &record, const QString &what)
@@ -543,7 +544,7 @@ void TForm_History::restoreFromJournal(qint64 snapshotId, const RestoreRecord &r
                                 QStringLiteral("%1 (%2)?").arg(what, titles.join(QStringLiteral(", "))),
                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
     if (ShowMessage(this, box) == QMessageBox::Yes)
-        startRestore(*target, record.areas);
+        m_restore->restore(*target, record.areas);
 }
 
 void TForm_History::onRestoreFinished(const RestoreOutcome &outcome)
@@ -562,10 +563,11 @@ void TForm_History::onRestoreFinished(const RestoreOutcome &outcome)
 
 void TForm_History::Button_CancelClick()
 {
-    if (m_restorer->isRunning()) {
-        m_restorer->cancel();
+    if (m_restore->isRestoring()) {
+        m_restore->cancel();
         return;
     }
+    m_restore->cancel();
     m_reader->cancel();
     m_afterRead = nullptr;
     setBusy(false);

@@ -20,8 +20,8 @@ class QTableWidget;
 class QTreeWidget;
 class TCalibrationReader;
 class TCalibrationRecords;
-class TCalibrationRestorer;
 class TDM_1;
+class TRestoreFlow;
 class TRunResultView;
 class TUnfinishedRestorePanel;
 struct RestoreOutcome;
@@ -97,8 +97,6 @@ private:
     void readMeter(const std::function<void(const Snapshot &)> &then);
     void setBusy(bool busy, const QString &stage = QString());
     void onRestoreFinished(const RestoreOutcome &outcome);
-    // Asks first when the snapshot comes from another meter than the one connected.
-    void startRestore(const Snapshot &target, const QList<CalibrationArea> &areas);
     // Finishing or undoing a restore cut short: that snapshot, those areas, once confirmed.
     void restoreFromJournal(qint64 snapshotId, const RestoreRecord &record, const QString &what);
     void updateButtons();
@@ -110,7 +108,8 @@ private:
     TDM_1 &m_dm;
     TCalibrationRecords &m_records;
     TCalibrationReader *m_reader;
-    TCalibrationRestorer *m_restorer;
+    // Read, dialog, other-meter question, restore.
+    TRestoreFlow *m_restore;
     std::function<void(const Snapshot &)> m_afterRead;
     QList<Snapshot> m_snapshots;
     QList<RunRecord> m_runs;

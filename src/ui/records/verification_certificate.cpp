@@ -1,5 +1,5 @@
 #include "ui/records/verification_certificate.h"
-#include "ui/records/pdf_page.h"
+#include "ui/result/pdf_page.h"
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>

@@ -192,6 +192,10 @@ TEST_F(Dm1SimTest, EveryAnswerLandsInTheRegisterImageAsRawValues)
                                 server->model().dataWord(39), server->model().dataWord(40), server->model().dataWord(41),
                                 server->model().dataWord(42), server->model().dataWord(43)}));
     EXPECT_FALSE(dm->registerImage().range(RegisterSpace::Params, 20, 2)); // 20 was never read
+    // The floats as the meter keeps them, halves in the meter's order: Q Max and the last point.
+    for (int reg : {21, 73})
+        EXPECT_EQ(dm->registerImage().floatAt(RegisterSpace::Params, reg), server->model().paramFloat(reg)) << reg;
+    EXPECT_FALSE(dm->registerImage().floatAt(RegisterSpace::Params, 74)); // 75 was never read
     EXPECT_TRUE(dm->registerImage().reading(RegisterSpace::Data, 36)->receivedUtc.isValid());
     dm->closePort();
     EXPECT_EQ(dm->registerImage().size(), 0);

@@ -1,4 +1,4 @@
-#include "ui/records/pdf_page.h"
+#include "ui/result/pdf_page.h"
 #include "records/file_output.h"
 #include <QBuffer>
 #include <QPagedPaintDevice>

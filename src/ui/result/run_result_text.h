@@ -6,6 +6,15 @@
 
 namespace RunResultText {
 
+// A flow or an error as every run page shows it: the locale's decimal mark, three
+// places ("1000,122").
+QString Fixed3(double value);
+
+// A point's error as the run page lists it: where the set point is 0 the reduced
+// error ("0,012 % привед."), as the verification tab reads it, since a reference at
+// noise level makes any relative error huge; else the relative one. Empty: none.
+QString PointError(const RunPoint &point);
+
 // Column headings of a verification table and one point's cells in their order:
 // №, target %, reference, meter, relative error, reduced error, verdict.
 QStringList TableHeadings();

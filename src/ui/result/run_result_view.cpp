@@ -1,14 +1,15 @@
-#include "ui/run/run_result_view.h"
+#include "ui/result/run_result_view.h"
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
-#include "ui/records/run_certificate.h"
-#include "ui/run/run_error_plot.h"
-#include "ui/run/run_result_text.h"
+#include "ui/result/run_certificate.h"
+#include "ui/result/run_error_plot.h"
+#include "ui/result/run_result_text.h"
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
@@ -69,6 +70,11 @@ void fillTable(QTableWidget &t, const QList<RunPoint> &points)
         }
     }
     t.resizeColumnsToContents();
+    // Never narrower than its columns: the verdict stays in sight without a scroll.
+    int width = 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width();
+    for (int col = 0; col < t.columnCount(); ++col)
+        width += t.columnWidth(col);
+    t.setMinimumWidth(width);
 }
 
 void showVerdict(QLabel &l, const RunRecord &run, RunPhase phase)

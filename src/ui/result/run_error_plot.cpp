@@ -1,4 +1,4 @@
-#include "ui/run/run_error_plot.h"
+#include "ui/result/run_error_plot.h"
 #include <qcustomplot.h>
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/run/run_result_text.h"
+#include "ui/result/run_result_text.h"
 #include "procedure/verification_table.h"
 #include "protocol/number_text.h"
 #include <QJsonObject>
@@ -9,14 +9,9 @@ namespace RunResultText {
 
 namespace {
 
-QString fixed3(double v)
-{
-    return FormatFloatPattern(v, NumPattern::P0_000);
-}
-
 QString orDash(const std::optional<double> &v)
 {
-    return v ? fixed3(*v) : QStringLiteral("—");
+    return v ? Fixed3(*v) : QStringLiteral("—");
 }
 
 QString tolerance(double percent)
@@ -25,6 +20,21 @@ QString tolerance(double percent)
 }
 
 } // namespace
+
+QString Fixed3(double value)
+{
+    return FormatFloatPattern(value, NumPattern::P0_000);
+}
+
+QString PointError(const RunPoint &p)
+{
+    const bool zero = p.targetPercent == 0.0;
+    if (p.relativeError && !(zero && p.reducedError))
+        return QStringLiteral("%1 %").arg(Fixed3(*p.relativeError));
+    if (p.reducedError)
+        return QStringLiteral("%1 % привед.").arg(Fixed3(*p.reducedError));
+    return QString();
+}
 
 QStringList TableHeadings()
 {
@@ -37,8 +47,8 @@ QStringList PointCells(const RunPoint &p)
 {
     return {QString::number(p.index),
             FormatFloatPattern(p.targetPercent, NumPattern::P0_hhh),
-            fixed3(p.referenceFlow),
-            fixed3(p.meterFlow),
+            Fixed3(p.referenceFlow),
+            Fixed3(p.meterFlow),
             orDash(p.relativeError),
             orDash(p.reducedError),
             p.fits ? Verification::VerdictText(*p.fits) : QString()};
@@ -55,7 +65,7 @@ QString VerdictLine(const RunRecord &run, RunPhase phase)
         return QStringLiteral("%1: не проверен").arg(title);
     QString line = QStringLiteral("%1: %2").arg(title, Verification::VerdictText(*fit));
     if (worst)
-        line += QStringLiteral(" — наибольшая погрешность %1 %").arg(fixed3(*worst));
+        line += QStringLiteral(" — наибольшая погрешность %1 %").arg(Fixed3(*worst));
     return line + QStringLiteral(" при допуске ±%1 %").arg(tolerance(run.tolerancePercent));
 }
 

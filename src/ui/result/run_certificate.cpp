@@ -1,9 +1,9 @@
-#include "ui/records/run_certificate.h"
+#include "ui/result/run_certificate.h"
 #include "procedure/verification_table.h"
 #include "protocol/number_text.h"
-#include "ui/records/pdf_page.h"
-#include "ui/run/run_error_plot.h"
-#include "ui/run/run_result_text.h"
+#include "ui/result/pdf_page.h"
+#include "ui/result/run_error_plot.h"
+#include "ui/result/run_result_text.h"
 #include <QLocale>
 #include <QPdfWriter>
 #include <qcustomplot.h>
