@@ -202,18 +202,18 @@ int main(int argc, char **argv)
     bool ok = false;
     const int timeoutMs = parser.value(timeout).toInt(&ok);
     if (!ok || timeoutMs <= 0)
-        return usageError(QStringLiteral("--timeout needs a positive number of milliseconds"));
+        return usageError(QStringLiteral("--timeout: нужно положительное число миллисекунд"));
     const int countValue = parser.value(count).toInt(&ok);
     if (!ok || countValue < 0)
-        return usageError(QStringLiteral("--count needs a number of answers"));
+        return usageError(QStringLiteral("--count: нужно число ответов"));
 
     const double timeScaleValue = parser.value(timeScale).toDouble(&ok);
     if (!ok || !(timeScaleValue >= 0.01 && timeScaleValue <= 1000))
-        return usageError(QStringLiteral("--time-scale needs a number from 0.01 to 1000"));
+        return usageError(QStringLiteral("--time-scale: нужно число от 0,01 до 1000"));
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
-        return usageError(QStringLiteral("no command given"));
+        return usageError(QStringLiteral("не указана команда"));
     const QString command = args.first();
 
     // From here on a termination signal ends the command cleanly (a calibration run as
@@ -276,7 +276,7 @@ int main(int argc, char **argv)
     else if (command == QLatin1String("run") && args.size() == 2)
         code = calibration.showRun(args.at(1));
     else
-        return usageError(QStringLiteral("unknown command line: %1").arg(args.join(QLatin1Char(' '))));
+        return usageError(QStringLiteral("неизвестная командная строка: %1").arg(args.join(QLatin1Char(' '))));
     // What a command stored goes to the plant now, or waits there for the next sync
     // (after a signal: at the next sync).
     if (interrupt.signal() == 0 && (command == QLatin1String("backup") || command == QLatin1String("import") || command == QLatin1String("restore")

@@ -30,7 +30,8 @@ TDM_1::TDM_1(std::unique_ptr<PortEnumerator> ports, QObject *parent)
         ++m_health.framesSent;
         if (isRead)
             m_usbWork.CntRxTx.IncTx();
-        qCDebug(lcLinkFrames, "%8lld ms TX %s", m_clock.elapsed(), frame.toHex(' ').constData());
+        // Named by port: several meters' links may trace side by side.
+        qCDebug(lcLinkFrames, "%s %8lld ms TX %s", qPrintable(m_portName), m_clock.elapsed(), frame.toHex(' ').constData());
         emit frameWritten(frame, isRead);
     });
 
@@ -135,7 +136,7 @@ void TDM_1::onReadyRead()
     if (bytes.isEmpty())
         return;
     const qint64 now = m_clock.elapsed();
-    qCDebug(lcLinkFrames, "%8lld ms RX %s", now, bytes.toHex(' ').constData());
+    qCDebug(lcLinkFrames, "%s %8lld ms RX %s", qPrintable(m_portName), now, bytes.toHex(' ').constData());
     deliver([&](const StreamDecoder::FrameHandler &onFrame) { m_decoder.feed(bytes, now, onFrame); });
     armQuietCheck();
 }
@@ -214,7 +215,7 @@ void TDM_1::onPortError(QSerialPort::SerialPortError error)
         return;
     ++m_portErrorCount;
     if (m_portErrorCount <= 10)
-        qCInfo(lcLink) << "port error" << error << m_port.errorString();
+        qCInfo(lcLink) << m_portName << "port error" << error << m_port.errorString();
     // Errors of a closed port belong to a failed open, which reports itself; after the
     // first real error the port keeps firing until it is closed: act once.
     if (!m_port.isOpen() || m_recoveryPending)
@@ -250,7 +251,7 @@ void TDM_1::applyRecoveryRule()
         text = QString::fromUtf8(e.what());
     }
     m_usbWork.FStatusString = text;
-    qCInfo(lcLink) << "recovery:" << text;
+    qCInfo(lcLink) << m_portName << "recovery:" << text;
     emit linkRecovered(text);
 }
 

@@ -1,4 +1,5 @@
 #include "procedure/calibration_run_impl.h"
+#include "link/meter_ownership.h"
 #include "protocol/protokol_usb.h"
 #include <QSysInfo>
 
@@ -262,6 +263,8 @@ void TCalibrationRun::Impl::onReaderFailed(const QString &message)
 TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>(*this, dm, records, rig))
 {
+    // First of all the state's listeners: the meter is held before any face hears of it.
+    connect(this, &TCalibrationRun::stateChanged, this, &TCalibrationRun::holdMeter);
     d->sampleTimer.setTimerType(Qt::PreciseTimer);
     d->settleTimer.setSingleShot(true);
     d->averagingTimer.setSingleShot(true);
@@ -288,6 +291,23 @@ TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, T
 }
 
 TCalibrationRun::~TCalibrationRun() = default;
+
+void TCalibrationRun::holdMeter(RunState state)
+{
+    TMeterOwnership &ownership = TMeterOwnership::of(d->dm);
+    if (state == RunState::Idle || state == RunState::Finished) {
+        ownership.release(this);
+        return;
+    }
+    const QString reason = state == RunState::Restoring
+                               ? QStringLiteral("Идёт калибровка по шагам: восстановление прежней калибровки")
+                               : QStringLiteral("Идёт калибровка по шагам: прибор %1 занят прогоном до его окончания")
+                                     .arg(m_record.meterSerial);
+    if (ownership.isOwned() && ownership.reason() == reason)
+        return;
+    if (!ownership.claim(this, reason))
+        qCWarning(lcRun) << "meter taken by another face:" << ownership.reason();
+}
 
 void TCalibrationRun::start(const RunOptions &options)
 {

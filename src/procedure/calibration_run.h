@@ -108,6 +108,9 @@ Q_SIGNALS:
 
 private:
     void stop(RunEnd how, const QString &why);
+    // The run holds its meter's link from its first state to its end, and again while it
+    // restores, so every face stands its own polling and averaging down meanwhile.
+    void holdMeter(RunState state);
     struct Impl;
     std::unique_ptr<Impl> d;
     RunState m_state = RunState::Idle;

@@ -99,9 +99,13 @@ void TCalibrationRun::Impl::finishEnd(const RigSafeState &safe)
     SetRigSafe(r, safe);
     if (!safe.confirmed)
         qCWarning(lcRun) << "rig:" << safe.message;
-    // The end itself is stored already; what the store misses now is the rig's state.
-    if (r.id != 0 && !keepHeader() && r.storeError.isEmpty())
-        r.storeError = records.store().lastError();
+    // Taken now, the whole record is stored; refused, the faces say what the store lacks.
+    if (r.id != 0) {
+        if (keepHeader())
+            r.storeError.clear();
+        else
+            r.storeError = records.store().lastError();
+    }
     const RunEnd how = r.end;
     setState(RunState::Finished,
              r.endReason.isEmpty() ? EndTitle(how) : EndTitle(how) + QStringLiteral(": ") + r.endReason);

@@ -72,7 +72,7 @@ TFormCalibrationRun::TFormCalibrationRun(TDM_1 &dm, TCalibrationRecords &records
     // A meter that answers again is asked what it did not answer before, unless
     // the run or a restore drives it.
     connect(&m_dm, &TDM_1::answerAccepted, this, [this] {
-        if (m_qMax <= 0.0f && !m_qMaxWait.isActive() && m_claim.isEmpty())
+        if (m_qMax <= 0.0f && !m_qMaxWait.isActive() && !TMeterOwnership::of(m_dm).isOwned())
             readQMax();
     });
     connect(&m_dm, &TDM_1::portOpened, this, &TFormCalibrationRun::readQMax);
@@ -157,7 +157,6 @@ void TFormCalibrationRun::startRun(RunOptions options)
     if (TMeterOwnership::of(m_dm).isOwned())
         return refuse(TMeterOwnership::of(m_dm).reason());
     m_run = std::make_unique<TCalibrationRun>(m_dm, m_records, *m_rig);
-    connect(m_run.get(), &TCalibrationRun::stateChanged, this, &TFormCalibrationRun::holdMeter);
     connect(m_run.get(), &TCalibrationRun::finished, this, &TFormCalibrationRun::onFinished);
     Page_Run->follow(m_run.get(), options, m_rig->description());
     Page_Plan->Label_PlanError->clear();
@@ -167,13 +166,11 @@ void TFormCalibrationRun::startRun(RunOptions options)
 
 void TFormCalibrationRun::holdMeter()
 {
-    const RunState s = m_run ? m_run->state() : RunState::Idle;
-    QString reason;
-    if (s != RunState::Idle && s != RunState::Finished)
-        reason = QStringLiteral("Идёт калибровка по шагам: прибор %1 занят прогоном до его окончания")
-                     .arg(m_run->record().meterSerial);
-    else if (Page_Result->restoreFlow().isBusy())
-        reason = QStringLiteral("Идёт калибровка по шагам: восстановление прежней калибровки");
+    // The run holds the meter itself while it runs; the window holds it for the result
+    // page's restore.
+    const QString reason = Page_Result->restoreFlow().isBusy()
+                               ? QStringLiteral("Идёт калибровка по шагам: восстановление прежней калибровки")
+                               : QString();
     if (reason == m_claim)
         return;
     TMeterOwnership &ownership = TMeterOwnership::of(m_dm);

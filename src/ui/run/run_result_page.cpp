@@ -1,4 +1,5 @@
 #include "ui/run/run_result_page.h"
+#include "link/dm1.h"
 #include "link/meter_ownership.h"
 #include "records/calibration_records.h"
 #include "records/calibration_restorer.h"
