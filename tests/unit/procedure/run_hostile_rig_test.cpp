@@ -60,6 +60,11 @@ struct Hostility
     const char *says;
 };
 
+void PrintTo(const Hostility &h, std::ostream *os)
+{
+    *os << h.name;
+}
+
 class HostileRig : public ::testing::TestWithParam<Hostility>
 {
 protected:
@@ -151,7 +156,8 @@ TEST_P(HostileRig, TheRunFailsBeforeTheWriteNamingTheRule)
     EXPECT_LT(r.pointsOf(RunPhase::Calibration).size(), opts.plan.calibrationPercent.size());
     EXPECT_EQ(params(), before);
     // Nothing but commands went to the meter's parameters.
-    EXPECT_EQ(ParameterWrites(*server), QStringList());
+    const QStringList writes = ParameterWrites(*server);
+    EXPECT_TRUE(writes.isEmpty()) << writes.join(QLatin1Char(' ')).toStdString();
     const std::optional<RunRecord> stored = records->store().run(r.uuid);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->end, RunEnd::Failed);
