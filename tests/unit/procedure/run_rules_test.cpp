@@ -88,6 +88,11 @@ const PointCase PointCases[] = {
      "meter_agrees_with_reference"},
 };
 
+void PrintTo(const PointCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class PointRules : public ::testing::TestWithParam<PointCase>
 {
 };
@@ -185,6 +190,11 @@ const TableCase TableCases[] = {
      },
      "table_signs"},
 };
+
+void PrintTo(const TableCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class TableRules : public ::testing::TestWithParam<TableCase>
 {
