@@ -2,6 +2,7 @@
 // The calibration run's inner state, shared by its source files only.
 #include "procedure/calibration_run.h"
 #include "link/meter_link.h"
+#include "procedure/run_plausibility.h"
 #include "procedure/stability.h"
 #include "records/calibration_reader.h"
 #include "records/calibration_records.h"
@@ -108,7 +109,7 @@ struct TCalibrationRun::Impl
     TCalibrationReader reader;
     std::unique_ptr<TCalibrationRestorer> restorer;
     QTimer sampleTimer, settleTimer, averagingTimer, reconnectTimer, tableCheckTimer, rigSafeTimer;
-    QElapsedTimer pointClock, waitingClock;
+    QElapsedTimer pointClock, waitingClock, intervalClock;
 
     Stage stage = Stage::None;
     Stage resumeStage = Stage::None; // what a returning link takes up again
@@ -136,6 +137,11 @@ struct TCalibrationRun::Impl
     double refSum = 0;
     int refCount = 0;
     double avgDeltaT = 0, avgFlow = 0, avgSeconds = 0;
+    // What the plausibility rules judge besides the means: the interval the run held
+    // open and the reference's extremes over the stability window and the interval.
+    double openedSeconds = 0;
+    int refReadings = 0;
+    double refLow = 0, refHigh = 0;
 
     std::optional<FlowTableSave::Values> table;
     qint64 writeSnapshotId = 0;
@@ -183,6 +189,11 @@ struct TCalibrationRun::Impl
     void averagingElapsed();
     void averagesTaken();
     void finishPoint(double reference, int samples);
+    void noteReference(double value);
+    Plausibility::Limits plausibilityLimits() const;
+    QList<Plausibility::TablePoint> calibrationTable() const;
+    // A point that failed is taken once more, then the run pauses with the reason.
+    void retryOrPause(const QString &reason);
     // Stops what the point has going; an interval the meter runs is stopped too.
     void stopPoint(bool stopAveraging);
     void enterPaused(const QString &reason);

@@ -96,6 +96,7 @@ void TCalibrationRun::Impl::onReading(const RigReading &r)
     } else if (stage == Stage::Avg && averagingOpen) {
         refSum += r.referenceFlow;
         ++refCount;
+        noteReference(r.referenceFlow);
     }
 }
 
@@ -166,19 +167,15 @@ void TCalibrationRun::Impl::settleTimedOut()
         beginAveraging(true);
         return;
     }
-    if (attempts < 2) {
-        ++attempts;
-        qCInfo(lcRun) << "point" << planned().index << "not settled, attempt" << attempts;
-        startPoint();
-    } else if (opt.acceptUnsettled) {
+    const Planned &p = planned();
+    const QString why = QStringLiteral("%1, точка %2: расход не установился за две попытки по %3 с")
+                            .arg(PhaseTitle(p.phase))
+                            .arg(p.index)
+                            .arg(opt.plan.settleTimeoutSeconds);
+    if (attempts >= 2 && opt.acceptUnsettled)
         beginAveraging(false);
-    } else {
-        const Planned &p = planned();
-        enterPaused(QStringLiteral("%1, точка %2: расход не установился за две попытки по %3 с")
-                        .arg(PhaseTitle(p.phase))
-                        .arg(p.index)
-                        .arg(opt.plan.settleTimeoutSeconds));
-    }
+    else
+        retryOrPause(why);
 }
 
 void TCalibrationRun::Impl::beginAveraging(bool settled)
@@ -198,6 +195,10 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
     averagingOpen = false;
     refSum = 0;
     refCount = 0;
+    refReadings = 0;
+    for (double v : std::as_const(referenceValues))
+        noteReference(v);
+    openedSeconds = 0;
     stage = Stage::AvgStart;
     if (!setState(RunState::Averaging))
         return;
@@ -224,6 +225,7 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
     if (frame == start && stage == Stage::AvgStart) {
         stage = Stage::Avg;
         averagingOpen = true;
+        intervalClock.start();
         averagingTimer.start(clockMs(opt.plan.averagingSeconds));
         // The meter averages every cycle; the reference is read as often, so that the
         // flow's own wander cancels out of the two means.
@@ -231,6 +233,7 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         sample();
     } else if (frame == stop && stage == Stage::AvgStop) {
         averagingOpen = false;
+        openedSeconds = simulatedSeconds(intervalClock.elapsed());
         sampleTimer.stop();
         stage = Stage::AvgRead;
         averagesWritten = false;
@@ -260,12 +263,7 @@ void TCalibrationRun::Impl::averagesTaken()
     }
     if (refCount == 0) {
         // No reference over the interval: the point is taken again.
-        if (attempts < 2) {
-            ++attempts;
-            startPoint();
-        } else {
-            enterPaused(QStringLiteral("Эталон не дал ни одного показания за интервал усреднения"));
-        }
+        retryOrPause(QStringLiteral("Эталон не дал ни одного показания за интервал усреднения"));
         return;
     }
     finishPoint(refSum / refCount, refCount);
@@ -285,6 +283,30 @@ void TCalibrationRun::Impl::finishPoint(double reference, int samples)
     p.reducedError = e.reduced ? std::optional<double>(double(*e.reduced)) : std::nullopt;
     if (p.phase != RunPhase::Calibration)
         p.fits = Verification::PointFits(e, opt.plan.tolerancePercent);
+
+    Plausibility::Point facts;
+    facts.title = QStringLiteral("%1, точка %2").arg(PhaseTitle(p.phase)).arg(p.index);
+    facts.targetFlow = p.targetFlow;
+    facts.rigSetsFlow = rig.setsFlow();
+    facts.beforeWrite = !tableSent;
+    facts.reference = reference;
+    facts.meterFlow = avgFlow;
+    facts.meterSeconds = avgSeconds;
+    facts.openedSeconds = openedSeconds;
+    facts.referenceReadings = refReadings;
+    facts.referenceLow = refLow;
+    facts.referenceHigh = refHigh;
+    std::optional<Plausibility::Refusal> refused = Plausibility::CheckPoint(facts, plausibilityLimits());
+    if (!refused && p.phase == RunPhase::Calibration) {
+        QList<Plausibility::TablePoint> soFar = calibrationTable();
+        soFar.append({p.targetPercent, reference, avgDeltaT});
+        refused = Plausibility::CheckTable(soFar, plausibilityLimits());
+    }
+    if (refused) {
+        qCInfo(lcRun) << "point refused," << refused->rule << "attempt" << attempts << refused->message;
+        retryOrPause(refused->message);
+        return;
+    }
     p.takenUtc = QDateTime::currentDateTimeUtc();
     // A point the store did not take is not taken: the run pauses and takes it again.
     if (!records.store().addRunPoint(q.m_record.id, p)) {
@@ -317,6 +339,37 @@ void TCalibrationRun::Impl::finishPoint(double reference, int samples)
         startPoint();
 }
 
+void TCalibrationRun::Impl::noteReference(double value)
+{
+    refLow = refReadings == 0 ? value : std::min(refLow, value);
+    refHigh = refReadings == 0 ? value : std::max(refHigh, value);
+    ++refReadings;
+}
+
+Plausibility::Limits TCalibrationRun::Impl::plausibilityLimits() const
+{
+    return {double(qMax), opt.plan.flowTolerancePercent, opt.plan.maxAsFoundErrorPercent};
+}
+
+QList<Plausibility::TablePoint> TCalibrationRun::Impl::calibrationTable() const
+{
+    QList<Plausibility::TablePoint> t;
+    for (const RunPoint &p : q.m_record.pointsOf(RunPhase::Calibration))
+        t.append({p.targetPercent, p.referenceFlow, p.deltaT});
+    return t;
+}
+
+void TCalibrationRun::Impl::retryOrPause(const QString &reason)
+{
+    if (attempts < 2) {
+        ++attempts;
+        qCInfo(lcRun) << "point" << planned().index << "taken again, attempt" << attempts << reason;
+        startPoint();
+    } else {
+        enterPaused(reason);
+    }
+}
+
 void TCalibrationRun::Impl::stopPoint(bool stopAveraging)
 {
     sampleTimer.stop();
@@ -340,6 +393,12 @@ void TCalibrationRun::Impl::enterPaused(const QString &reason)
 
 void TCalibrationRun::Impl::tableDone()
 {
+    // Each point was judged against those before it; the whole table once more before it
+    // goes anywhere near the meter.
+    if (const auto refused = Plausibility::CheckTable(calibrationTable(), plausibilityLimits())) {
+        end(RunEnd::Failed, refused->message);
+        return;
+    }
     FlowTableSave::Values v{};
     v[FlowTable::QMaxIndex] = qMax;
     int n = 0;

@@ -24,6 +24,7 @@ constexpr NumberField NumberFields[] = {
     {"stability_drift_percent", &RunPlan::stabilityDriftPercent},
     {"flow_tolerance_percent", &RunPlan::flowTolerancePercent},
     {"settle_timeout_seconds", &RunPlan::settleTimeoutSeconds},
+    {"max_as_found_error_percent", &RunPlan::maxAsFoundErrorPercent},
 };
 
 struct ListField
@@ -131,6 +132,11 @@ bool Check(const RunPlan &p, QString *error)
         return refuse(error, QStringLiteral("settle_timeout_seconds"),
                       QStringLiteral("%1 вне пределов: нужно от окна устойчивости плюс 1 с (%2 с) до 3600 с")
                           .arg(num(p.settleTimeoutSeconds), num(minTimeout)));
+    // Under the verdict's own tolerance a meter that is fit would stop the run.
+    if (!within(p.maxAsFoundErrorPercent, p.tolerancePercent, 100))
+        return refuse(error, QStringLiteral("max_as_found_error_percent"),
+                      QStringLiteral("%1 вне пределов: нужно от допуска погрешности (%2 %) до 100 %")
+                          .arg(num(p.maxAsFoundErrorPercent), num(p.tolerancePercent)));
     return true;
 }
 

@@ -25,6 +25,10 @@ struct RunPlan
     double stabilityDriftPercent = 0.5;
     double flowTolerancePercent = 2.0;  // the rig's flow within this of the set point (of Q Max)
     double settleTimeoutSeconds = 300.0; // per attempt; a point gets two attempts
+    // Before the table is written, meter and reference may differ by this much at a point
+    // (relative to the reference; of Q Max within the flow tolerance of zero). More means
+    // the rig, not the meter, is off: the run stops.
+    double maxAsFoundErrorPercent = 10.0;
 };
 
 namespace RunPlanFile {

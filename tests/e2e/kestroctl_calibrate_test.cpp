@@ -210,3 +210,37 @@ TEST(KestroctlCalibrateOperator, PromptsAtTheTerminalAndKeepsWhatWasTyped)
     EXPECT_DOUBLE_EQ(points[0].toObject().value("reference_flow").toDouble(), 499.5);
     EXPECT_TRUE(record.value("written_table").isNull());
 }
+
+// A meter that takes command 37 and drops it keeps averaging from the point before: the
+// point is refused twice, the run fails with the reason (exit 8) even when unsettled points
+// may be taken, and every register stays as the backup found it.
+TEST(KestroctlCalibrateMeterFault, AMeterIgnoringTheAveragingResetGetsNoTable)
+{
+    SimProcess sim({"--time-scale", TimeScale, "--rig-modbus", "0", "--drop-command", "37"});
+    ASSERT_TRUE(sim.ok()) << sim.startError().toStdString();
+    QTemporaryDir dir;
+    QFile plan(dir.filePath("plan.json"));
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write(R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [100, 25],
+                   "averaging_seconds": 10, "stability_window_seconds": 5, "settle_timeout_seconds": 120})");
+    plan.close();
+    const QStringList env{"LC_ALL=C.UTF-8", "KESTRO_SNAPSHOT_DB=" + dir.filePath("s.sqlite")};
+    const auto ctl = [&](const QStringList &args) {
+        return RunProgram(Ctl, QStringList{"--virtual-port", sim.devicePath()} + args, env, 600000);
+    };
+    ASSERT_EQ(ctl({"backup"}).exitCode, 0);
+    const ProgramRun run =
+        ctl({"calibrate", "--rig", QStringLiteral("modbus:tcp://127.0.0.1:%1").arg(sim.rigPort()), "--serial", "KM-3",
+             "--operator", "Иванов", "--plan", dir.filePath("plan.json"), "--time-scale", TimeScale, "--json",
+             dir.filePath("run.json"), "--accept-unsettled", "--yes"});
+    EXPECT_EQ(run.exitCode, 8) << run.out.toStdString() << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("не выполнил команды")) << run.err.toStdString();
+    QFile f(dir.filePath("run.json"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonObject record = QJsonDocument::fromJson(f.readAll()).object();
+    EXPECT_EQ(record.value("end").toString(), "failed");
+    EXPECT_TRUE(record.value("written_table").isNull());
+    EXPECT_EQ(record.value("points").toArray().size(), 1);
+    const ProgramRun diff = ctl({"diff", "1"});
+    EXPECT_EQ(diff.exitCode, 0) << diff.out.toStdString();
+}

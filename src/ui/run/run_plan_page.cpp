@@ -42,6 +42,7 @@ const SettingRow SettingRows[] = {
     {"stability_drift_percent", "Порог дрейфа, % от Q Max", &RunPlan::stabilityDriftPercent},
     {"flow_tolerance_percent", "Отклонение расхода стенда, % от Q Max", &RunPlan::flowTolerancePercent},
     {"settle_timeout_seconds", "Предел установления точки, с", &RunPlan::settleTimeoutSeconds},
+    {"max_as_found_error_percent", "Предел расхождения прибора и эталона, %", &RunPlan::maxAsFoundErrorPercent},
 };
 
 const char VerificationKey[] = "verification_percent";

@@ -2,6 +2,7 @@
 // over the same model: what the meter holds afterwards and what the record keeps.
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "meter_writes.h"
 #include "procedure/calibration_run.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
@@ -9,6 +10,8 @@
 #include "sim/meter_server.h"
 #include "link/transmit_pacer.h"
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,7 +22,8 @@ namespace {
 constexpr double TimeScale = 25.0;
 constexpr int RunMs = 90000;
 
-// The simulated rig: holds the set flow at once; its reference reads the true flow.
+// The simulated rig: holds the set flow at once; its reference reads the true flow
+// with the reference meter's own scatter.
 class ModelRig : public TRig
 {
 public:
@@ -55,7 +59,7 @@ public:
         later([this] {
             m_server.catchUp();
             const double flow = m_server.model().trueFlow();
-            emit reading({flow, flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0)});
+            emit reading({m_server.model().instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0)});
         });
     }
 
@@ -114,6 +118,19 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([this] { return finished > 0; }, RunMs)) << int(run->state());
     }
     int total() const { return int(2 * opts.plan.verificationPercent.size() + opts.plan.calibrationPercent.size()); }
+    // The store's file takes runs but no snapshot from now on, as a full or broken one may.
+    void refuseSnapshots()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("refuse"));
+            db.setDatabaseName(dir.filePath(QStringLiteral("s.sqlite")));
+            ASSERT_TRUE(db.open());
+            QSqlQuery q(db);
+            ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON snapshot "
+                                              "BEGIN SELECT RAISE(ABORT, 'снимки не принимаются'); END")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("refuse"));
+    }
     // Parameters 2.. (1 is the command register, which every command passes through).
     QVector<quint16> params() const
     {
@@ -336,10 +353,13 @@ TEST_P(NeverSettles, RetriedOnceThenPausedOrTakenAsItIs)
     EXPECT_EQ(stored->points.value(0).settled, !accept || taken.isEmpty());
 }
 
+// AtStart: refused before anything is sent (a bad plan or text); the others reach the meter.
+enum class Cause { AtStart, ZeroQMax, SnapshotRefused };
+
 struct Refusal
 {
     const char *name;
-    bool badPlan; // refused before anything is sent; else the meter reports a Q Max of 0
+    Cause cause;
     const char *reason;
     // A control character put into this text of the options (the plan stays good).
     QString RunOptions::*text = nullptr;
@@ -353,14 +373,17 @@ class RunRefused : public CalibrationRunTest, public ::testing::WithParamInterfa
 TEST_P(RunRefused, FailsWithoutWritingAnything)
 {
     start();
+    const bool badPlan = GetParam().cause == Cause::AtStart;
     if (GetParam().text)
         (opts.*GetParam().text = QStringLiteral("Иванова")).insert(1, GetParam().control);
     else if (GetParam().name == std::string("PlanNameWithNul"))
         opts.plan.name.append(QChar(0));
-    else if (GetParam().badPlan)
+    else if (badPlan)
         opts.plan.calibrationPercent.removeLast();
-    else
+    else if (GetParam().cause == Cause::ZeroQMax)
         server->model().setParamFloat(21, 0.0f);
+    else
+        refuseSnapshots();
     server->clearReceived();
     runToEnd();
     EXPECT_EQ(run->record().end, RunEnd::Failed);
@@ -368,25 +391,27 @@ TEST_P(RunRefused, FailsWithoutWritingAnything)
         << run->record().endReason.toStdString();
     for (const ReceivedRequest &r : server->received())
         EXPECT_NE(quint8(r.frame[1]), Proto::FnWriteParams);
-    EXPECT_EQ(server->received().isEmpty(), GetParam().badPlan);
+    EXPECT_EQ(server->received().isEmpty(), badPlan);
     // A run that got as far as the meter is on record, with its end.
     const QList<RunRecord> stored = records->store().runs();
-    EXPECT_EQ(stored.size(), GetParam().badPlan ? 0 : 1);
+    EXPECT_EQ(stored.size(), badPlan ? 0 : 1);
     for (const RunRecord &r : stored)
         EXPECT_EQ(r.end, RunEnd::Failed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunRefused,
-                         ::testing::Values(Refusal{"BadPlan", true, "calibration_percent"},
-                                           Refusal{"ZeroQMax", false, "Q Max"},
-                                           Refusal{"SerialWithNul", true, "серийный номер: управляющий символ U+0000",
+                         ::testing::Values(Refusal{"BadPlan", Cause::AtStart, "calibration_percent"},
+                                           Refusal{"ZeroQMax", Cause::ZeroQMax, "Q Max"},
+                                           // Nothing to restore from: nothing is written.
+                                           Refusal{"SnapshotRefused", Cause::SnapshotRefused, "Снимок калибровки"},
+                                           Refusal{"SerialWithNul", Cause::AtStart, "серийный номер: управляющий символ U+0000",
                                                    &RunOptions::meterSerial},
-                                           Refusal{"OperatorWithEscape", true, "оператор: управляющий символ U+001b",
+                                           Refusal{"OperatorWithEscape", Cause::AtStart, "оператор: управляющий символ U+001b",
                                                    &RunOptions::operatorName, QChar(0x1b)},
-                                           Refusal{"ReferenceWithNul", true, "эталон:", &RunOptions::referenceName},
-                                           Refusal{"CertificateWithNewline", true, "свидетельство эталона:",
+                                           Refusal{"ReferenceWithNul", Cause::AtStart, "эталон:", &RunOptions::referenceName},
+                                           Refusal{"CertificateWithNewline", Cause::AtStart, "свидетельство эталона:",
                                                    &RunOptions::referenceCertificate, QChar('\n')},
-                                           Refusal{"PlanNameWithNul", true, "имя плана:"}),
+                                           Refusal{"PlanNameWithNul", Cause::AtStart, "имя плана:"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Runs, NeverSettles, ::testing::Bool(),
@@ -635,3 +660,28 @@ INSTANTIATE_TEST_SUITE_P(
                       RigEnd{"IdleRefused", RunEnd::Aborted, 0.0, true, false, false, "исключение 4"},
                       RigEnd{"RigSilent", RunEnd::Aborted, 0.0, false, true, false, "не ответил за 5 с"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A handler that aborts on the last calibration point: the run ends there, once, and
+// nothing of the table reaches the meter.
+TEST_F(CalibrationRunTest, AnAbortWhenTheLastCalibrationPointIsTakenWritesNothing)
+{
+    start();
+    const QVector<quint16> before = params();
+    const int last = int(opts.plan.calibrationPercent.size());
+    QObject::connect(run.get(), &TCalibrationRun::pointTaken, [this, last](const RunPoint &p) {
+        if (p.phase == RunPhase::Calibration && p.index == last)
+            run->abort(QStringLiteral("стенд нужен другому"));
+    });
+    server->clearReceived();
+    runToEnd();
+    EXPECT_EQ(run->state(), RunState::Finished);
+    EXPECT_FALSE(run->table());
+    QTest::qWait(500);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(run->record().end, RunEnd::Aborted);
+    EXPECT_FALSE(run->record().writtenTable);
+    EXPECT_EQ(run->record().pointsOf(RunPhase::Calibration).size(), last);
+    EXPECT_EQ(params(), before);
+    const QStringList writes = ParameterWrites(*server);
+    EXPECT_TRUE(writes.isEmpty()) << writes.join(QLatin1Char(' ')).toStdString();
+}

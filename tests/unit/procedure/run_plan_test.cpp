@@ -17,7 +17,7 @@ void expectSame(const RunPlan &a, const RunPlan &b)
     EXPECT_EQ(a.calibrationPercent, b.calibrationPercent);
     for (auto field : {&RunPlan::tolerancePercent, &RunPlan::averagingSeconds, &RunPlan::samplePeriodSeconds,
                        &RunPlan::stabilityWindowSeconds, &RunPlan::stabilitySigmaPercent, &RunPlan::stabilityDriftPercent,
-                       &RunPlan::flowTolerancePercent, &RunPlan::settleTimeoutSeconds})
+                       &RunPlan::flowTolerancePercent, &RunPlan::settleTimeoutSeconds, &RunPlan::maxAsFoundErrorPercent})
         EXPECT_EQ(a.*field, b.*field);
 }
 
@@ -57,6 +57,7 @@ const PlanCase Cases[] = {
          o["stability_window_seconds"] = 0.15;
          o["settle_timeout_seconds"] = 1.15;
          o["flow_tolerance_percent"] = 20;
+         o["max_as_found_error_percent"] = 100;
          o["verification_percent"] = repeated(32, -100, 6);
      },
      nullptr},
@@ -118,6 +119,22 @@ const PlanCase Cases[] = {
      },
      "settle_timeout_seconds"},
     {"timeout over an hour", [](QJsonObject &o) { o["settle_timeout_seconds"] = 3601; }, "settle_timeout_seconds"},
+    {"as-found limit at the tolerance",
+     [](QJsonObject &o) {
+         o["tolerance_percent"] = 0.5;
+         o["max_as_found_error_percent"] = 0.5;
+     },
+     nullptr},
+    {"as-found limit under the tolerance",
+     [](QJsonObject &o) {
+         o["tolerance_percent"] = 0.5;
+         o["max_as_found_error_percent"] = 0.4;
+     },
+     "max_as_found_error_percent", "0.5"},
+    {"as-found limit over 100 %", [](QJsonObject &o) { o["max_as_found_error_percent"] = 100.5; },
+     "max_as_found_error_percent"},
+    {"as-found limit as text", [](QJsonObject &o) { o["max_as_found_error_percent"] = "10"; },
+     "max_as_found_error_percent"},
 };
 
 class PlanFile : public ::testing::TestWithParam<PlanCase>
