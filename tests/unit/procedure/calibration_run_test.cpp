@@ -2,10 +2,10 @@
 // over the same model: what the meter holds afterwards and what the record keeps.
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
+#include "model_rig.h"
 #include "procedure/calibration_run.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
-#include "rig/rig.h"
 #include "sim/meter_server.h"
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,46 +16,6 @@ namespace {
 
 constexpr double TimeScale = 25.0;
 constexpr int RunMs = 90000;
-
-// The simulated rig: holds the set flow at once; its reference reads the true flow.
-class ModelRig : public TRig
-{
-public:
-    explicit ModelRig(MeterServer &server) : m_server(server) {}
-    QString kind() const override { return QStringLiteral("sim"); }
-    QString description() const override { return QStringLiteral("модель"); }
-    QJsonObject settings() const override { return {}; }
-    bool setsFlow() const override { return true; }
-    bool readsReference() const override { return true; }
-    void open() override { m_open = true, later([this] { emit opened(); }); }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    void setFlow(double kgPerHour) override
-    {
-        ++setFlows;
-        if (setFlows == failAtSetFlow)
-            return later([this] { emit failed(QStringLiteral("Modbus: исключение 4")); });
-        m_server.model().setRigFlow(kgPerHour);
-        later([this, kgPerHour] { emit flowSet(kgPerHour); });
-    }
-    void readReference() override
-    {
-        later([this] {
-            m_server.catchUp();
-            const double flow = m_server.model().trueFlow();
-            emit reading({flow, flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0)});
-        });
-    }
-
-    int setFlows = 0;
-    int failAtSetFlow = 0;   // this set point is refused
-    int offsetSetFlows = 0;  // up to this set point the rig runs 10 % of Q Max off it
-
-private:
-    void later(std::function<void()> f) { QTimer::singleShot(0, this, std::move(f)); }
-    MeterServer &m_server;
-    bool m_open = false;
-};
 
 class CalibrationRunTest : public ::testing::Test
 {
@@ -73,7 +33,7 @@ protected:
         auto store = std::make_unique<TSnapshotStore>(dir.filePath(QStringLiteral("s.sqlite")));
         ASSERT_TRUE(store->open());
         records = std::make_unique<TCalibrationRecords>(*dm, std::move(store));
-        rig = std::make_unique<ModelRig>(*server);
+        rig = std::make_unique<ModelRig>(server->model(), [this] { server->catchUp(); });
         run = std::make_unique<TCalibrationRun>(*dm, *records, *rig);
         QObject::connect(run.get(), &TCalibrationRun::finished, [this](const RunRecord &) { ++finished; });
         QObject::connect(run.get(), &TCalibrationRun::stateChanged, [this](RunState s) { states << s; });
