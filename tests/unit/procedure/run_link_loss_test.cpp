@@ -225,6 +225,9 @@ TEST_P(LinkLostAt, RunResumesOrFailsTruthfullyAndTheMeterIsWholeAfterwards)
 
 const Loss Losses[] = {
     {"ReadBefore", [](RunLinkLoss &t, int back) { LoseAt(t, ScriptedLink::Function(Proto::FnReadParams), Cut::After, back); }},
+    // Refused at once: the reader's request fails before the port's error closes it.
+    {"ReadBeforeRefused",
+     [](RunLinkLoss &t, int back) { LoseAt(t, ScriptedLink::Function(Proto::FnReadParams), Cut::Before, back); }},
     {"SetFlow",
      [](RunLinkLoss &t, int back) { t.atSecondCalibrationPoint([&t, back] { t.link.loseLink(back); }); }},
     {"Settle",
@@ -260,11 +263,17 @@ const Loss Losses[] = {
          });
      }},
     {"WriteRead", [](RunLinkLoss &t, int back) { t.atTableReady([&t, back] { LoseAt(t, TableRead(1), Cut::After, back); }); }},
+    {"WriteReadRefused", [](RunLinkLoss &t, int back) { t.atTableReady([&t, back] { LoseAt(t, TableRead(1), Cut::Before, back); }); }},
     {"WriteFrames",
      [](RunLinkLoss &t, int back) {
          // After the fifth of the seven: the first Δt values are new, the rest old. (The
          // rig's reference is exact, so the first writes put back the flows already there.)
          t.atTableReady([&t, back] { LoseAt(t, ScriptedLink::Nth(5, IsTableWrite), Cut::After, back); });
+     }},
+    // The fifth refused from the pacer's queue: four writes in, the rest never sent.
+    {"WriteFramesRefused",
+     [](RunLinkLoss &t, int back) {
+         t.atTableReady([&t, back] { LoseAt(t, ScriptedLink::Nth(5, IsTableWrite), Cut::Before, back); });
      }},
     {"WriteReadBack", [](RunLinkLoss &t, int back) { t.atTableReady([&t, back] { LoseAt(t, TableRead(2), Cut::After, back); }); }},
     {"Recalc",
@@ -280,6 +289,13 @@ const Loss Losses[] = {
          QObject::connect(t.run.get(), &TCalibrationRun::pointTaken, [&t, back] {
              if (t.run->record().points.size() == t.total())
                  LoseAt(t, ScriptedLink::Function(Proto::FnReadParams), Cut::After, back);
+         });
+     }},
+    {"ReadAfterRefused",
+     [](RunLinkLoss &t, int back) {
+         QObject::connect(t.run.get(), &TCalibrationRun::pointTaken, [&t, back] {
+             if (t.run->record().points.size() == t.total())
+                 LoseAt(t, ScriptedLink::Function(Proto::FnReadParams), Cut::Before, back);
          });
      }},
 };
