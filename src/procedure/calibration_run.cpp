@@ -253,11 +253,20 @@ void TCalibrationRun::Impl::onReaderFailed(const QString &message)
 {
     if (stage != Stage::ReadBefore && !writing() && stage != Stage::ReadAfter)
         return;
-    if (!dm.isPortOpen()) {
-        linkLost();
-        return;
-    }
-    end(RunEnd::Failed, message);
+    // A request the port refused fails the read before the port's own error closes it;
+    // that error comes from the event loop, so the port is judged one turn later.
+    const Stage at = stage;
+    QMetaObject::invokeMethod(
+        &q,
+        [this, at, message] {
+            if (stage != at)
+                return;
+            if (!dm.isPortOpen())
+                linkLost();
+            else
+                end(RunEnd::Failed, message);
+        },
+        Qt::QueuedConnection);
 }
 
 TCalibrationRun::TCalibrationRun(TMeterLink &dm, TCalibrationRecords &records, TRig &rig, QObject *parent)

@@ -114,6 +114,7 @@ void TCalibrationRun::Impl::onRegistersTaken(int space, int first, int count)
         haveMeter = true;
         completeSample();
     } else if (stage == Stage::AvgRead && averagesWritten && Covers(first, count, AveragesAddr, AveragesCount)) {
+        settleTimer.stop();
         avgDeltaT = double(ImageFloat(image, RegisterSpace::Data, AvgDeltaTReg).value_or(NAN));
         avgSeconds = double(ImageFloat(image, RegisterSpace::Data, AvgSecondsReg).value_or(NAN));
         avgFlow = double(ImageFloat(image, RegisterSpace::Data, AvgFlowReg).value_or(NAN));
@@ -161,6 +162,15 @@ void TCalibrationRun::Impl::completeSample()
 
 void TCalibrationRun::Impl::settleTimedOut()
 {
+    if (stage == Stage::AvgRead) {
+        if (attempts < 2) {
+            ++attempts;
+            startPoint();
+        } else {
+            enterPaused(QStringLiteral("Прибор не ответил на чтение средних за интервал усреднения"));
+        }
+        return;
+    }
     if (stage != Stage::SetFlow && stage != Stage::Settle)
         return;
     if (opt.fixedSettleSeconds && stage == Stage::Settle) {
@@ -237,7 +247,9 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         sampleTimer.stop();
         stage = Stage::AvgRead;
         averagesWritten = false;
-        send([this] { SendReadData(dm, AveragesAddr, AveragesCount); });
+        // An answer lost on the line must not hold the run: the point is taken again.
+        if (send([this] { SendReadData(dm, AveragesAddr, AveragesCount); }) && stage == Stage::AvgRead)
+            settleTimer.start(TCalibrationReader::DefaultAnswerTimeoutMs);
     } else if (frame == recalc && stage == Stage::Recalc) {
         stage = Stage::ReadCoefficients;
         reader.start({CalibrationArea::Coefficients});

@@ -3,10 +3,10 @@
 #include "link/candidate_ports.h"
 #include "link/dm1.h"
 #include "meter_writes.h"
+#include "model_rig.h"
 #include "procedure/calibration_run.h"
 #include "protocol/protokol_usb.h"
 #include "records/calibration_records.h"
-#include "rig/rig.h"
 #include "sim/meter_server.h"
 #include "link/transmit_pacer.h"
 #include <QProcess>
@@ -21,62 +21,6 @@ namespace {
 
 constexpr double TimeScale = 25.0;
 constexpr int RunMs = 90000;
-
-// The simulated rig: holds the set flow at once; its reference reads the true flow
-// with the reference meter's own scatter.
-class ModelRig : public TRig
-{
-public:
-    explicit ModelRig(MeterServer &server) : m_server(server) {}
-    QString kind() const override { return QStringLiteral("sim"); }
-    QString description() const override { return QStringLiteral("модель"); }
-    QJsonObject settings() const override { return {}; }
-    bool setsFlow() const override { return true; }
-    bool readsReference() const override { return true; }
-    void open() override { m_open = true, later([this] { emit opened(); }); }
-    void close() override { m_open = false; }
-    bool isOpen() const override { return m_open; }
-    void setFlow(double kgPerHour) override
-    {
-        ++setFlows;
-        setPoints << kgPerHour;
-        if (silent)
-            return;
-        if (setFlows == failAtSetFlow || refuseAll)
-            return later([this] { emit failed(QStringLiteral("Modbus: исключение 4")); });
-        m_server.model().setRigFlow(kgPerHour);
-        later([this, kgPerHour] { ++flowSetAnswers, emit flowSet(kgPerHour); });
-    }
-    double idleSetpoint() const override { return idle; }
-    // The connection goes for a moment and comes back.
-    void drop()
-    {
-        later([this] { emit connectionLost(QStringLiteral("связь со стендом потеряна (модель)")); });
-        QTimer::singleShot(300, this, [this] { emit reconnected(); });
-    }
-    void readReference() override
-    {
-        later([this] {
-            m_server.catchUp();
-            const double flow = m_server.model().trueFlow();
-            emit reading({m_server.model().instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0)});
-        });
-    }
-
-    int setFlows = 0;
-    int failAtSetFlow = 0;   // this set point is refused
-    int offsetSetFlows = 0;  // up to this set point the rig runs 10 % of Q Max off it
-    bool refuseAll = false;  // every set point from now on is refused
-    bool silent = false;     // set points from now on are never answered
-    double idle = 0.0;
-    QList<double> setPoints;
-    int flowSetAnswers = 0;
-
-private:
-    void later(std::function<void()> f) { QTimer::singleShot(0, this, std::move(f)); }
-    MeterServer &m_server;
-    bool m_open = false;
-};
 
 class CalibrationRunTest : public ::testing::Test
 {
@@ -94,7 +38,7 @@ protected:
         auto store = std::make_unique<TSnapshotStore>(dir.filePath(QStringLiteral("s.sqlite")));
         ASSERT_TRUE(store->open());
         records = std::make_unique<TCalibrationRecords>(*dm, std::move(store));
-        rig = std::make_unique<ModelRig>(*server);
+        rig = std::make_unique<ModelRig>(server->model(), [this] { server->catchUp(); });
         run = std::make_unique<TCalibrationRun>(*dm, *records, *rig);
         QObject::connect(run.get(), &TCalibrationRun::finished, [this](const RunRecord &) { ++finished; });
         QObject::connect(run.get(), &TCalibrationRun::stateChanged, [this](RunState s) { states << s; });
