@@ -5,7 +5,7 @@
 #include "records/calibration_records.h"
 #include "records/file_output.h"
 #include "records/record_text.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include "rig/rig.h"
 #include "rig/rig_factory.h"
 #include "tools/ctl_interrupt.h"
@@ -37,7 +37,7 @@ QString verdictText(const std::optional<bool> &fit)
 
 } // namespace
 
-CtlCalibrate::CtlCalibrate(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+CtlCalibrate::CtlCalibrate(TDM_1 &dm, CtlRunner &runner, TRecordStore &store, QTextStream &out, QTextStream &err,
                            const CtlCalibrateOptions &options)
     : m_dm(dm), m_runner(runner), m_store(store), m_out(out), m_err(err), m_options(options)
 {
@@ -178,7 +178,7 @@ int CtlCalibrate::calibrate()
     }
     m_out << "rig: " << rig->description() << Qt::endl;
 
-    TCalibrationRecords records(m_dm, std::make_unique<TSnapshotStore>(m_store.path()));
+    TCalibrationRecords records(m_dm, std::make_unique<TRecordStore>(m_store.path()));
     TCalibrationRun run(m_dm, records, *rig);
     TerminalInput terminal;
     bool stoppedBeforeWrite = false;
@@ -308,9 +308,9 @@ int CtlCalibrate::calibrate()
     return record.asLeftFit.value_or(false) ? CtlExit::Done : CtlExit::NotFit;
 }
 
-int CtlCalibrate::runs(const QString &meterSerial, TSnapshotStore *from)
+int CtlCalibrate::runs(const QString &meterSerial, TRecordStore *from)
 {
-    TSnapshotStore &store = from ? *from : m_store;
+    TRecordStore &store = from ? *from : m_store;
     if (!store.open())
         return fail(CtlExit::RecordsError, store.lastError());
     const QList<RunRecord> list = store.runs(meterSerial);

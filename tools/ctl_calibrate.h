@@ -8,7 +8,7 @@
 class CtlInterrupt;
 class CtlRunner;
 class TDM_1;
-class TSnapshotStore;
+class TRecordStore;
 
 struct CtlCalibrateOptions
 {
@@ -30,12 +30,12 @@ struct CtlCalibrateOptions
 class CtlCalibrate
 {
 public:
-    CtlCalibrate(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+    CtlCalibrate(TDM_1 &dm, CtlRunner &runner, TRecordStore &store, QTextStream &out, QTextStream &err,
                  const CtlCalibrateOptions &options);
 
     int calibrate();
     // from: another store to read (the plant's).
-    int runs(const QString &meterSerial, TSnapshotStore *from = nullptr);
+    int runs(const QString &meterSerial, TRecordStore *from = nullptr);
     int showRun(const QString &idOrUuid);
 
     // One line of a taken point: phase, number, target, reference, meter, Δt, errors, verdict.
@@ -49,7 +49,7 @@ private:
 
     TDM_1 &m_dm;
     CtlRunner &m_runner;
-    TSnapshotStore &m_store;
+    TRecordStore &m_store;
     QTextStream &m_out;
     QTextStream &m_err;
     CtlCalibrateOptions m_options;

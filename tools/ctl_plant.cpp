@@ -60,7 +60,7 @@ int CtlPlant::sync(bool pushAll)
     QString error;
     const bool passed = pass(pushAll, &waiting, &error);
     // What the plant refused for its own data waits no more; it is named each time.
-    TSnapshotStore local(m_localLocation);
+    TRecordStore local(m_localLocation);
     for (const RefusedUpload &r : local.refusedUploads())
         m_err << "kestroctl: сервер записей не принял " << (r.kind == UploadItem::Run ? "калибровку " : "снимок ")
               << r.uuid << ": " << r.reason << Qt::endl;
@@ -87,9 +87,9 @@ void CtlPlant::uploadWritten()
               << "; записей ждут отправки: " << waiting << " (их отправит kestroctl records sync)" << Qt::endl;
 }
 
-TSnapshotStore *CtlPlant::plantStore(int *code)
+TRecordStore *CtlPlant::plantStore(int *code)
 {
-    m_plant = std::make_unique<TSnapshotStore>(m_plantUrl);
+    m_plant = std::make_unique<TRecordStore>(m_plantUrl);
     if (m_plant->open())
         return m_plant.get();
     m_err << "kestroctl: " << m_plant->lastError() << Qt::endl;
@@ -100,8 +100,8 @@ TSnapshotStore *CtlPlant::plantStore(int *code)
 int CtlPlant::meters(const QString &serial)
 {
     int code = CtlExit::Done;
-    TSnapshotStore local(m_localLocation);
-    TSnapshotStore *store = enabled() ? plantStore(&code) : &local;
+    TRecordStore local(m_localLocation);
+    TRecordStore *store = enabled() ? plantStore(&code) : &local;
     if (!store)
         return code;
     const QList<MeterSummary> list = store->meters(serial);

@@ -1,7 +1,7 @@
 #pragma once
 // kestroctl and the plant's records: upload what waits, push everything, the meters
 // by serial, and the store that serial queries read.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QTextStream>
 #include <memory>
 
@@ -20,7 +20,7 @@ public:
     int meters(const QString &serial);
     // The plant's store, opened, for a query by serial; null with the message written
     // (exit code in *code) when it cannot be reached.
-    TSnapshotStore *plantStore(int *code);
+    TRecordStore *plantStore(int *code);
 
 private:
     // One pass of the sync; true when everything went. *waiting: what still waits.
@@ -30,5 +30,5 @@ private:
     QString m_plantUrl;
     QTextStream &m_out;
     QTextStream &m_err;
-    std::unique_ptr<TSnapshotStore> m_plant;
+    std::unique_ptr<TRecordStore> m_plant;
 };

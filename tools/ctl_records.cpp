@@ -22,7 +22,7 @@ QString areaKeys(const Snapshot &s)
 
 } // namespace
 
-CtlRecords::CtlRecords(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+CtlRecords::CtlRecords(TDM_1 &dm, CtlRunner &runner, TRecordStore &store, QTextStream &out, QTextStream &err,
                        const CtlRecordsOptions &options)
     : m_dm(dm), m_runner(runner), m_store(store), m_out(out), m_err(err), m_options(options)
 {
@@ -101,9 +101,9 @@ int CtlRecords::backup()
     return CtlExit::Done;
 }
 
-int CtlRecords::history(const QString &serial, TSnapshotStore *from)
+int CtlRecords::history(const QString &serial, TRecordStore *from)
 {
-    TSnapshotStore &store = from ? *from : m_store;
+    TRecordStore &store = from ? *from : m_store;
     if (!store.open())
         return recordsError(store.lastError());
     const QList<Snapshot> snapshots = store.list(serial);

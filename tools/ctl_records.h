@@ -1,7 +1,7 @@
 #pragma once
 // kestroctl's calibration records: backup, history, diff, restore, export, import,
 // over the program's own snapshot store and with its own reads and writes.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QTextStream>
 
 class CtlRunner;
@@ -24,12 +24,12 @@ struct CtlRecordsOptions
 class CtlRecords
 {
 public:
-    CtlRecords(TDM_1 &dm, CtlRunner &runner, TSnapshotStore &store, QTextStream &out, QTextStream &err,
+    CtlRecords(TDM_1 &dm, CtlRunner &runner, TRecordStore &store, QTextStream &out, QTextStream &err,
                const CtlRecordsOptions &options);
 
     int backup();
     // serial empty: every snapshot; from: another store to read (the plant's).
-    int history(const QString &serial = QString(), TSnapshotStore *from = nullptr);
+    int history(const QString &serial = QString(), TRecordStore *from = nullptr);
     int diff(const QString &idOrFile);
     int restore(const QString &idOrFile);
     int exportSnapshot(const QString &id, const QString &file);
@@ -45,7 +45,7 @@ private:
 
     TDM_1 &m_dm;
     CtlRunner &m_runner;
-    TSnapshotStore &m_store;
+    TRecordStore &m_store;
     QTextStream &m_out;
     QTextStream &m_err;
     CtlRecordsOptions m_options;

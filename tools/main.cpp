@@ -224,11 +224,11 @@ int main(int argc, char **argv)
         virtuals << ParseVirtualPortArg(v);
     TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
     CtlRunner runner(dm, out, err, timeoutMs);
-    TSnapshotStore store;
+    TRecordStore store;
     CtlPlant plant(store.path(), TPlantSync::ConfiguredUrl(parser.value(recordsUrl)), out, err);
     const QString serialValue = parser.value(serial);
     // Queries by serial read the plant's store when there is one.
-    TSnapshotStore *bySerial = nullptr;
+    TRecordStore *bySerial = nullptr;
     const bool plantQuery = plant.enabled() && !serialValue.isEmpty() && args.size() == 1
                             && (command == QLatin1String("runs") || command == QLatin1String("history"));
     if (plantQuery) {

@@ -81,12 +81,12 @@ int RunKestroLink(const AppOptions &options)
 
     {
         TDM_1 dm(std::make_unique<CandidatePorts>(virtuals, CreateSystemPortEnumerator()));
-        TCalibrationRecords records(dm, std::make_unique<TSnapshotStore>());
+        TCalibrationRecords records(dm, std::make_unique<TRecordStore>());
         // Records go to the plant's store after the local file, while the program runs.
         std::unique_ptr<TPlantSync> plant;
         const QString plantUrl = TPlantSync::ConfiguredUrl(options.recordsUrl);
         if (!plantUrl.isEmpty()) {
-            plant = std::make_unique<TPlantSync>(TSnapshotStore::DefaultPath(), plantUrl);
+            plant = std::make_unique<TPlantSync>(TRecordStore::DefaultPath(), plantUrl);
             QObject::connect(plant.get(), &TPlantSync::lastErrorChanged, plant.get(), [](const QString &error) {
                 if (!error.isEmpty())
                     std::fprintf(stderr, "kestrolink: records kept locally, not yet uploaded: %s\n", qPrintable(error));

@@ -28,14 +28,14 @@ void Spread(const QList<double> &values, StabilityState &s)
 }
 } // namespace
 
-StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits)
+StabilityState AssessStability(const TMovingAverage &ring, const StabilityThresholds &limits)
 {
     QList<double> values;
     for (int age = ring.filled() - 1; age >= 0; --age)
         values << double(ring.newest(age));
     StabilityState s;
     Spread(values, s);
-    s.stable = s.filled == TSredSdvig::Size && s.sigma < limits.sigma && std::abs(s.drift) < limits.drift;
+    s.stable = s.filled == TMovingAverage::Size && s.sigma < limits.sigma && std::abs(s.drift) < limits.drift;
     return s;
 }
 

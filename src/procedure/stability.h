@@ -2,7 +2,7 @@
 // Whether a reading has settled, from the moving average's own ring of 30 values:
 // its spread (σ) and its drift (the least-squares slope carried across the window)
 // must both stay under the engineer's thresholds, and the ring must be full.
-#include "procedure/sred_sdvig.h"
+#include "procedure/moving_average.h"
 #include <QList>
 #include <QString>
 
@@ -20,7 +20,7 @@ struct StabilityState
     bool stable = false;
 };
 
-StabilityState AssessStability(const TSredSdvig &ring, const StabilityThresholds &limits);
+StabilityState AssessStability(const TMovingAverage &ring, const StabilityThresholds &limits);
 // The same judgement over a reading's own values, oldest first: the last `window`
 // of them count, and there must be that many.
 StabilityState AssessStability(const QList<double> &values, int window, const StabilityThresholds &limits);

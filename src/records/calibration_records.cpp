@@ -3,7 +3,7 @@
 #include "protocol/number_text.h"
 #include <bit>
 
-TCalibrationRecords::TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent)
+TCalibrationRecords::TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TRecordStore> store, QObject *parent)
     : QObject(parent), m_dm(dm), m_store(std::move(store))
 {
     connect(&dm, &TMeterLink::frameWritten, this, &TCalibrationRecords::onFrameWritten);

@@ -3,7 +3,7 @@
 // before each write that changes its calibration, taken from the register image
 // (not a single frame more on the wire), and a bit-for-bit check of what the meter
 // reports when the written area is read back.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QObject>
 #include <memory>
 
@@ -13,7 +13,7 @@ class TCalibrationRecords : public QObject
 {
     Q_OBJECT
 public:
-    TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TSnapshotStore> store, QObject *parent = nullptr);
+    TCalibrationRecords(TMeterLink &dm, std::unique_ptr<TRecordStore> store, QObject *parent = nullptr);
     ~TCalibrationRecords() override;
 
     // Stores what the image holds of these areas now. The snapshot's id, or 0 when
@@ -26,7 +26,7 @@ public:
 
     // Stores a snapshot taken some other way (a backup, an import); its id or 0.
     qint64 keep(const Snapshot &snapshot);
-    TSnapshotStore &store() { return *m_store; }
+    TRecordStore &store() { return *m_store; }
 
     // The raw registers a float is written as: the low half first.
     static QVector<quint16> FloatRegisters(const QList<float> &values);
@@ -53,7 +53,7 @@ private:
     void onRegistersTaken(int space, int first, int count);
 
     TMeterLink &m_dm;
-    std::unique_ptr<TSnapshotStore> m_store;
+    std::unique_ptr<TRecordStore> m_store;
     // Bounded: one per save in flight, dropped when the port closes.
     QList<Expectation> m_expected;
 };

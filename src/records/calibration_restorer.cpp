@@ -17,7 +17,7 @@ QList<CalibrationArea> RestoreOutcome::areasIn(AreaRestoreState state) const
     return areas;
 }
 
-TCalibrationRestorer::TCalibrationRestorer(TMeterLink &dm, TSnapshotStore &store, int answerTimeoutMs, QObject *parent)
+TCalibrationRestorer::TCalibrationRestorer(TMeterLink &dm, TRecordStore &store, int answerTimeoutMs, QObject *parent)
     : QObject(parent), m_dm(dm), m_store(store), m_reader(dm, answerTimeoutMs)
 {
     connect(&m_reader, &TCalibrationReader::finished, this, &TCalibrationRestorer::onReadFinished);

@@ -7,7 +7,7 @@
 // snapshot's. A link lost midway is waited for, so the read can still be had.
 #include "records/calibration_reader.h"
 #include "records/restore_report.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QElapsedTimer>
 
 struct RestoreOutcome
@@ -30,7 +30,7 @@ public:
     // How long a link lost during the writes is waited for before the areas stay unchecked.
     static constexpr int DefaultReconnectMs = 10000;
 
-    TCalibrationRestorer(TMeterLink &dm, TSnapshotStore &store, int answerTimeoutMs = TCalibrationReader::DefaultAnswerTimeoutMs,
+    TCalibrationRestorer(TMeterLink &dm, TRecordStore &store, int answerTimeoutMs = TCalibrationReader::DefaultAnswerTimeoutMs,
                          QObject *parent = nullptr);
 
     void setReconnectMs(int ms) { m_reconnectMs = ms; }
@@ -66,7 +66,7 @@ private:
     void finish(RestoreOutcome outcome);
 
     TMeterLink &m_dm;
-    TSnapshotStore &m_store;
+    TRecordStore &m_store;
     TCalibrationReader m_reader;
     Snapshot m_target;
     Snapshot m_before;

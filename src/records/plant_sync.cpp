@@ -39,8 +39,8 @@ void TPlantSync::SetConfiguredUrl(const QString &url)
 }
 
 TPlantSync::TPlantSync(const QString &localLocation, const QString &plantUrl, QObject *parent)
-    : QObject(parent), m_plantUrl(plantUrl), m_local(std::make_unique<TSnapshotStore>(localLocation)),
-      m_plant(std::make_unique<TSnapshotStore>(plantUrl))
+    : QObject(parent), m_plantUrl(plantUrl), m_local(std::make_unique<TRecordStore>(localLocation)),
+      m_plant(std::make_unique<TRecordStore>(plantUrl))
 {
     m_watch.setInterval(DefaultWatchMs);
     m_retry.setInterval(DefaultRetryMs);

@@ -4,7 +4,7 @@
 // answers, and again on start, every few minutes and when asked while it does not.
 // Uploads are idempotent on each record's uuid, so a retry, a crash midway or two
 // workstations at once never lose or double a record. Timers only: no threads.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -55,8 +55,8 @@ private:
     void countWaiting();
 
     QString m_plantUrl;
-    std::unique_ptr<TSnapshotStore> m_local;
-    std::unique_ptr<TSnapshotStore> m_plant;
+    std::unique_ptr<TRecordStore> m_local;
+    std::unique_ptr<TRecordStore> m_plant;
     QTimer m_watch, m_retry;
     QList<UploadItem> m_batch;
     QSet<QString> m_skipped; // records that failed in this pass; the next pass tries them again

@@ -1,5 +1,5 @@
 // Records from the local store to a plant's: what waits, and one record's upload.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -36,7 +36,7 @@ QString nulField(std::initializer_list<std::pair<const char *, QString>> fields)
 
 } // namespace
 
-bool TSnapshotStore::serverFailed(const QString &what, const QSqlError &error)
+bool TRecordStore::serverFailed(const QString &what, const QSqlError &error)
 {
     const QString problem = isServer() ? PostgresConnectionProblem(error, m_where) : QString();
     m_serverRefusedRecord = isServer() && problem.isEmpty() && PostgresRefusesRecord(error);
@@ -48,7 +48,7 @@ bool TSnapshotStore::serverFailed(const QString &what, const QSqlError &error)
     return fail(said.isEmpty() ? what : what + QStringLiteral(": ") + said, error.text().trimmed());
 }
 
-int TSnapshotStore::waitingCount()
+int TRecordStore::waitingCount()
 {
     if (!m_open && !open())
         return -1;
@@ -58,7 +58,7 @@ int TSnapshotStore::waitingCount()
     return q.value(0).toInt();
 }
 
-QList<UploadItem> TSnapshotStore::waiting(int limit)
+QList<UploadItem> TRecordStore::waiting(int limit)
 {
     QList<UploadItem> items;
     m_error.clear();
@@ -77,7 +77,7 @@ QList<UploadItem> TSnapshotStore::waiting(int limit)
     return items;
 }
 
-bool TSnapshotStore::markRefused(const UploadItem &item, qint64 revision, const QString &reason)
+bool TRecordStore::markRefused(const UploadItem &item, qint64 revision, const QString &reason)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("INSERT INTO upload_refused(kind, uuid, revision, reason, refused_utc) VALUES(?, ?, ?, ?, ?)"
@@ -94,7 +94,7 @@ bool TSnapshotStore::markRefused(const UploadItem &item, qint64 revision, const 
     return fail(QStringLiteral("Сервер записей не принимает запись %1: %2").arg(item.uuid, reason), QString());
 }
 
-QList<RefusedUpload> TSnapshotStore::refusedUploads()
+QList<RefusedUpload> TRecordStore::refusedUploads()
 {
     QList<RefusedUpload> list;
     if (!m_open && !open())
@@ -110,7 +110,7 @@ QList<RefusedUpload> TSnapshotStore::refusedUploads()
     return list;
 }
 
-bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
+bool TRecordStore::upload(TRecordStore &plant, const UploadItem &item)
 {
     m_uploadRefused = false;
     if (!m_open && !open())
@@ -178,12 +178,12 @@ bool TSnapshotStore::upload(TSnapshotStore &plant, const UploadItem &item)
     return true;
 }
 
-bool TSnapshotStore::forgetUploads()
+bool TRecordStore::forgetUploads()
 {
     return (m_open || open()) && exec(QStringLiteral("DELETE FROM uploaded")) && exec(QStringLiteral("DELETE FROM upload_refused"));
 }
 
-QList<MeterSummary> TSnapshotStore::meters(const QString &meterSerial)
+QList<MeterSummary> TRecordStore::meters(const QString &meterSerial)
 {
     m_error.clear();
     QList<MeterSummary> list;

@@ -1,5 +1,5 @@
 #include "records/restore_journal.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -41,7 +41,7 @@ QString UnfinishedRestoreText(const RestoreRecord &r)
         .arg(r.wayBackId);
 }
 
-qint64 TSnapshotStore::beginRestore(qint64 targetId, qint64 wayBackId, const QList<CalibrationArea> &areas)
+qint64 TRecordStore::beginRestore(qint64 targetId, qint64 wayBackId, const QList<CalibrationArea> &areas)
 {
     if (!m_open && !open())
         return 0;
@@ -57,7 +57,7 @@ qint64 TSnapshotStore::beginRestore(qint64 targetId, qint64 wayBackId, const QLi
     return q.value(0).toLongLong();
 }
 
-bool TSnapshotStore::endRestore(qint64 journalId, bool restored, const QString &outcome)
+bool TRecordStore::endRestore(qint64 journalId, bool restored, const QString &outcome)
 {
     if (!m_open && !open())
         return false;
@@ -73,7 +73,7 @@ bool TSnapshotStore::endRestore(qint64 journalId, bool restored, const QString &
     return true;
 }
 
-QList<RestoreRecord> TSnapshotStore::restores(bool unfinishedOnly)
+QList<RestoreRecord> TRecordStore::restores(bool unfinishedOnly)
 {
     QList<RestoreRecord> records;
     if (!m_open && !open())
@@ -105,7 +105,7 @@ QList<RestoreRecord> TSnapshotStore::restores(bool unfinishedOnly)
     return records;
 }
 
-bool TSnapshotStore::settleRestoresBefore(qint64 journalId, const QList<CalibrationArea> &areas)
+bool TRecordStore::settleRestoresBefore(qint64 journalId, const QList<CalibrationArea> &areas)
 {
     for (const RestoreRecord &r : restores(true)) {
         if (r.id >= journalId)

@@ -1,6 +1,6 @@
 // Calibration runs in the snapshot store: the header row written when the run
 // starts and again when it changes, each point its own row as it is taken.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QJsonDocument>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -287,7 +287,7 @@ QString runWriteProblem(const StoreDialect *dialect, const QSqlError &error)
 
 } // namespace
 
-bool TSnapshotStore::beginRun(RunRecord &run)
+bool TRecordStore::beginRun(RunRecord &run)
 {
     if (!m_open && !open())
         return false;
@@ -323,7 +323,7 @@ bool TSnapshotStore::beginRun(RunRecord &run)
     return true;
 }
 
-bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
+bool TRecordStore::addRunPoint(qint64 runId, const RunPoint &p)
 {
     if (!m_open && !open())
         return false;
@@ -361,7 +361,7 @@ bool TSnapshotStore::addRunPoint(qint64 runId, const RunPoint &p)
     return true;
 }
 
-bool TSnapshotStore::updateRun(const RunRecord &run)
+bool TRecordStore::updateRun(const RunRecord &run)
 {
     if (!m_open && !open())
         return false;
@@ -380,7 +380,7 @@ bool TSnapshotStore::updateRun(const RunRecord &run)
     return true;
 }
 
-QList<RunRecord> TSnapshotStore::runs(const QString &meterSerial)
+QList<RunRecord> TRecordStore::runs(const QString &meterSerial)
 {
     m_error.clear();
     if (!m_open && !open())
@@ -411,7 +411,7 @@ QList<RunRecord> TSnapshotStore::runs(const QString &meterSerial)
     return list;
 }
 
-std::optional<RunRecord> TSnapshotStore::run(const QString &idOrUuid)
+std::optional<RunRecord> TRecordStore::run(const QString &idOrUuid)
 {
     m_error.clear();
     if (!m_open && !open())
@@ -452,7 +452,7 @@ std::optional<RunRecord> TSnapshotStore::run(const QString &idOrUuid)
     return r;
 }
 
-bool TSnapshotStore::putRun(const RunRecord &r, qint64 revision, const QString &beforeUuid, const QString &afterUuid)
+bool TRecordStore::putRun(const RunRecord &r, qint64 revision, const QString &beforeUuid, const QString &afterUuid)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     const QString what = QStringLiteral("Калибровка %1 не отправлена").arg(r.uuid);

@@ -8,7 +8,7 @@
 #include "link/dm1.h"
 #include "procedure/calibration_run.h"
 #include "records/calibration_records.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -37,7 +37,7 @@ Outcome runOnce(double timeScale, bool fixedWaits)
     QTemporaryDir dir;
     TDM_1 dm(std::make_unique<CandidatePorts>(QList<VirtualPort>{{meter.devicePath(), DemoMeter::Description, {}}},
                                               CreateSystemPortEnumerator()));
-    TCalibrationRecords records(dm, std::make_unique<TSnapshotStore>(dir.filePath("bench.sqlite")));
+    TCalibrationRecords records(dm, std::make_unique<TRecordStore>(dir.filePath("bench.sqlite")));
     records.store().open();
     dm.applyRecoveryRule();
     TDemoRig rig(meter);

@@ -3,7 +3,7 @@
 // with the server killed and restarted midway. Prints the total time, the per-record
 // upload p99, and whether every record is there exactly once. Never a test.
 //   plant_sync_bench [WORKSTATIONS] [RUNS] [POINTS]     (default 8 250 26)
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -56,7 +56,7 @@ long long plantCount(const QString &url, const QString &sql)
 // (trying again while the server is away), then prints each upload's milliseconds.
 int worker(const QString &file, const QString &url, int runs, int points)
 {
-    TSnapshotStore local(file);
+    TRecordStore local(file);
     if (!local.open()) {
         std::fprintf(stderr, "%s\n", qPrintable(local.lastError()));
         return 1;
@@ -89,7 +89,7 @@ int worker(const QString &file, const QString &url, int runs, int points)
     std::fflush(stdout);
     std::string go;
     std::getline(std::cin, go);
-    TSnapshotStore plant(url);
+    TRecordStore plant(url);
     std::vector<double> ms;
     int failures = 0;
     QElapsedTimer all;
@@ -202,7 +202,7 @@ int main(int argc, char **argv)
     urlFile.open(QIODevice::ReadOnly);
     const QString url = QString::fromUtf8(urlFile.readAll()).trimmed();
     {
-        TSnapshotStore schema(url); // made once, before the workstations come
+        TRecordStore schema(url); // made once, before the workstations come
         if (!schema.open()) {
             std::fprintf(stderr, "%s\n", qPrintable(schema.lastError()));
             return 1;

@@ -1,7 +1,7 @@
 // kestroctl's calibration records against the simulator executable: a backup, a
 // ruined table restored from it, and what each step exits with.
 #include "e2e/sim_process.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -130,7 +130,7 @@ TEST_F(KestroctlRecords, HistoryNamesARestoreCutShortWithItsWaysOut)
     ASSERT_EQ(ctl({"backup"}).exitCode, 0);
     {
         // As a restore of snapshot 1 over way back 2 leaves it when killed after its first write.
-        TSnapshotStore store(path("s.sqlite"));
+        TRecordStore store(path("s.sqlite"));
         ASSERT_NE(store.beginRestore(1, 2, {CalibrationArea::Thermometer, CalibrationArea::Zero}), 0) << store.lastError().toStdString();
     }
     ProgramRun run = ctl({"history"});

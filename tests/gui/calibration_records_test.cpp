@@ -19,7 +19,7 @@ protected:
     {
         ASSERT_TRUE(rig.started);
         ASSERT_TRUE(rig.connect());
-        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dbPath));
+        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TRecordStore>(dbPath));
         form = new TForm_Kalibrovka(*rig.dm, nullptr, records.get());
         form->Timer_1->stop();
         form->show();
@@ -180,7 +180,7 @@ TEST_F(RecordsWindow, DensityAndItsFlagAreKeptBeforeEachWrite)
 {
     ASSERT_TRUE(rig.started);
     ASSERT_TRUE(rig.connect());
-    records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
     QPointer<TForm_Settings> settings = new TForm_Settings(*rig.dm, nullptr, records.get());
     settings->Timer1->setInterval(200);
     ASSERT_TRUE(ShowActive(*settings));

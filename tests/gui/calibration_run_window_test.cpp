@@ -80,7 +80,7 @@ protected:
 
     void openWindow(TDM_1 &dm, const RunWindowSetup &setup)
     {
-        auto store = std::make_unique<TSnapshotStore>(dir.filePath(QStringLiteral("s.sqlite")));
+        auto store = std::make_unique<TRecordStore>(dir.filePath(QStringLiteral("s.sqlite")));
         ASSERT_TRUE(store->open());
         records = std::make_unique<TCalibrationRecords>(dm, std::move(store));
         form = new TFormCalibrationRun(dm, *records, setup);

@@ -219,7 +219,7 @@ TEST_F(SettingsWindow, MainWindowOpensItOnceThroughItsGuard)
 TEST_F(SettingsWindow, ConfirmedDensityIsWrittenWhenTheWindowClosesBeforeTheNextAnswer)
 {
     QTemporaryDir dir;
-    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationRecords records(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
     const struct
     {
         const char *typed;

@@ -198,7 +198,7 @@ TEST(HistoryFromMainWindow, TheWindowsGetTheRecordsAndARefusedSaveIsOneBox)
     QTemporaryDir dir;
     MeterRig rig;
     ASSERT_TRUE(rig.connect());
-    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationRecords records(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
     TForm_Main main(*rig.dm);
     main.setRecords(&records);
     main.show();
@@ -290,7 +290,7 @@ TEST(HistoryOtherMeter, ASnapshotFromAnotherMeterIsRestoredOnlyAfterYes)
     MeterRig rig({}, QStringLiteral("SN-HERE"));
     ASSERT_TRUE(rig.started && rig.connect());
     QTemporaryDir dir;
-    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationRecords records(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
     TCalibrationReader reader(*rig.dm, 2000);
     QSignalSpy read(&reader, &TCalibrationReader::finished);
     reader.start(AllCalibrationAreas());

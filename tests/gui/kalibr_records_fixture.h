@@ -3,7 +3,7 @@
 // a store of the test's own.
 #include "gui/kalibr_window_fixture.h"
 #include "records/calibration_records.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QTemporaryDir>
 #include <memory>
 
@@ -14,7 +14,7 @@ protected:
     {
         ASSERT_TRUE(rig.started);
         ASSERT_TRUE(rig.connect());
-        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+        records = std::make_unique<TCalibrationRecords>(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
         form = new TForm_Kalibrovka(*rig.dm, nullptr, records.get());
         form->Timer_1->stop();
         form->show();

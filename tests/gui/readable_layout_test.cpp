@@ -175,7 +175,7 @@ TEST(HistoryColumns, FitTheirTextsAndTheNoteStaysInSight)
 {
     QTemporaryDir dir;
     MeterRig rig;
-    TCalibrationRecords records(*rig.dm, std::make_unique<TSnapshotStore>(dir.filePath("s.sqlite")));
+    TCalibrationRecords records(*rig.dm, std::make_unique<TRecordStore>(dir.filePath("s.sqlite")));
     Snapshot s;
     s.takenUtc = QDateTime::currentDateTimeUtc();
     s.port = QStringLiteral("/dev/serial/by-id/usb-Velnor_KESTRO_0042-if00");

@@ -366,7 +366,7 @@ TEST_F(HistoryRuns, ThePlantListShowsRunsMadeElsewhere)
     const qint64 here = store(completedRun(QStringLiteral("КС-0042")), 0);
     const QString plantPath = dir.filePath(QStringLiteral("plant.sqlite"));
     {
-        TSnapshotStore plant(plantPath);
+        TRecordStore plant(plantPath);
         RunRecord elsewhere = completedRun(QStringLiteral("КС-0777"));
         elsewhere.id = 0;
         elsewhere.uuid.clear();

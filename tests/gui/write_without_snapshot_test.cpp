@@ -34,7 +34,7 @@ protected:
         // A folder where the database should be: the store cannot be opened.
         ASSERT_TRUE(QDir(dir.path()).mkpath("taken.sqlite"));
         records = std::make_unique<TCalibrationRecords>(*rig.dm,
-                                                        std::make_unique<TSnapshotStore>(dir.filePath("taken.sqlite")));
+                                                        std::make_unique<TRecordStore>(dir.filePath("taken.sqlite")));
     }
     void TearDown() override { delete window.data(); }
 

@@ -3,7 +3,7 @@
 // commands, five calibration tabs, the one 500 ms timer that polls the live
 // blocks the tabs have switched on, and the status bar.
 #include "protocol/lib_types.h"
-#include "procedure/sred_sdvig.h"
+#include "ui/calibration/sred_sdvig.h"
 #include "ui/common/timed_note.h"
 #include "ui/common/window_guard.h"
 #include <QHash>

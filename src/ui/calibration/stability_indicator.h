@@ -4,6 +4,7 @@
 // drift in its tool tip. Its thresholds are the engineer's, set from its context
 // menu and remembered per quantity.
 #include "procedure/stability.h"
+#include "ui/calibration/sred_sdvig.h"
 #include <QLabel>
 
 class TStabilityIndicator : public QLabel

@@ -1,5 +1,5 @@
 #pragma once
-#include "procedure/sred_sdvig.h"
+#include "ui/calibration/sred_sdvig.h"
 // "Калибровка расхода": the meter's flow calibration table (Q Max and thirteen
 // points of reference flow and Δt), its coefficients A–D, the live Δt with the
 // meter's own averaging, and the curve viewer.

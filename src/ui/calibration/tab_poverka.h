@@ -1,5 +1,5 @@
 #pragma once
-#include "procedure/sred_sdvig.h"
+#include "ui/calibration/sred_sdvig.h"
 // "Поверка": the 15-row verification table against a reference flow, with its
 // errors and a copy for a spreadsheet, and the live and averaged mass flow.
 #include "protocol/lib_types.h"

@@ -3,7 +3,7 @@
 #include "protocol/number_text.h"
 #include "ui/calibration/calib_tab_layout.h"
 #include "ui/calibration/live_chart.h"
-#include "procedure/sred_sdvig.h"
+#include "ui/calibration/sred_sdvig.h"
 #include "ui/common/clipboard_text.h"
 #include "ui/common/handler_connect.h"
 #include <QLineEdit>

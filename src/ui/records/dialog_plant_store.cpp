@@ -1,6 +1,6 @@
 #include "ui/records/dialog_plant_store.h"
 #include "records/plant_sync.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,7 +62,7 @@ bool TDialogPlantStore::testConnection()
     }
     // The connection gives up after a few seconds; the cursor says it is busy meanwhile.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    TSnapshotStore plant(url);
+    TRecordStore plant(url);
     const bool ok = plant.open() && plant.isServer();
     QApplication::restoreOverrideCursor();
     Label_Result->setText(ok ? QStringLiteral("Соединение есть: хранилище завода отвечает.")

@@ -271,7 +271,7 @@ QWidget *TForm_History::makeRunsPage()
     return page;
 }
 
-TSnapshotStore &TForm_History::runsStore()
+TRecordStore &TForm_History::runsStore()
 {
     if (!CB_PlantRuns->isChecked())
         return m_records.store();
@@ -280,7 +280,7 @@ TSnapshotStore &TForm_History::runsStore()
         m_plantUrl = url;
         // The server is asked once; it gives up within a few seconds.
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        m_plant = std::make_unique<TSnapshotStore>(url);
+        m_plant = std::make_unique<TRecordStore>(url);
         m_plant->open();
         QApplication::restoreOverrideCursor();
     }
@@ -289,7 +289,7 @@ TSnapshotStore &TForm_History::runsStore()
 
 void TForm_History::refreshRuns()
 {
-    TSnapshotStore &store = runsStore();
+    TRecordStore &store = runsStore();
     const qint64 chosen = selectedRunId();
     const QString serial = Edit_RunSerial->text().trimmed();
     m_runs.clear();
@@ -337,7 +337,7 @@ void TForm_History::Button_OpenRunClick()
 
 TRunResultView *TForm_History::openRun(qint64 runId)
 {
-    TSnapshotStore &store = runsStore();
+    TRecordStore &store = runsStore();
     const std::optional<RunRecord> run = store.run(QString::number(runId));
     if (!run) {
         say(this, QMessageBox::Warning,
@@ -380,7 +380,7 @@ TRunResultView *TForm_History::showRunRecord(qint64 runId)
 
 void TForm_History::refresh()
 {
-    TSnapshotStore &store = m_records.store();
+    TRecordStore &store = m_records.store();
     m_snapshots = store.list();
     // A damaged store or snapshot is said, not shown as an empty history.
     if (!store.lastError().isEmpty())

@@ -5,7 +5,7 @@
 // Beside the snapshots, the calibration runs, each openable and printable again.
 #include "records/run_record.h"
 #include "records/snapshot.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -103,7 +103,7 @@ private:
     QWidget *makeRunsPage();
     qint64 selectedRunId() const;
     // The store the run list reads: the plant's when chosen, else the local one.
-    TSnapshotStore &runsStore();
+    TRecordStore &runsStore();
 
     TDM_1 &m_dm;
     TCalibrationRecords &m_records;
@@ -113,7 +113,7 @@ private:
     std::function<void(const Snapshot &)> m_afterRead;
     QList<Snapshot> m_snapshots;
     QList<RunRecord> m_runs;
-    std::unique_ptr<TSnapshotStore> m_plant; // opened when the plant list is first chosen
+    std::unique_ptr<TRecordStore> m_plant; // opened when the plant list is first chosen
     QString m_plantUrl;
     bool m_busy = false;
 };

@@ -5,7 +5,7 @@
 #include "ui/common/message_presenter.h"
 #include "ui/records/dialog_restore.h"
 
-TRestoreFlow::TRestoreFlow(TDM_1 &dm, TSnapshotStore &store, QWidget *window, const QString &title)
+TRestoreFlow::TRestoreFlow(TDM_1 &dm, TRecordStore &store, QWidget *window, const QString &title)
     : QObject(window), m_dm(dm), m_window(window), m_title(title),
       m_reader(new TCalibrationReader(dm, TCalibrationReader::DefaultAnswerTimeoutMs, this)),
       m_restorer(new TCalibrationRestorer(dm, store, TCalibrationReader::DefaultAnswerTimeoutMs, this))

@@ -11,7 +11,7 @@ class QWidget;
 class TCalibrationReader;
 class TCalibrationRestorer;
 class TDM_1;
-class TSnapshotStore;
+class TRecordStore;
 struct RestoreOutcome;
 
 class TRestoreFlow : public QObject
@@ -19,7 +19,7 @@ class TRestoreFlow : public QObject
     Q_OBJECT
 public:
     // window: the dialogs' parent; title: the message boxes'.
-    TRestoreFlow(TDM_1 &dm, TSnapshotStore &store, QWidget *window, const QString &title);
+    TRestoreFlow(TDM_1 &dm, TRecordStore &store, QWidget *window, const QString &title);
     ~TRestoreFlow() override;
 
     // Reads the meter, then asks. False with the reason when busy or the port is closed.

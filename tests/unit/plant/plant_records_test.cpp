@@ -31,7 +31,7 @@ RunPoint point(int index)
 
 // One calibration as a workstation writes it: a snapshot before, the run point by
 // point, a snapshot after, the header at its end. Its uuid.
-QString writeRun(TSnapshotStore &store, const QString &serial, int points)
+QString writeRun(TRecordStore &store, const QString &serial, int points)
 {
     Snapshot before = MeterSample();
     before.meterSerial = serial;
@@ -116,7 +116,7 @@ TEST_P(Migration, BringsTheStoreUpKeepingOldRowsAndEveryBit)
     ASSERT_FALSE(location.isEmpty()) << pg.error().toStdString();
     if (c.from > 0) {
         QString error;
-        ASSERT_TRUE(TSnapshotStore::migrateTo(location, c.from, &error)) << error.toStdString();
+        ASSERT_TRUE(TRecordStore::migrateTo(location, c.from, &error)) << error.toStdString();
         // Two snapshots as the first version kept them: no uuid yet.
         const StoreLocation where = StoreLocation::Parse(location);
         {
@@ -142,7 +142,7 @@ TEST_P(Migration, BringsTheStoreUpKeepingOldRowsAndEveryBit)
         }
         QSqlDatabase::removeDatabase(QStringLiteral("raw"));
     }
-    TSnapshotStore store(location);
+    TRecordStore store(location);
     ASSERT_TRUE(store.open()) << store.lastError().toStdString();
     const QList<Snapshot> old = store.list();
     ASSERT_EQ(old.size(), c.from > 0 ? 2 : 0) << store.lastError().toStdString();
@@ -169,7 +169,7 @@ TEST_P(Migration, BringsTheStoreUpKeepingOldRowsAndEveryBit)
     EXPECT_EQ(meters[0].lastRunEnd, RunEnd::Completed);
     EXPECT_EQ(meters[0].lastAsLeftFit, true);
     // A second program opening it finds it up to date.
-    TSnapshotStore again(location);
+    TRecordStore again(location);
     EXPECT_TRUE(again.open()) << again.lastError().toStdString();
     EXPECT_EQ(again.runs().size(), 1);
 }
@@ -185,7 +185,7 @@ TEST_F(PlantRecords, UploadFollowsARunAsItGoesAndARetryAddsNothing)
 {
     const QString url = pg.createDatabase();
     const QString localPath = dir.filePath(QStringLiteral("ws.sqlite"));
-    TSnapshotStore local(localPath);
+    TRecordStore local(localPath);
     ASSERT_TRUE(local.open()) << local.lastError().toStdString();
     TPlantSync sync(localPath, url);
 
@@ -216,7 +216,7 @@ TEST_F(PlantRecords, UploadFollowsARunAsItGoesAndARetryAddsNothing)
     EXPECT_EQ(plantCounts(pg, url), (Counts{2, 1, 3, 10}));
 
     // As the plant has it: the same points, and its own ids for the snapshots around it.
-    TSnapshotStore plant(url);
+    TRecordStore plant(url);
     const std::optional<RunRecord> there = plant.run(r.uuid);
     ASSERT_TRUE(there) << plant.lastError().toStdString();
     EXPECT_EQ(there->end, RunEnd::Completed);
@@ -246,7 +246,7 @@ TEST_F(PlantRecords, ServerKilledMidUploadLosesAndDoublesNothing)
     const QString localPath = dir.filePath(QStringLiteral("ws.sqlite"));
     constexpr int Runs = 40, Points = 12;
     {
-        TSnapshotStore local(localPath);
+        TRecordStore local(localPath);
         for (int i = 0; i < Runs; ++i)
             writeRun(local, QStringLiteral("K-%1").arg(i % 5), Points);
     }
@@ -259,7 +259,7 @@ TEST_F(PlantRecords, ServerKilledMidUploadLosesAndDoublesNothing)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty() && !finished.last().first().toBool(); }, Deadline));
     EXPECT_FALSE(sync.lastError().isEmpty());
     // The workstation goes on writing while the server is away.
-    TSnapshotStore local(localPath);
+    TRecordStore local(localPath);
     EXPECT_NE(local.add(MeterSample()), 0) << local.lastError().toStdString();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sync.waitingCount() > 0; }, Deadline));
 
@@ -275,7 +275,7 @@ TEST_F(PlantRecords, WorkstationsSyncingAtOnceLeaveEachRecordOnce)
     const QString url = pg.createDatabase();
     const QStringList files{dir.filePath(QStringLiteral("a.sqlite")), dir.filePath(QStringLiteral("b.sqlite"))};
     for (const QString &file : files) {
-        TSnapshotStore local(file);
+        TRecordStore local(file);
         for (int i = 0; i < 15; ++i)
             writeRun(local, QStringLiteral("K-%1").arg(i), 6);
     }
@@ -348,7 +348,7 @@ TEST_P(Refusal, IsSaidClearlyAndTheWorkstationGoesOn)
     EXPECT_TRUE(err.contains(QString::fromUtf8(GetParam().says))) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("записей ждут отправки: 1"))) << err.toStdString();
     EXPECT_EQ(ctl({QStringLiteral("meters")}, &err), 10) << err.toStdString();
-    TSnapshotStore local(env.value(QStringLiteral("KESTRO_SNAPSHOT_DB")));
+    TRecordStore local(env.value(QStringLiteral("KESTRO_SNAPSHOT_DB")));
     EXPECT_EQ(local.list().size(), 1);
 }
 
@@ -370,7 +370,7 @@ TEST_F(PlantRecords, AnOlderRevisionNeverReplacesANewerOne)
     const QString older = dir.filePath(QStringLiteral("older.sqlite"));
     RunRecord r;
     {
-        TSnapshotStore local(path);
+        TRecordStore local(path);
         r.meterSerial = QStringLiteral("K-9");
         ASSERT_TRUE(local.beginRun(r)) << local.lastError().toStdString();
         ASSERT_TRUE(local.addRunPoint(r.id, point(1)));
@@ -378,7 +378,7 @@ TEST_F(PlantRecords, AnOlderRevisionNeverReplacesANewerOne)
     }
     ASSERT_TRUE(QFile::copy(path, older)); // the store is closed: no journal beside it
     {
-        TSnapshotStore local(path);
+        TRecordStore local(path);
         r.end = RunEnd::Completed;
         r.asLeftFit = true;
         ASSERT_TRUE(local.updateRun(r)) << local.lastError().toStdString();
@@ -386,7 +386,7 @@ TEST_F(PlantRecords, AnOlderRevisionNeverReplacesANewerOne)
     TPlantSync newer(path, url), old(older, url);
     ASSERT_TRUE(syncOnce(newer)) << newer.lastError().toStdString();
     ASSERT_TRUE(syncOnce(old)) << old.lastError().toStdString();
-    TSnapshotStore plant(url);
+    TRecordStore plant(url);
     const std::optional<RunRecord> there = plant.run(r.uuid);
     ASSERT_TRUE(there) << plant.lastError().toStdString();
     EXPECT_EQ(there->end, RunEnd::Completed) << "a completed run went back to running";
@@ -415,7 +415,7 @@ TEST_P(PlantRefusal, IsMarkedOnlyForTheRecordItIsAbout)
     const PlantRefusalCase &c = GetParam();
     const QString url = pg.createDatabase();
     {
-        TSnapshotStore schema(url);
+        TRecordStore schema(url);
         ASSERT_TRUE(schema.open()) << schema.lastError().toStdString();
     }
     QUrl plantUrl(url);
@@ -432,7 +432,7 @@ TEST_P(PlantRefusal, IsMarkedOnlyForTheRecordItIsAbout)
         plantUrl.setUserName(QLatin1String(c.user));
     }
     const QString localPath = dir.filePath(QStringLiteral("ws.sqlite"));
-    TSnapshotStore local(localPath);
+    TRecordStore local(localPath);
     writeRun(local, QStringLiteral("K-1"), 3);
     if (c.nulField) {
         RunRecord bad;

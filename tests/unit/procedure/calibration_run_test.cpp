@@ -35,7 +35,7 @@ protected:
             QList<VirtualPort>{{server->devicePath(), QStringLiteral("KESTRO SIM")}}, nullptr));
         dm->findDevicePort();
         ASSERT_TRUE(dm->isPortOpen());
-        auto store = std::make_unique<TSnapshotStore>(dir.filePath(QStringLiteral("s.sqlite")));
+        auto store = std::make_unique<TRecordStore>(dir.filePath(QStringLiteral("s.sqlite")));
         ASSERT_TRUE(store->open());
         records = std::make_unique<TCalibrationRecords>(*dm, std::move(store));
         rig = std::make_unique<ModelRig>(server->model(), [this] { server->catchUp(); });

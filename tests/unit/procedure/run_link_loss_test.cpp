@@ -53,7 +53,7 @@ class RunLinkLoss : public ::testing::Test
 public:
     void SetUp() override
     {
-        auto store = std::make_unique<TSnapshotStore>(dir.filePath(QStringLiteral("s.sqlite")));
+        auto store = std::make_unique<TRecordStore>(dir.filePath(QStringLiteral("s.sqlite")));
         ASSERT_TRUE(store->open());
         records = std::make_unique<TCalibrationRecords>(link, std::move(store));
         rig = std::make_unique<ModelRig>(link.model(), [this] { link.catchUp(); });
@@ -100,13 +100,14 @@ public:
                 armed = true, f();
         });
     }
-    // As written (the table on record, the coefficients recalculated from it), as before,
-    // or, when the table went out and is not on record, as before through the way back.
+    // As written (the table on record as done, the coefficients recalculated from it), as
+    // before, or, when the table went out and its write is not on record as done, as before
+    // through the way back.
     void expectMeterWhole(const MeterState &before)
     {
         const RunRecord &r = run->record();
         const MeterState now = meter();
-        if (r.writtenTable) {
+        if (r.writtenTable && r.tableWrite == TableWrite::Done) {
             // As written: the table the record names, the coefficients recalculated from it.
             const QVector<quint16> table =
                 TCalibrationRecords::FloatRegisters(QList<float>(r.writtenTable->begin(), r.writtenTable->end()));
@@ -210,6 +211,7 @@ TEST_P(LinkLostAt, RunResumesOrFailsTruthfullyAndTheMeterIsWholeAfterwards)
     }
     EXPECT_EQ(stored->end, r.end);
     EXPECT_EQ(stored->writtenTable, r.writtenTable);
+    EXPECT_EQ(stored->tableWrite, r.tableWrite);
 
     if (back != ScriptedLink::NeverBack) {
         ASSERT_EQ(r.end, RunEnd::Completed) << r.endReason.toStdString();
@@ -337,8 +339,8 @@ TEST_P(AnswerAstray, RunNeverHangsAndTheMeterIsWholeAfterwards)
     if (r.end == RunEnd::Completed) {
         expectEachPointOnce(r.points);
     } else {
-        // A table the meter did not take is never recalculated.
-        EXPECT_FALSE(r.writtenTable);
+        // A table the meter did not take is never recalculated; the record says its write only began.
+        EXPECT_NE(r.tableWrite, TableWrite::Done);
         EXPECT_NE(link.model().lastCommand(), int(Proto::CmdRecalculate));
     }
     expectMeterWhole(before);

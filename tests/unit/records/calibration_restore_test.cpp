@@ -57,7 +57,7 @@ struct Rig
 
     QTemporaryDir dir;
     MeterServer server;
-    TSnapshotStore store;
+    TRecordStore store;
     bool started = false;
     std::unique_ptr<TDM_1> dm;
 };

@@ -1,6 +1,6 @@
 // Calibration runs in the store: every field back exactly, a run cut short still
 // readable, older stores brought up, and the JSON others read.
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include "unit/records/snapshot_samples.h"
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,7 +122,7 @@ TEST(RunStore, VersionThreeStoreKeepsItsSnapshotsAndGainsRuns)
     QTemporaryDir dir;
     const QString path = dir.filePath("v3.sqlite");
     QString error;
-    ASSERT_TRUE(TSnapshotStore::migrateTo(path, 3, &error)) << error.toStdString();
+    ASSERT_TRUE(TRecordStore::migrateTo(path, 3, &error)) << error.toStdString();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "v3");
         db.setDatabaseName(path);
@@ -135,7 +135,7 @@ TEST(RunStore, VersionThreeStoreKeepsItsSnapshotsAndGainsRuns)
     }
     QSqlDatabase::removeDatabase("v3");
 
-    TSnapshotStore store(path);
+    TRecordStore store(path);
     ASSERT_TRUE(store.open()) << store.lastError().toStdString();
     const QList<Snapshot> all = store.list();
     ASSERT_EQ(all.size(), 1) << store.lastError().toStdString();
@@ -155,7 +155,7 @@ TEST(RunStore, EveryFieldComesBackExactly)
     RunRecord full = header("KST-00417", T0);
     RunRecord bare = header("KST-00417", T0.addDays(1)); // every optional none, nothing ended
     {
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         ASSERT_TRUE(store.beginRun(full)) << store.lastError().toStdString();
         ASSERT_TRUE(store.beginRun(bare)) << store.lastError().toStdString();
         EXPECT_FALSE(full.uuid.isEmpty());
@@ -185,7 +185,7 @@ TEST(RunStore, EveryFieldComesBackExactly)
         full.asLeftMaxError = 0.07;
         ASSERT_TRUE(store.updateRun(full)) << store.lastError().toStdString();
     }
-    TSnapshotStore reopened(path);
+    TRecordStore reopened(path);
     for (const RunRecord *r : {&full, &bare}) {
         const auto back = reopened.run(QString::number(r->id));
         ASSERT_TRUE(back) << reopened.lastError().toStdString();
@@ -202,12 +202,12 @@ TEST(RunStore, RunCutShortShowsRunningWithThePointsTaken)
     const QString path = dir.filePath("runs.sqlite");
     RunRecord run = header("KST-2", T0);
     {
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         ASSERT_TRUE(store.beginRun(run)) << store.lastError().toStdString();
         for (int i = 1; i <= 3; ++i)
             ASSERT_TRUE(store.addRunPoint(run.id, fullPoint(RunPhase::AsFound, i)));
     } // the program is gone before the run's end was written
-    TSnapshotStore store(path);
+    TRecordStore store(path);
     const auto back = store.run(run.uuid);
     ASSERT_TRUE(back) << store.lastError().toStdString();
     EXPECT_EQ(back->end, RunEnd::Running);
@@ -224,7 +224,7 @@ TEST(RunStore, RunCutShortShowsRunningWithThePointsTaken)
 TEST(RunStore, AMeterIsListedOnceUnderItsPortSerial)
 {
     QTemporaryDir dir;
-    TSnapshotStore store(dir.filePath("runs.sqlite"));
+    TRecordStore store(dir.filePath("runs.sqlite"));
     Snapshot s = MeterSample();
     s.meterSerial = QStringLiteral("USB-7");
     ASSERT_NE(store.add(s), 0) << store.lastError().toStdString();
@@ -248,7 +248,7 @@ TEST(RunStore, AMeterIsListedOnceUnderItsPortSerial)
 TEST(RunStore, FindsRunsBySerialNewestFirstAndByIdOrUuid)
 {
     QTemporaryDir dir;
-    TSnapshotStore store(dir.filePath("runs.sqlite"));
+    TRecordStore store(dir.filePath("runs.sqlite"));
     // Stored out of time order: the list follows the start, not the row.
     const struct
     {

@@ -2,7 +2,7 @@
 // every read says what is wrong and where, nothing foreign is changed, and no damaged
 // snapshot or file gets as far as a restore.
 #include "records/snapshot_file.h"
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include "unit/records/snapshot_samples.h"
 #include <QFile>
 #include <QJsonArray>
@@ -66,13 +66,13 @@ TEST(StoreDamage, ADamagedSnapshotIsAnErrorNamingItNeverEmptyAreas)
         QTemporaryDir dir;
         const QString path = dir.filePath("s.sqlite");
         {
-            TSnapshotStore store(path);
+            TRecordStore store(path);
             const qint64 id = store.add(sample());
             ASSERT_GT(id, 0) << store.lastError().toStdString();
             ASSERT_TRUE(store.addRefused(id, CalibrationArea::Thermometer, sample().refused.value(CalibrationArea::Thermometer)));
         }
         ASSERT_TRUE(Sql(path, QString::fromLatin1(c.damage).split(QStringLiteral("; "))));
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         EXPECT_TRUE(store.list().isEmpty());
         EXPECT_TRUE(store.lastError().contains(QString::fromUtf8(c.says))) << store.lastError().toStdString();
         EXPECT_FALSE(store.get(1));
@@ -81,7 +81,7 @@ TEST(StoreDamage, ADamagedSnapshotIsAnErrorNamingItNeverEmptyAreas)
 
     // A snapshot that would not read back whole is not stored.
     QTemporaryDir dir;
-    TSnapshotStore store(dir.filePath("s.sqlite"));
+    TRecordStore store(dir.filePath("s.sqlite"));
     Snapshot bad = sample();
     bad.areas[CalibrationArea::Zero] = QVector<quint16>(7, 0);
     EXPECT_EQ(store.add(bad), 0);
@@ -115,7 +115,7 @@ TEST(StoreDamage, AFileThatIsNotOurStoreIsLeftAsItWas)
         ASSERT_TRUE(Sql(path, c.make));
         const QByteArray before = bytesOf(path);
         {
-            TSnapshotStore store(path);
+            TRecordStore store(path);
             EXPECT_FALSE(store.open());
             EXPECT_TRUE(store.lastError().contains(QString::fromUtf8(c.says))) << store.lastError().toStdString();
             EXPECT_EQ(store.add(MeterSample()), 0);
@@ -131,7 +131,7 @@ TEST(StoreDamage, ALockedStoreIsBusyNotDamaged)
     QTemporaryDir dir;
     const QString path = dir.filePath("s.sqlite");
     {
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         ASSERT_GT(store.add(MeterSample()), 0);
     }
     QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
@@ -139,7 +139,7 @@ TEST(StoreDamage, ALockedStoreIsBusyNotDamaged)
     ASSERT_TRUE(other.open());
     ASSERT_TRUE(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
     {
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         EXPECT_EQ(store.list().size(), 1) << "reading goes on beside a writer";
         EXPECT_EQ(store.add(MeterSample()), 0);
         EXPECT_TRUE(store.lastError().contains("занята другой программой")) << store.lastError().toStdString();
@@ -185,7 +185,7 @@ TEST(StoreDamage, ProgramsCreatingOneStoreAtOnceAllGetIt)
                 errors << QString::fromUtf8(ctl->readAllStandardError());
         }
         ASSERT_EQ(added, Programs) << "round " << round << ": " << errors.join('\n').toStdString();
-        TSnapshotStore store(path);
+        TRecordStore store(path);
         EXPECT_EQ(store.list().size(), Programs) << "round " << round;
     }
 }

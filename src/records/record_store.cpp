@@ -1,4 +1,4 @@
-#include "records/snapshot_store.h"
+#include "records/record_store.h"
 #include "records/snapshot_check.h"
 #include <QDir>
 #include <QElapsedTimer>
@@ -94,7 +94,7 @@ const char *const MigrationSteps[] = {
     " UNION ALL SELECT COALESCE(NULLIF(port_serial, ''), meter_serial), started_utc FROM run"
     " WHERE COALESCE(NULLIF(port_serial, ''), meter_serial) <> '') m GROUP BY m.serial;",
 };
-static_assert(std::size(MigrationSteps) == TSnapshotStore::SchemaVersion, "one step per schema version");
+static_assert(std::size(MigrationSteps) == TRecordStore::SchemaVersion, "one step per schema version");
 
 // What each version's tables must answer to; a file that does not is not our store.
 const struct
@@ -172,7 +172,7 @@ QVector<quint16> fromBlob(const QByteArray &blob)
 
 } // namespace
 
-QString TSnapshotStore::DefaultPath()
+QString TRecordStore::DefaultPath()
 {
     const QString overridden = qEnvironmentVariable("KESTRO_SNAPSHOT_DB");
     if (!overridden.isEmpty())
@@ -182,36 +182,36 @@ QString TSnapshotStore::DefaultPath()
            + QStringLiteral("/kestrolink/snapshots.sqlite");
 }
 
-TSnapshotStore::TSnapshotStore(const QString &location)
+TRecordStore::TRecordStore(const QString &location)
     : m_where(StoreLocation::Parse(location)), m_path(m_where.display), m_connection(QStringLiteral("snapshots-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
 }
 
-TSnapshotStore::~TSnapshotStore()
+TRecordStore::~TRecordStore()
 {
     close();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-bool TSnapshotStore::isServer() const
+bool TRecordStore::isServer() const
 {
     return m_where.dialect && m_where.dialect->isPostgres();
 }
 
-void TSnapshotStore::close()
+void TRecordStore::close()
 {
     if (QSqlDatabase::contains(m_connection))
         QSqlDatabase::database(m_connection, false).close();
     m_open = false;
 }
 
-bool TSnapshotStore::fail(const QString &what, const QString &detail)
+bool TRecordStore::fail(const QString &what, const QString &detail)
 {
     m_error = detail.isEmpty() ? what : what + QStringLiteral(": ") + detail;
     return false;
 }
 
-bool TSnapshotStore::exec(const QString &sql)
+bool TRecordStore::exec(const QString &sql)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     if (q.exec(sql))
@@ -221,7 +221,7 @@ bool TSnapshotStore::exec(const QString &sql)
                 q.lastError().text());
 }
 
-bool TSnapshotStore::open()
+bool TRecordStore::open()
 {
     m_open = false;
     if (!m_where.dialect)
@@ -279,7 +279,7 @@ bool TSnapshotStore::open()
     return true;
 }
 
-bool TSnapshotStore::switchToWal()
+bool TRecordStore::switchToWal()
 {
     // The switch needs the file to itself, and SQLite does not wait for a second
     // program that is opening the same new store at that moment: it holds the file
@@ -297,7 +297,7 @@ bool TSnapshotStore::switchToWal()
     }
 }
 
-bool TSnapshotStore::isOurs(int version, int tables)
+bool TRecordStore::isOurs(int version, int tables)
 {
     // A server's schema made by hand beforehand holds only the version table.
     if (version == 0 && tables > (isServer() ? 1 : 0))
@@ -314,7 +314,7 @@ bool TSnapshotStore::isOurs(int version, int tables)
     return true;
 }
 
-bool TSnapshotStore::migrate(int to)
+bool TRecordStore::migrate(int to)
 {
     const StoreDialect &dialect = *m_where.dialect;
     const StoreLocation *server = isServer() ? &m_where : nullptr;
@@ -357,9 +357,9 @@ bool TSnapshotStore::migrate(int to)
     }
 }
 
-bool TSnapshotStore::migrateTo(const QString &location, int version, QString *error)
+bool TRecordStore::migrateTo(const QString &location, int version, QString *error)
 {
-    TSnapshotStore store(location);
+    TRecordStore store(location);
     const auto failed = [&](const QString &why) {
         if (error)
             *error = why;
@@ -454,7 +454,7 @@ bool writeSnapshot(QSqlDatabase &db, const Snapshot &s, qint64 revision, bool ag
 
 } // namespace
 
-qint64 TSnapshotStore::add(const Snapshot &snapshot)
+qint64 TRecordStore::add(const Snapshot &snapshot)
 {
     QString why;
     if (!SnapshotCheck::Shape(snapshot, &why))
@@ -486,7 +486,7 @@ qint64 TSnapshotStore::add(const Snapshot &snapshot)
     return id;
 }
 
-bool TSnapshotStore::putSnapshot(const Snapshot &s, qint64 revision)
+bool TRecordStore::putSnapshot(const Snapshot &s, qint64 revision)
 {
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
@@ -502,7 +502,7 @@ bool TSnapshotStore::putSnapshot(const Snapshot &s, qint64 revision)
     return true;
 }
 
-bool TSnapshotStore::addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values)
+bool TRecordStore::addRefused(qint64 id, CalibrationArea area, const QVector<quint16> &values)
 {
     if (!m_open && !open())
         return false;
@@ -536,7 +536,7 @@ bool TSnapshotStore::addRefused(qint64 id, CalibrationArea area, const QVector<q
     return true;
 }
 
-bool TSnapshotStore::readAreas(const QString &table, Snapshot &s)
+bool TRecordStore::readAreas(const QString &table, Snapshot &s)
 {
     QMap<CalibrationArea, QVector<quint16>> &areas = table == QLatin1String("area") ? s.areas : s.refused;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
@@ -557,12 +557,12 @@ bool TSnapshotStore::readAreas(const QString &table, Snapshot &s)
     return true;
 }
 
-QList<Snapshot> TSnapshotStore::list(const QString &meterSerial)
+QList<Snapshot> TRecordStore::list(const QString &meterSerial)
 {
     return meterSerial.isEmpty() ? select(QString(), {}) : select(QStringLiteral(" WHERE meter_serial = ?"), meterSerial);
 }
 
-QList<Snapshot> TSnapshotStore::select(const QString &where, const QVariant &value)
+QList<Snapshot> TRecordStore::select(const QString &where, const QVariant &value)
 {
     m_error.clear();
     if (!m_open && !open())
@@ -617,7 +617,7 @@ QList<Snapshot> TSnapshotStore::select(const QString &where, const QVariant &val
     return snapshots;
 }
 
-std::optional<Snapshot> TSnapshotStore::get(qint64 id)
+std::optional<Snapshot> TRecordStore::get(qint64 id)
 {
     const QList<Snapshot> found = select(QStringLiteral(" WHERE id = ?"), id);
     if (found.isEmpty())

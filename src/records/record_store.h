@@ -41,7 +41,7 @@ struct MeterSummary
     QString workstation;           // of the last run, else of the last snapshot
 };
 
-class TSnapshotStore
+class TRecordStore
 {
 public:
     static constexpr int SchemaVersion = 6;
@@ -50,10 +50,10 @@ public:
     static QString DefaultPath();
 
     // A file path, sqlite:PATH or postgresql://user@host:port/dbname (store_engine.h).
-    explicit TSnapshotStore(const QString &location = DefaultPath());
-    ~TSnapshotStore();
-    TSnapshotStore(const TSnapshotStore &) = delete;
-    TSnapshotStore &operator=(const TSnapshotStore &) = delete;
+    explicit TRecordStore(const QString &location = DefaultPath());
+    ~TRecordStore();
+    TRecordStore(const TRecordStore &) = delete;
+    TRecordStore &operator=(const TRecordStore &) = delete;
 
     // Opens the database, creating or bringing it up to the schema. False, with a
     // message, when it is damaged, locked or made by a newer program: it is then
@@ -111,7 +111,7 @@ public:
     // A record the plant refused for its own data (or that holds a NUL no server takes)
     // is marked refused here with the reason: upload() is false and uploadRefused() true,
     // and it no longer waits.
-    bool upload(TSnapshotStore &plant, const UploadItem &item);
+    bool upload(TRecordStore &plant, const UploadItem &item);
     bool uploadRefused() const { return m_uploadRefused; }
     QList<RefusedUpload> refusedUploads();
     // Every record waits again (for a push of all to a plant that never had them).
