@@ -59,6 +59,6 @@ void TDemoRig::readReference()
     if (!m_open)
         return failLater(QStringLiteral("Стенд не открыт"));
     const DemoMeter::RigReadings rig = m_meter.readRig();
-    const RigReading now{rig.instantReference, rig.rigFlow};
+    const RigReading now{rig.instantReference, rig.rigFlow, std::nullopt};
     answerLater([this, now] { Q_EMIT reading(now); });
 }

@@ -403,6 +403,14 @@ void TCalibrationRun::operatorReference(double kgPerHour)
         d->finishPoint(kgPerHour, 1);
 }
 
+// The temperature phases' answers; a run that asks none ignores them.
+void TCalibrationRun::operatorTemperatureSet() {}
+
+void TCalibrationRun::operatorReferenceTemperature(double celsius)
+{
+    Q_UNUSED(celsius);
+}
+
 bool TCalibrationRun::canRestoreBefore() const
 {
     return m_state == RunState::Finished && d->tableSent && m_record.end != RunEnd::Completed

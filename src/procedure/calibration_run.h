@@ -36,6 +36,13 @@ struct RunOptions
     // settings in the record ("reference_instrument": name, certificate, due_date).
     QString referenceName, referenceCertificate;
     QDate referenceDueDate;
+    // The reference's expanded uncertainty from its certificate (% of reading) and its
+    // coverage factor; degrees of freedom none: infinite.
+    std::optional<double> referenceUncertaintyPercent;
+    double referenceCoverageFactor = 2.0;
+    std::optional<double> referenceDegreesOfFreedom;
+    // Who issues the certificate and for whom; kept in the record.
+    CertificateParties parties;
     // Set: no stability is judged; each point waits this long (simulated seconds) after
     // the flow is set, as an operator with a stopwatch would. For comparison runs.
     std::optional<double> fixedSettleSeconds;
@@ -57,7 +64,7 @@ enum class RunState {
 };
 QString RunStateTitle(RunState state); // "усреднение", ...
 
-enum class OperatorRequest { SetFlow, EnterReference };
+enum class OperatorRequest { SetFlow, EnterReference, SetTemperature, EnterReferenceTemperature };
 
 class TCalibrationRun : public QObject
 {
@@ -82,6 +89,8 @@ public:
     // Answers to operatorNeeded().
     void operatorFlowSet();
     void operatorReference(double kgPerHour);
+    void operatorTemperatureSet();
+    void operatorReferenceTemperature(double celsius);
     // After a run that wrote the table and did not complete: the before-run snapshot
     // back through the restore engine; restoreFinished() tells how it went.
     bool canRestoreBefore() const;
@@ -97,6 +106,9 @@ Q_SIGNALS:
     void pointStarted(RunPhase phase, int index, double targetFlow);
     // While settling: the latest figures, for a chart or a terminal line.
     void settling(double meterFlow, double referenceFlow, double meterSigma, double referenceSigma);
+    // While a temperature settles (°C): the set point, the meter's tube and the reference
+    // thermometer, with their σ over the stability window.
+    void temperatureSettling(double setpoint, double tube, double reference, double tubeSigma, double referenceSigma);
     void pointTaken(const RunPoint &point);
     void tableReady(const FlowTableSave::Values &values);
     void operatorNeeded(OperatorRequest request, double targetFlow, const QString &text);

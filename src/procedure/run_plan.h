@@ -29,6 +29,35 @@ struct RunPlan
     // (relative to the reference; of Q Max within the flow tolerance of zero). More means
     // the rig, not the meter, is off: the run stops.
     double maxAsFoundErrorPercent = 10.0;
+
+    // Which phases the run does, in this order; the flow phases are as found,
+    // calibration and as left.
+    bool thermometerPhase = true;
+    bool zeroPhase = true;
+    bool flowPhase = true;
+    bool verificationPhase = true;
+    // The two fluid temperatures of the thermometer and zero phases (°C, ~20 and ~60).
+    double lowTemperature = 20.0, highTemperature = 60.0;
+    // Tube and reference thermometer within this of each other and of the set point (°C).
+    double temperatureTolerance = 1.0;
+    // Stable: σ and drift over the stability window (°C).
+    double temperatureSigma = 0.05, temperatureDrift = 0.05;
+    double temperatureTimeoutSeconds = 1800.0; // per temperature: heating or cooling and settling
+    // The thermometer's check after the write: tube against reference (°C).
+    double thermometerCheckTolerance = 0.1;
+    // The zero's check after the write: |live Δt| at no flow (ns).
+    double zeroLimitNs = 0.05;
+    // The zero check at no flow before the as found.
+    enum class ZeroCheckMode { Stop, Report, Off };
+    ZeroCheckMode zeroCheck = ZeroCheckMode::Report;
+    double zeroCheckSeconds = 30.0;
+    double zeroStabilityPercent = 0.01; // of Q Max, for the mean and σ of the flow at no flow
+
+    // Each point's averaging interval, split into this many consecutive runs.
+    int runsPerPoint = 3;
+    int maxRunsPerPoint = 5;
+    double repeatabilityLimitPercent = 0.05; // max − min of the runs' errors
+    QString decisionRule = QStringLiteral("simple"); // "simple" or "guarded"
 };
 
 namespace RunPlanFile {

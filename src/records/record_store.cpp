@@ -93,6 +93,14 @@ const char *const MigrationSteps[] = {
     " FROM (SELECT meter_serial AS serial, taken_utc AS seen_utc FROM snapshot WHERE meter_serial <> ''"
     " UNION ALL SELECT COALESCE(NULLIF(port_serial, ''), meter_serial), started_utc FROM run"
     " WHERE COALESCE(NULLIF(port_serial, ''), meter_serial) <> '') m GROUP BY m.serial;",
+    // 7: a run and each point keep what their columns do not hold as one JSON object
+    // (the temperature phases, the runs of a point, its uncertainty, the decision rule);
+    // a completed run's certificate is kept as it was issued, PDF and DCC.
+    "ALTER TABLE run ADD COLUMN details TEXT NOT NULL DEFAULT '{}';"
+    "ALTER TABLE run_point ADD COLUMN details TEXT NOT NULL DEFAULT '{}';"
+    "CREATE TABLE certificate(uuid TEXT NOT NULL PRIMARY KEY, run_uuid TEXT NOT NULL, meter_serial TEXT NOT NULL,"
+    " number TEXT NOT NULL, issued_utc TEXT NOT NULL, workstation TEXT NOT NULL, revision INTEGER NOT NULL DEFAULT 1,"
+    " pdf {blob}, dcc {blob});",
 };
 static_assert(std::size(MigrationSteps) == TRecordStore::SchemaVersion, "one step per schema version");
 
@@ -121,6 +129,9 @@ const struct
     {5, "SELECT serial, first_seen_utc, last_run_utc, last_run_end, last_as_left_fit, workstation FROM meters LIMIT 0"},
     {6, "SELECT port_serial, table_write FROM run LIMIT 0"},
     {6, "SELECT kind, uuid, revision, reason, refused_utc FROM upload_refused LIMIT 0"},
+    {7, "SELECT details FROM run LIMIT 0"},
+    {7, "SELECT details FROM run_point LIMIT 0"},
+    {7, "SELECT uuid, run_uuid, meter_serial, number, issued_utc, workstation, revision, pdf, dcc FROM certificate LIMIT 0"},
 };
 
 // The engineer's words for what the engine reports: a locked or read-only store is not

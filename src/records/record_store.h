@@ -44,7 +44,7 @@ struct MeterSummary
 class TRecordStore
 {
 public:
-    static constexpr int SchemaVersion = 6;
+    static constexpr int SchemaVersion = 7;
 
     // $KESTRO_SNAPSHOT_DB, else kestrolink/snapshots.sqlite in the user's data folder.
     static QString DefaultPath();

@@ -10,6 +10,11 @@ struct PhaseName
     const char *title;
 };
 constexpr PhaseName Phases[] = {
+    {RunPhase::Thermometer, "thermometer", "термометр"},
+    {RunPhase::ThermometerCheck, "thermometer_check", "проверка термометра"},
+    {RunPhase::Zero, "zero", "ноль по температуре"},
+    {RunPhase::ZeroTemperatureCheck, "zero_temperature_check", "проверка нуля по температуре"},
+    {RunPhase::ZeroCheck, "zero_check", "проверка нуля"},
     {RunPhase::AsFound, "as_found", "как найден"},
     {RunPhase::Calibration, "calibration", "калибровка"},
     {RunPhase::AsLeft, "as_left", "как оставлен"},
@@ -114,6 +119,9 @@ QJsonObject pointJson(const RunPoint &p)
     o["settled"] = p.settled;
     o["started_utc"] = utc(p.startedUtc);
     o["taken_utc"] = utc(p.takenUtc);
+    const QJsonObject details = PointDetailsToJson(p);
+    for (auto it = details.constBegin(); it != details.constEnd(); ++it)
+        o[it.key()] = it.value();
     return o;
 }
 
@@ -262,5 +270,8 @@ QJsonObject RunToJson(const RunRecord &run)
     for (const RunPoint &p : run.points)
         points.append(pointJson(p));
     o["points"] = points;
+    const QJsonObject details = RunDetailsToJson(run);
+    for (auto it = details.constBegin(); it != details.constEnd(); ++it)
+        o[it.key()] = it.value();
     return o;
 }

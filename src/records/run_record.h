@@ -2,6 +2,8 @@
 // One calibration run as it is kept: who, which meter and rig, the plan, every
 // point with its raw averages, the coefficients and snapshots before and after,
 // the verdicts and how it ended. Written point by point as the run goes.
+#include "records/run_adjustments.h"
+#include "records/run_metrology.h"
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
@@ -9,8 +11,12 @@
 #include <array>
 #include <optional>
 
-enum class RunPhase { AsFound, Calibration, AsLeft };
-// "as_found", "calibration", "as_left"; "как найден", "калибровка", "как оставлен".
+// In the order a run takes them. Thermometer and Zero are the points written to the
+// meter, their checks the same temperatures judged after the write; ZeroCheck is the
+// flow at no flow before the as found.
+enum class RunPhase { Thermometer, ThermometerCheck, Zero, ZeroTemperatureCheck, ZeroCheck, AsFound, Calibration, AsLeft };
+// "thermometer", "thermometer_check", "zero", "zero_temperature_check", "zero_check",
+// "as_found", "calibration", "as_left"; "термометр", ..., "как найден", "калибровка", "как оставлен".
 QString PhaseKey(RunPhase phase);
 QString PhaseTitle(RunPhase phase);
 std::optional<RunPhase> PhaseFromKey(const QString &key);
@@ -53,6 +59,22 @@ struct RunPoint
     bool settled = true;       // false: taken unsettled because the run was told to accept it
     QDateTime startedUtc, takenUtc;
     std::optional<double> tubeTemperature; // °C, the meter's tube when averaging began
+    // A point taken at a fluid temperature (thermometer and zero phases); none for a flow point.
+    std::optional<PointTemperature> temperature;
+    PointMetrology metrology;
+};
+
+// Who issues a run's certificate and for whom, as the workstation's settings named them.
+struct CertificateParties
+{
+    QString laboratoryName, laboratoryAddress;
+    QString customerName, customerAddress;
+    QString signatoryName, signatoryRole;
+    bool isEmpty() const
+    {
+        return laboratoryName.isEmpty() && laboratoryAddress.isEmpty() && customerName.isEmpty()
+               && customerAddress.isEmpty() && signatoryName.isEmpty() && signatoryRole.isEmpty();
+    }
 };
 
 struct RunRecord
@@ -80,6 +102,9 @@ struct RunRecord
     qint64 snapshotBeforeId = 0, snapshotAfterId = 0;
     std::optional<bool> asFoundFit, asLeftFit;
     std::optional<double> asFoundMaxError, asLeftMaxError; // largest |relative or reduced error|, %
+    RunAdjustments adjustments;
+    RunMetrology metrology;
+    CertificateParties parties;
 
     // Not kept: why the store did not take this record as it is here (empty: it did).
     QString storeError;
@@ -105,5 +130,18 @@ std::optional<RigSafeState> RigSafeOf(const RunRecord &run);
 // "Стенд: уставка 0 кг/ч подтверждена" and the like; empty when the run has none.
 QString RigSafeText(const RunRecord &run);
 
+// The number a run's certificate carries on every page and in its DCC: "KL-" and the
+// run's UUID, upper case, so two workstations never issue the same one.
+QString CertificateNumber(const RunRecord &run);
+// The first 16 hex digits of the SHA-256 of the plan's compact JSON: names the method.
+QString PlanDigest(const QJsonObject &plan);
+
 // The documented JSON of a run record (kestroctl run --json, calibrate --json).
 QJsonObject RunToJson(const RunRecord &run);
+
+// What the store keeps of a point and a run beyond its columns, as one JSON object
+// each ("details"); the reader names the first damaged field.
+QJsonObject PointDetailsToJson(const RunPoint &point);
+bool PointDetailsFromJson(const QJsonObject &o, RunPoint &point, QString *error);
+QJsonObject RunDetailsToJson(const RunRecord &run);
+bool RunDetailsFromJson(const QJsonObject &o, RunRecord &run, QString *error);

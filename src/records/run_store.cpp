@@ -15,7 +15,7 @@ const char RunColumns[] =
     "id, uuid, meter_serial, operator, workstation, program_version, rig_kind, rig_settings, plan, started_utc,"
     " ended_utc, end_key, end_reason, q_max, tolerance_percent, coefficients_before, coefficients_after,"
     " written_table, snapshot_before, snapshot_after, as_found_fit, as_left_fit, as_found_max_error, as_left_max_error,"
-    " port_serial, table_write";
+    " port_serial, table_write, details";
 
 // Every header column but id and uuid, in the order header() binds them.
 const char HeaderColumns[][20] = {
@@ -25,12 +25,23 @@ const char HeaderColumns[][20] = {
     "tolerance_percent",   "coefficients_before", "coefficients_after", "written_table",
     "snapshot_before",     "snapshot_after",     "as_found_fit",  "as_left_fit",
     "as_found_max_error",  "as_left_max_error",  "port_serial",   "table_write",
+    "details",
 };
 
 const char PointColumns[] =
     "phase, point_index, target_percent, target_flow, reference_flow, meter_flow, delta_t, averaging_seconds,"
     " reference_samples, absolute_error, relative_error, reduced_error, fits, settle_seconds, meter_sigma,"
-    " meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc, tube_temperature";
+    " meter_drift, reference_sigma, reference_drift, attempts, settled, started_utc, taken_utc, tube_temperature, details";
+
+// One placeholder a point column.
+QString pointMarks()
+{
+    const qsizetype columns = QString::fromLatin1(PointColumns).count(QLatin1Char(',')) + 1;
+    QStringList marks;
+    for (qsizetype i = 0; i < columns; ++i)
+        marks << QStringLiteral("?");
+    return marks.join(QStringLiteral(", "));
+}
 
 // A null QString binds as SQL NULL; the text columns hold an empty one.
 QString text(const QString &t)
@@ -151,6 +162,7 @@ void bindHeader(QSqlQuery &q, const RunRecord &r)
     q.addBindValue(orNull(r.asLeftMaxError));
     q.addBindValue(text(r.portSerial));
     q.addBindValue(TableWriteKey(r.tableWrite));
+    q.addBindValue(jsonText(RunDetailsToJson(r)));
 }
 
 void bindPoint(QSqlQuery &q, const RunPoint &p)
@@ -178,6 +190,7 @@ void bindPoint(QSqlQuery &q, const RunPoint &p)
     q.addBindValue(utcText(p.startedUtc));
     q.addBindValue(utcText(p.takenUtc));
     q.addBindValue(orNull(p.tubeTemperature));
+    q.addBindValue(jsonText(PointDetailsToJson(p)));
 }
 
 // The row of RunColumns; an empty text, or what is damaged in it.
@@ -218,6 +231,10 @@ QString readHeader(const QSqlQuery &q, RunRecord &r)
     if (!write)
         return QStringLiteral("неизвестное состояние записи таблицы «%1»").arg(q.value(25).toString().left(40));
     r.tableWrite = *write;
+    QJsonObject details;
+    QString why;
+    if (!jsonFrom(q.value(26), details) || !RunDetailsFromJson(details, r, &why))
+        return QStringLiteral("подробности не читаются (%1)").arg(why.left(120));
     return {};
 }
 
@@ -249,6 +266,10 @@ QString readPoint(const QSqlQuery &q, RunPoint &p)
     p.startedUtc = fromUtcText(q.value(20));
     p.takenUtc = fromUtcText(q.value(21));
     p.tubeTemperature = doubleFrom(q.value(22));
+    QJsonObject details;
+    QString why;
+    if (!jsonFrom(q.value(23), details) || !PointDetailsFromJson(details, p, &why))
+        return QStringLiteral("подробности точки не читаются (%1)").arg(why.left(120));
     return {};
 }
 
@@ -343,8 +364,8 @@ bool TRecordStore::addRunPoint(qint64 runId, const RunPoint &p)
     QSqlQuery q(db);
     // The next number and the row under one lock: two points never share it.
     q.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, (SELECT COALESCE(MAX(seq), 0) + 1 FROM"
-                             " run_point WHERE run_id = ?), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                  .arg(QLatin1String(PointColumns)));
+                             " run_point WHERE run_id = ?), %2)")
+                  .arg(QLatin1String(PointColumns), pointMarks()));
     q.addBindValue(runId);
     q.addBindValue(runId);
     bindPoint(q, p);
@@ -500,9 +521,8 @@ bool TRecordStore::putRun(const RunRecord &r, qint64 revision, const QString &be
     q.finish();
     // Points are numbered from 1 without gaps here; the plant keeps the same numbers.
     QSqlQuery p(db);
-    if (!p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-                             " ?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id, seq) DO NOTHING")
-                  .arg(QLatin1String(PointColumns))))
+    if (!p.prepare(QStringLiteral("INSERT INTO run_point(run_id, seq, %1) VALUES(?, ?, %2) ON CONFLICT (run_id, seq) DO NOTHING")
+                       .arg(QLatin1String(PointColumns), pointMarks())))
         return failed(p.lastError());
     for (qsizetype i = there; i < r.points.size(); ++i) {
         p.addBindValue(id);

@@ -288,12 +288,12 @@ void TModbusRig::readReference()
         const int refOffset = ref.address - first.address;
         const int flowOffset = 2 - refOffset;
         readPair(first, 4, what, [=, rigFlow = *map.rigFlow](const QModbusDataUnit &unit) {
-            deliver(RigReading{value(unit, refOffset, ref), value(unit, flowOffset, rigFlow)});
+            deliver(RigReading{value(unit, refOffset, ref), value(unit, flowOffset, rigFlow), std::nullopt});
         });
         return;
     }
     readPair(ref, 2, what, [=, this](const QModbusDataUnit &unit) {
-        RigReading r{value(unit, 0, ref), std::nullopt};
+        RigReading r{value(unit, 0, ref), std::nullopt, std::nullopt};
         if (!config_.map.rigFlow) {
             deliver(r);
             return;

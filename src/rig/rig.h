@@ -12,6 +12,8 @@ struct RigReading
 {
     double referenceFlow = 0.0;     // kg/h, the reference meter now
     std::optional<double> rigFlow;  // kg/h, the rig's own flow reading, where it has one
+    // °C, the reference thermometer in the fluid, where the rig has one (readsTemperature()).
+    std::optional<double> referenceTemperature;
 };
 
 class TRig : public QObject
@@ -42,10 +44,18 @@ public:
     virtual void readReference() = 0;
     // The set point a run leaves the rig at when it ends, whichever way (kg/h).
     virtual double idleSetpoint() const { return 0.0; }
+    // False: the operator sets the fluid temperature by hand.
+    virtual bool setsTemperature() const { return false; }
+    // False: the operator types the reference thermometer's reading; true: every
+    // reading() carries referenceTemperature.
+    virtual bool readsTemperature() const { return false; }
+    // temperatureSet() once the rig took the set point (°C), or failed().
+    virtual void setTemperature(double celsius);
 
 Q_SIGNALS:
     void opened();
     void flowSet(double kgPerHour);
+    void temperatureSet(double celsius);
     void reading(const RigReading &reading);
     // Names the cause: a Modbus exception and its code, a timeout, a refused set point.
     void failed(const QString &message);

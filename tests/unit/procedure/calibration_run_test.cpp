@@ -59,7 +59,7 @@ protected:
     void runToEnd()
     {
         run->start(opts);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return finished > 0; }, RunMs)) << int(run->state());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return finished > 0; }, RunMs)) << int(run->state()) << (pausedWith.isEmpty() ? QString() : pausedWith.last()).toStdString();
     }
     int total() const { return int(2 * opts.plan.verificationPercent.size() + opts.plan.calibrationPercent.size()); }
     // The store's file takes runs but no snapshot from now on, as a full or broken one may.

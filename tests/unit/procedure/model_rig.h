@@ -42,7 +42,7 @@ public:
         later([this] {
             m_catchUp();
             const double flow = m_model.trueFlow();
-            emit reading({m_model.instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0)});
+            emit reading({m_model.instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0), std::nullopt});
         });
     }
 
