@@ -26,6 +26,7 @@ packages=(
   python3-serial python3-serial-asyncio # pymodbus imports both; Debian only recommends them
   poppler-utils                       # pdftotext, pdftoppm: certificates read back
   postgresql                          # initdb, pg_ctl: the throwaway plant server
+  libxml2-utils                       # xmllint: certificates checked against the DCC schema
   dpkg-dev desktop-file-utils appstream # the package check: cpack's deb, validators
 )
 
