@@ -12,7 +12,7 @@ QString RunStateTitle(RunState state)
     switch (state) {
     case RunState::Idle: return QStringLiteral("не начата");
     case RunState::Preparing: return QStringLiteral("подготовка");
-    case RunState::Settling: return QStringLiteral("установление расхода");
+    case RunState::Settling: return QStringLiteral("установление расхода или температуры");
     case RunState::Averaging: return QStringLiteral("усреднение");
     case RunState::WaitingForOperator: return QStringLiteral("ожидание оператора");
     case RunState::AwaitingWrite: return QStringLiteral("таблица готова к записи");
@@ -53,6 +53,8 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
     attempts = 1;
     pauseRequested = abortRequested = tableSent = false;
     table.reset();
+    twoPoints.reset();
+    writeArea = CalibrationArea::FlowTable;
     writeSnapshotId = 0;
     QString why;
     if (!RunPlanFile::Check(opt.plan, &why)) {
@@ -65,11 +67,15 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
     }
     const auto add = [this](RunPhase phase, const QList<double> &percents) {
         for (qsizetype i = 0; i < percents.size(); ++i)
-            points.append({phase, int(i + 1), percents[i]});
+            points.append({phase, int(i + 1), percents[i], Step::Flow, 0.0});
     };
-    add(RunPhase::AsFound, opt.plan.verificationPercent);
-    add(RunPhase::Calibration, opt.plan.calibrationPercent);
-    add(RunPhase::AsLeft, opt.plan.verificationPercent);
+    planTemperatures();
+    if (opt.plan.verificationPhase)
+        add(RunPhase::AsFound, opt.plan.verificationPercent);
+    if (opt.plan.flowPhase)
+        add(RunPhase::Calibration, opt.plan.calibrationPercent);
+    if (opt.plan.verificationPhase && opt.plan.flowPhase)
+        add(RunPhase::AsLeft, opt.plan.verificationPercent);
 
     RunRecord &r = q.m_record;
     r.meterSerial = opt.meterSerial;
@@ -393,7 +399,7 @@ void TCalibrationRun::confirmTableWrite()
 
 void TCalibrationRun::operatorFlowSet()
 {
-    if (d->stage == Impl::Stage::SetFlow && !d->rig.setsFlow())
+    if ((d->stage == Impl::Stage::SetFlow || d->stage == Impl::Stage::ZeroFlow) && !d->rig.setsFlow())
         d->flowSet();
 }
 
@@ -403,12 +409,16 @@ void TCalibrationRun::operatorReference(double kgPerHour)
         d->finishPoint(kgPerHour, 1);
 }
 
-// The temperature phases' answers; a run that asks none ignores them.
-void TCalibrationRun::operatorTemperatureSet() {}
+void TCalibrationRun::operatorTemperatureSet()
+{
+    if (d->stage == Impl::Stage::SetTemperature && !d->rig.setsTemperature())
+        d->temperatureSet();
+}
 
 void TCalibrationRun::operatorReferenceTemperature(double celsius)
 {
-    Q_UNUSED(celsius);
+    if (d->stage == Impl::Stage::OperatorRefTemperature)
+        d->finishTemperaturePoint(celsius);
 }
 
 bool TCalibrationRun::canRestoreBefore() const

@@ -111,6 +111,7 @@ Q_SIGNALS:
     void temperatureSettling(double setpoint, double tube, double reference, double tubeSigma, double referenceSigma);
     void pointTaken(const RunPoint &point);
     void tableReady(const FlowTableSave::Values &values);
+    // target: kg/h of a flow to set, °C of a temperature to set.
     void operatorNeeded(OperatorRequest request, double targetFlow, const QString &text);
     void paused(const QString &reason);
     // Progress through every point of the plan: done of total.

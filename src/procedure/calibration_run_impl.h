@@ -7,6 +7,7 @@
 #include "records/calibration_reader.h"
 #include "records/calibration_records.h"
 #include "records/calibration_restorer.h"
+#include "records/two_point_save.h"
 #include "rig/rig.h"
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -24,6 +25,12 @@ constexpr quint16 LiveAddr = 2, LiveCount = 14;
 constexpr quint16 LiveFlowReg = 2, LiveTubeReg = 10, LiveDeltaTReg = 14;
 constexpr quint16 AveragesAddr = 44, AveragesCount = 6;
 constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
+// The zero tab's live read: the tube temperature at 10, the thermometer's ADC code at 28,
+// the raw Δt before the zero is subtracted at 30; the coefficients A, B of the
+// thermometer at 16 and of the zero at 32.
+constexpr quint16 TempLiveAddr = 10, TempLiveCount = 22;
+constexpr quint16 AdcReg = 28, RawDeltaTReg = 30;
+constexpr quint16 ThermometerCoefficientsReg = 16, ZeroCoefficientsReg = 32;
 constexpr int ReconnectTryMs = 500;
 // The meter's measuring cycle (s): how often the reference is read while both average.
 constexpr double ReferenceAveragingPeriod = 0.1;
@@ -69,6 +76,8 @@ struct TCalibrationRun::Impl
         None,
         ReadBefore,
         OpenRig,
+        SetTemperature, // the rig or the operator is setting the fluid temperature
+        ZeroFlow,     // a point at no flow: the rig or the operator stops the flow
         SetFlow,      // the rig or the operator is setting the flow
         Settle,       // sampling until settled
         AvgStart,     // 37 and 38 queued; the interval opens when 38 leaves
@@ -76,6 +85,7 @@ struct TCalibrationRun::Impl
         AvgStop,      // 39 queued
         AvgRead,      // the meter's averages asked for
         OperatorRef,  // the operator types the reference
+        OperatorRefTemperature, // the operator types the reference thermometer
         Paused,
         AwaitConfirm,
         WriteRead,    // a fresh read of the table before it is overwritten
@@ -89,11 +99,16 @@ struct TCalibrationRun::Impl
         Restoring,
         Done,
     };
+    // What a step of the run does: a flow point, a point at a fluid temperature, or the
+    // write of a two-point calibration (which yields its check at the first temperature).
+    enum class Step { Flow, Temperature, WriteThermometer, WriteZero };
     struct Planned
     {
         RunPhase phase;
         int index;
         double percent;
+        Step step;
+        double setpoint; // °C, a temperature point's
     };
 
     Impl(TCalibrationRun &run, TMeterLink &dm, TCalibrationRecords &records, TRig &rig)
@@ -145,6 +160,22 @@ struct TCalibrationRun::Impl
 
     std::optional<FlowTableSave::Values> table;
     qint64 writeSnapshotId = 0;
+    // What the write in progress writes: the flow table or a two-point calibration.
+    CalibrationArea writeArea = CalibrationArea::FlowTable;
+    std::optional<std::array<float, 4>> twoPoints;
+
+    // A temperature point in progress: the latest live figures, the stability window's
+    // values (beside sampleTimes) and the interval's sums.
+    double tubeNow = 0, adcNow = 0, refTempNow = 0;
+    QList<double> tubeValues, refTempValues;
+    StabilityState tubeState, refTempState;
+    struct TemperatureSums
+    {
+        int meterSamples = 0;
+        double tube = 0, adc = 0;
+        int refSamples = 0;
+        double ref = 0;
+    } tsum;
 
     // Clock milliseconds of a time of the plan.
     int clockMs(double simulatedSeconds) const
@@ -154,11 +185,19 @@ struct TCalibrationRun::Impl
     double simulatedSeconds(qint64 clockMs) const { return double(clockMs) / 1000.0 * opt.timeScale; }
     double ofQMax(double percent) const { return percent * double(qMax) / 100.0; }
     const Planned &planned() const { return points[current]; }
+    bool temperaturePoint() const { return current < points.size() && planned().step == Step::Temperature; }
+    // A point of the zero's phase is taken at no flow.
+    bool atNoFlow() const
+    {
+        return temperaturePoint() && (planned().phase == RunPhase::Zero || planned().phase == RunPhase::ZeroTemperatureCheck);
+    }
+    double intervalSeconds() const { return atNoFlow() ? opt.plan.zeroAveragingSeconds : opt.plan.averagingSeconds; }
     bool inPoint() const
     {
         return stage == Stage::SetFlow || stage == Stage::Settle || stage == Stage::AvgStart || stage == Stage::Avg
                || stage == Stage::AvgStop || stage == Stage::AvgRead || stage == Stage::OperatorRef
-               || stage == Stage::WaitRig;
+               || stage == Stage::WaitRig || stage == Stage::SetTemperature || stage == Stage::ZeroFlow
+               || stage == Stage::OperatorRefTemperature;
     }
     bool writing() const
     {
@@ -197,6 +236,25 @@ struct TCalibrationRun::Impl
     // Stops what the point has going; an interval the meter runs is stopped too.
     void stopPoint(bool stopAveraging);
     void enterPaused(const QString &reason);
+
+    // A point at a fluid temperature (calibration_run_temperature.cpp).
+    void planTemperatures();
+    void startTemperaturePoint();
+    void temperatureSet();
+    void settleTemperature();
+    void sampleTemperature();
+    void onTemperatureReading(const RigReading &r);
+    void onTemperatureRegisters();
+    void completeTemperatureSample();
+    void averagesTakenAtTemperature();
+    void finishTemperaturePoint(double reference);
+
+    // A two-point calibration's write (calibration_run_two_point.cpp).
+    void startTwoPointWrite(CalibrationArea area);
+    void writeTwoPoint();
+    void twoPointRecalculated();
+    TwoPointAdjustment &adjustmentOf(CalibrationArea area);
+    bool keepPoint(RunPoint &p);
 
     // The table.
     void tableDone();

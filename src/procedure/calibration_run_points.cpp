@@ -1,6 +1,7 @@
 #include "procedure/calibration_run_impl.h"
 #include "procedure/verification_table.h"
 #include "protocol/protokol_usb.h"
+#include <QLocale>
 
 using namespace RunDetail;
 
@@ -13,7 +14,11 @@ void TCalibrationRun::Impl::startPoint()
         return;
     }
     const Planned &p = planned();
-    const double target = ofQMax(p.percent);
+    if (p.step == Step::WriteThermometer || p.step == Step::WriteZero) {
+        startTwoPointWrite(p.step == Step::WriteThermometer ? CalibrationArea::Thermometer : CalibrationArea::Zero);
+        return;
+    }
+    const double target = p.step == Step::Flow ? ofQMax(p.percent) : 0.0;
     if (attempts == 1 || !point.startedUtc.isValid())
         point = RunPoint{};
     point.phase = p.phase;
@@ -27,7 +32,13 @@ void TCalibrationRun::Impl::startPoint()
     referenceValues.clear();
     sampleTimes.clear();
     rigFlow.reset();
+    tubeValues.clear();
+    refTempValues.clear();
     pointClock.start();
+    if (p.step == Step::Temperature) {
+        startTemperaturePoint();
+        return;
+    }
     stage = Stage::SetFlow;
     emit q.pointStarted(p.phase, p.index, target);
     if (stage != Stage::SetFlow)
@@ -49,6 +60,10 @@ void TCalibrationRun::Impl::startPoint()
 
 void TCalibrationRun::Impl::flowSet()
 {
+    if (stage == Stage::ZeroFlow) {
+        settleTemperature();
+        return;
+    }
     if (stage != Stage::SetFlow)
         return;
     stage = Stage::Settle;
@@ -67,6 +82,10 @@ void TCalibrationRun::Impl::flowSet()
 
 void TCalibrationRun::Impl::sample()
 {
+    if (temperaturePoint()) {
+        sampleTemperature();
+        return;
+    }
     if (stage == Stage::Settle && !meterPending) {
         meterPending = true;
         liveWritten = false;
@@ -88,6 +107,10 @@ void TCalibrationRun::Impl::onReading(const RigReading &r)
         dropNextReading = false;
         return;
     }
+    if (temperaturePoint()) {
+        onTemperatureReading(r);
+        return;
+    }
     if (stage == Stage::Settle) {
         referenceFlow = r.referenceFlow;
         rigFlow = r.rigFlow;
@@ -105,6 +128,11 @@ void TCalibrationRun::Impl::onRegistersTaken(int space, int first, int count)
     if (space != int(RegisterSpace::Data))
         return;
     const TRegisterImage &image = dm.registerImage();
+    if (temperaturePoint() && (stage == Stage::Settle || stage == Stage::Avg) && meterPending && liveWritten
+        && Covers(first, count, TempLiveAddr, TempLiveCount)) {
+        onTemperatureRegisters();
+        return;
+    }
     if (stage == Stage::Settle && meterPending && liveWritten && Covers(first, count, LiveFlowReg, 2)
         && Covers(first, count, LiveDeltaTReg, 2)) {
         meterPending = false;
@@ -178,10 +206,17 @@ void TCalibrationRun::Impl::settleTimedOut()
         return;
     }
     const Planned &p = planned();
-    const QString why = QStringLiteral("%1, точка %2: расход не установился за две попытки по %3 с")
-                            .arg(PhaseTitle(p.phase))
-                            .arg(p.index)
-                            .arg(opt.plan.settleTimeoutSeconds);
+    const QString why =
+        p.step == Step::Temperature
+            ? QStringLiteral("%1, точка %2: температура %3 °C не установилась за %4 с")
+                  .arg(PhaseTitle(p.phase))
+                  .arg(p.index)
+                  .arg(QLocale().toString(p.setpoint, 'f', 1))
+                  .arg(opt.plan.temperatureTimeoutSeconds)
+            : QStringLiteral("%1, точка %2: расход не установился за две попытки по %3 с")
+                  .arg(PhaseTitle(p.phase))
+                  .arg(p.index)
+                  .arg(opt.plan.settleTimeoutSeconds);
     if (attempts >= 2 && opt.acceptUnsettled)
         beginAveraging(false);
     else
@@ -209,6 +244,7 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
     for (double v : std::as_const(referenceValues))
         noteReference(v);
     openedSeconds = 0;
+    tsum = {};
     stage = Stage::AvgStart;
     if (!setState(RunState::Averaging))
         return;
@@ -221,12 +257,13 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
 void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
 {
     static const QByteArray live = Proto::readFrame(Proto::FnReadData, LiveAddr, LiveCount);
+    static const QByteArray temperatureLive = Proto::readFrame(Proto::FnReadData, TempLiveAddr, TempLiveCount);
     static const QByteArray averages = Proto::readFrame(Proto::FnReadData, AveragesAddr, AveragesCount);
     static const QByteArray start = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdAverageStart);
     static const QByteArray stop = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdAverageStop);
     static const QByteArray recalc = Proto::writeWordFrame(Proto::CommandRegister, Proto::CmdRecalculate);
     if (isRead) {
-        if (frame == live && meterPending)
+        if ((frame == live || frame == temperatureLive) && meterPending)
             liveWritten = true;
         else if (frame == averages && stage == Stage::AvgRead)
             averagesWritten = true;
@@ -236,10 +273,12 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         stage = Stage::Avg;
         averagingOpen = true;
         intervalClock.start();
-        averagingTimer.start(clockMs(opt.plan.averagingSeconds));
+        averagingTimer.start(clockMs(intervalSeconds()));
         // The meter averages every cycle; the reference is read as often, so that the
-        // flow's own wander cancels out of the two means.
-        sampleTimer.start(clockMs(std::min(opt.plan.samplePeriodSeconds, ReferenceAveragingPeriod)));
+        // flow's own wander cancels out of the two means. A temperature moves slowly.
+        const double period = temperaturePoint() ? opt.plan.samplePeriodSeconds
+                                                 : std::min(opt.plan.samplePeriodSeconds, ReferenceAveragingPeriod);
+        sampleTimer.start(clockMs(period));
         sample();
     } else if (frame == stop && stage == Stage::AvgStop) {
         averagingOpen = false;
@@ -266,6 +305,10 @@ void TCalibrationRun::Impl::averagingElapsed()
 
 void TCalibrationRun::Impl::averagesTaken()
 {
+    if (temperaturePoint()) {
+        averagesTakenAtTemperature();
+        return;
+    }
     if (!rig.readsReference()) {
         stage = Stage::OperatorRef;
         const QString text = QStringLiteral("Введите показание эталона за интервал усреднения, кг/ч");
@@ -411,6 +454,7 @@ void TCalibrationRun::Impl::tableDone()
         end(RunEnd::Failed, refused->message);
         return;
     }
+    writeArea = CalibrationArea::FlowTable;
     FlowTableSave::Values v{};
     v[FlowTable::QMaxIndex] = qMax;
     int n = 0;
@@ -437,11 +481,15 @@ void TCalibrationRun::Impl::startWrite()
         linkLost();
         return;
     }
-    reader.start({CalibrationArea::FlowTable, CalibrationArea::Coefficients});
+    reader.start({writeArea, CalibrationArea::Coefficients});
 }
 
 void TCalibrationRun::Impl::writeTable()
 {
+    if (writeArea != CalibrationArea::FlowTable) {
+        writeTwoPoint();
+        return;
+    }
     writeSnapshotId = records.keepBefore(SnapshotReason::BeforeFlowSave, {CalibrationArea::FlowTable});
     // The record names the table before its first frame: a run cut short in the write
     // is known to have left it half written.
@@ -471,20 +519,31 @@ void TCalibrationRun::Impl::writeTable()
 
 void TCalibrationRun::Impl::onReadBackChecked(qint64 snapshotId, CalibrationArea area, bool matched)
 {
-    if (stage != Stage::WriteFrames || area != CalibrationArea::FlowTable || snapshotId != writeSnapshotId)
+    if (stage != Stage::WriteFrames || area != writeArea || snapshotId != writeSnapshotId)
         return;
     tableCheckTimer.stop();
     if (!matched) {
-        end(RunEnd::Failed, QStringLiteral("Прибор не принял таблицу: он хранит не то, что записано"));
+        end(RunEnd::Failed, area == CalibrationArea::FlowTable
+                                ? QStringLiteral("Прибор не принял таблицу: он хранит не то, что записано")
+                                : QStringLiteral("Прибор не принял точки калибровки «%1»: он хранит не то, что записано")
+                                      .arg(QString::fromUtf8(AreaSpecOf(area).title)));
         return;
     }
-    records.keepBefore(SnapshotReason::BeforeRecalculation, {CalibrationArea::FlowTable, CalibrationArea::Coefficients});
+    if (area != CalibrationArea::FlowTable) {
+        adjustmentOf(area).written = true;
+        keepHeader();
+    }
+    records.keepBefore(SnapshotReason::BeforeRecalculation, {area, CalibrationArea::Coefficients});
     stage = Stage::Recalc;
     send([this] { SendWriteWord(dm, Proto::CommandRegister, Proto::CmdRecalculate); });
 }
 
 void TCalibrationRun::Impl::coefficientsRead()
 {
+    if (writeArea != CalibrationArea::FlowTable) {
+        twoPointRecalculated();
+        return;
+    }
     RunRecord &r = q.m_record;
     r.coefficientsAfter = ImageCoefficients(dm.registerImage());
     r.writtenTable = *table;

@@ -19,6 +19,10 @@ void TCalibrationRun::Impl::connectRig()
         }
         flowSet();
     });
+    QObject::connect(&rig, &TRig::temperatureSet, &q, [this](double) {
+        if (stage == Stage::SetTemperature)
+            temperatureSet();
+    });
     QObject::connect(&rig, &TRig::reading, &q, [this](const RigReading &r) { onReading(r); });
     QObject::connect(&rig, &TRig::failed, &q, [this](const QString &m) { onRigFailed(m); });
     QObject::connect(&rig, &TRig::connectionLost, &q, [this](const QString &m) { onRigLost(m); });

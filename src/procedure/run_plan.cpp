@@ -8,6 +8,7 @@
 namespace {
 
 const char FormatName[] = "kestrolink-run-plan";
+constexpr double MinTemperatureSpan = 10.0;
 
 // The numeric fields: their file names and where they live in the plan.
 struct NumberField
@@ -25,6 +26,27 @@ constexpr NumberField NumberFields[] = {
     {"flow_tolerance_percent", &RunPlan::flowTolerancePercent},
     {"settle_timeout_seconds", &RunPlan::settleTimeoutSeconds},
     {"max_as_found_error_percent", &RunPlan::maxAsFoundErrorPercent},
+    {"low_temperature", &RunPlan::lowTemperature},
+    {"high_temperature", &RunPlan::highTemperature},
+    {"temperature_tolerance", &RunPlan::temperatureTolerance},
+    {"temperature_sigma", &RunPlan::temperatureSigma},
+    {"temperature_drift", &RunPlan::temperatureDrift},
+    {"temperature_timeout_seconds", &RunPlan::temperatureTimeoutSeconds},
+    {"thermometer_check_tolerance", &RunPlan::thermometerCheckTolerance},
+    {"zero_limit_ns", &RunPlan::zeroLimitNs},
+    {"zero_averaging_seconds", &RunPlan::zeroAveragingSeconds},
+};
+
+struct BoolField
+{
+    const char *key;
+    bool RunPlan::*value;
+};
+constexpr BoolField BoolFields[] = {
+    {"thermometer_phase", &RunPlan::thermometerPhase},
+    {"zero_phase", &RunPlan::zeroPhase},
+    {"flow_phase", &RunPlan::flowPhase},
+    {"verification_phase", &RunPlan::verificationPhase},
 };
 
 struct ListField
@@ -113,6 +135,14 @@ bool Check(const RunPlan &p, QString *error)
         {"stability_sigma_percent", p.stabilitySigmaPercent, 0, 10, true, "больше 0 и не больше 10 %"},
         {"stability_drift_percent", p.stabilityDriftPercent, 0, 10, true, "больше 0 и не больше 10 %"},
         {"flow_tolerance_percent", p.flowTolerancePercent, 0, 20, true, "больше 0 и не больше 20 %"},
+        {"low_temperature", p.lowTemperature, -20, 150, false, "от -20 до 150 °C"},
+        {"high_temperature", p.highTemperature, -20, 150, false, "от -20 до 150 °C"},
+        {"temperature_tolerance", p.temperatureTolerance, 0, 10, true, "больше 0 и не больше 10 °C"},
+        {"temperature_sigma", p.temperatureSigma, 0, 5, true, "больше 0 и не больше 5 °C"},
+        {"temperature_drift", p.temperatureDrift, 0, 5, true, "больше 0 и не больше 5 °C"},
+        {"thermometer_check_tolerance", p.thermometerCheckTolerance, 0, 5, true, "больше 0 и не больше 5 °C"},
+        {"zero_limit_ns", p.zeroLimitNs, 0, 10, true, "больше 0 и не больше 10 нс"},
+        {"zero_averaging_seconds", p.zeroAveragingSeconds, 1, 3600, false, "от 1 до 3600 с"},
     };
     for (const auto &r : ranges) {
         if (!within(r.value, r.lo, r.hi, r.loOpen))
@@ -132,6 +162,19 @@ bool Check(const RunPlan &p, QString *error)
         return refuse(error, QStringLiteral("settle_timeout_seconds"),
                       QStringLiteral("%1 вне пределов: нужно от окна устойчивости плюс 1 с (%2 с) до 3600 с")
                           .arg(num(p.settleTimeoutSeconds), num(minTimeout)));
+    if (!(p.thermometerPhase || p.zeroPhase || p.flowPhase || p.verificationPhase))
+        return refuse(error, QStringLiteral("thermometer_phase"),
+                      QStringLiteral("все этапы выключены: прогону нечего делать"));
+    // Two points on one temperature give no line, and closer than this the slope is noise.
+    if (!(p.highTemperature - p.lowTemperature >= MinTemperatureSpan))
+        return refuse(error, QStringLiteral("high_temperature"),
+                      QStringLiteral("%1 °C: нужно не меньше чем на %2 °C выше low_temperature (%3 °C)")
+                          .arg(num(p.highTemperature), num(MinTemperatureSpan), num(p.lowTemperature)));
+    const double minTemperatureTimeout = p.stabilityWindowSeconds + 1;
+    if (!atLeast(p.temperatureTimeoutSeconds, minTemperatureTimeout) || !within(p.temperatureTimeoutSeconds, 0, 7200))
+        return refuse(error, QStringLiteral("temperature_timeout_seconds"),
+                      QStringLiteral("%1 вне пределов: нужно от окна устойчивости плюс 1 с (%2 с) до 7200 с")
+                          .arg(num(p.temperatureTimeoutSeconds), num(minTemperatureTimeout)));
     // Under the verdict's own tolerance a meter that is fit would stop the run.
     if (!within(p.maxAsFoundErrorPercent, p.tolerancePercent, 100))
         return refuse(error, QStringLiteral("max_as_found_error_percent"),
@@ -188,6 +231,14 @@ std::optional<RunPlan> Parse(const QByteArray &json, QString *error)
             plan.*(number->value) = value.toDouble();
             continue;
         }
+        const auto flag = std::find_if(std::begin(BoolFields), std::end(BoolFields),
+                                       [&](const BoolField &f) { return key == QLatin1String(f.key); });
+        if (flag != std::end(BoolFields)) {
+            if (!value.isBool())
+                return refuse(error, key, QStringLiteral("нужно true или false")), std::nullopt;
+            plan.*(flag->value) = value.toBool();
+            continue;
+        }
         const auto list = std::find_if(std::begin(ListFields), std::end(ListFields),
                                        [&](const ListField &f) { return key == QLatin1String(f.key); });
         if (list == std::end(ListFields))
@@ -237,6 +288,8 @@ QJsonObject ToJson(const RunPlan &plan)
         o[QLatin1String(f.key)] = a;
     }
     for (const NumberField &f : NumberFields)
+        o[QLatin1String(f.key)] = plan.*(f.value);
+    for (const BoolField &f : BoolFields)
         o[QLatin1String(f.key)] = plan.*(f.value);
     return o;
 }

@@ -41,12 +41,17 @@ struct RunPlan
     // Tube and reference thermometer within this of each other and of the set point (°C).
     double temperatureTolerance = 1.0;
     // Stable: σ and drift over the stability window (°C).
-    double temperatureSigma = 0.05, temperatureDrift = 0.05;
+    // A tube still approaching the fluid is off it by about drift × its time constant over
+    // the window, so the drift limit is the tighter one.
+    double temperatureSigma = 0.05, temperatureDrift = 0.02;
     double temperatureTimeoutSeconds = 1800.0; // per temperature: heating or cooling and settling
     // The thermometer's check after the write: tube against reference (°C).
     double thermometerCheckTolerance = 0.1;
-    // The zero's check after the write: |live Δt| at no flow (ns).
+    // The zero's check after the write: |Δt| at no flow, the meter's own mean (ns).
     double zeroLimitNs = 0.05;
+    // The zero's points and check are averaged longer than a flow point: the raw Δt
+    // scatters by a quarter of a nanosecond from cycle to cycle.
+    double zeroAveragingSeconds = 60.0;
     // The zero check at no flow before the as found.
     enum class ZeroCheckMode { Stop, Report, Off };
     ZeroCheckMode zeroCheck = ZeroCheckMode::Report;

@@ -35,8 +35,7 @@ std::optional<QString> referenceInRange(const Point &p, const Limits &l)
 // Covers a meter that ignored the reset (37) or the start (38) of its averaging.
 std::optional<QString> averagingHappened(const Point &p, const Limits &)
 {
-    const double margin = std::max(AveragingMarginShare * p.openedSeconds, AveragingMarginSeconds);
-    if (std::isfinite(p.meterSeconds) && std::abs(p.meterSeconds - p.openedSeconds) <= margin)
+    if (AveragingHappened(p.meterSeconds, p.openedSeconds))
         return std::nullopt;
     return QStringLiteral("прибор усреднял %1 с вместо %2 с: он не выполнил команды сброса и пуска усреднения")
         .arg(number(p.meterSeconds), number(p.openedSeconds));
@@ -163,6 +162,12 @@ const struct
 };
 
 } // namespace
+
+bool AveragingHappened(double meterSeconds, double openedSeconds)
+{
+    const double margin = std::max(AveragingMarginShare * openedSeconds, AveragingMarginSeconds);
+    return std::isfinite(meterSeconds) && std::abs(meterSeconds - openedSeconds) <= margin;
+}
 
 std::optional<Refusal> CheckPoint(const Point &point, const Limits &limits)
 {

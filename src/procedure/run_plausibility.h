@@ -60,6 +60,31 @@ struct Refusal
     QString message;
 };
 
+// A point taken at a fluid temperature, as the run would keep it (°C).
+struct TemperaturePoint
+{
+    QString title;                   // "термометр, точка 2"
+    double setpoint = 0;
+    bool rigSetsTemperature = false; // the rig was given the set point (not the operator)
+    double reference = 0;            // the reference thermometer's mean over the interval
+    double tube = 0;                 // the meter's tube, mean over the interval
+    int meterSamples = 0;            // the meter's live reads over the interval
+    double meterSeconds = 0, openedSeconds = 0;
+    // The reference thermometer's readings over the stability window and the interval
+    // (none when the operator typed it).
+    int referenceReadings = 0;
+    double referenceLow = 0, referenceHigh = 0;
+    double tolerance = 0;            // the plan's: reference within this of the set point
+};
+
+// Rigs hold water and glycol between these; a wrong register or scale gives far more.
+constexpr double LowestTemperature = -50.0, HighestTemperature = 200.0;
+
+// The meter's averaging time against the interval the run held open.
+bool AveragingHappened(double meterSeconds, double openedSeconds);
+
+// The first rule the point breaks; none for a point that may be kept.
+std::optional<Refusal> CheckTemperature(const TemperaturePoint &point);
 // The first rule the point breaks; none for a point that may be kept.
 std::optional<Refusal> CheckPoint(const Point &point, const Limits &limits);
 // The calibration points taken so far, in the plan's order: the first rule they break.

@@ -52,7 +52,8 @@ QJsonObject ToJson(const PointTemperature &p)
                        {"reference_sigma", p.referenceSigma},
                        {"tube_sigma", p.tubeSigma},
                        {"error", OrNull(p.error)},
-                       {"fits", OrNull(p.fits)}};
+                       {"fits", OrNull(p.fits)},
+                       {"computed", p.computed}};
 }
 
 bool FromJson(const QJsonObject &o, PointTemperature &p, QString *error)
@@ -67,6 +68,7 @@ bool FromJson(const QJsonObject &o, PointTemperature &p, QString *error)
     p.tubeSigma = r.number("tube_sigma");
     p.error = r.optionalNumber("error");
     p.fits = r.optionalBool("fits");
+    p.computed = r.boolean("computed");
     if (!r.ok() && error)
         *error = r.error();
     return r.ok();

@@ -19,6 +19,9 @@ struct PointTemperature
     double referenceSigma = 0, tubeSigma = 0; // °C, when the interval opened
     std::optional<double> error;     // the check's error: °C for the thermometer, ns or kg/h for the zero
     std::optional<bool> fits;        // the check against the plan's limit
+    // A check at the first temperature, from the coefficients the meter computed and what
+    // it measured there (the run does not heat twice); false: measured anew.
+    bool computed = false;
 };
 
 // A two-point calibration as the run found and left it, in register order

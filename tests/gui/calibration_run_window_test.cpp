@@ -87,6 +87,7 @@ protected:
         form->show();
         RunPlan plan = RunPlanFile::Default();
         plan.name = QStringLiteral("короткий");
+        plan.thermometerPhase = plan.zeroPhase = false;
         plan.verificationPercent = {100};
         plan.averagingSeconds = 3;
         plan.samplePeriodSeconds = 1;

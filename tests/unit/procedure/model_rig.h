@@ -37,12 +37,27 @@ public:
         later([this] { emit connectionLost(QStringLiteral("связь со стендом потеряна (модель)")); });
         QTimer::singleShot(300, this, [this] { emit reconnected(); });
     }
+    bool setsTemperature() const override { return temperature; }
+    bool readsTemperature() const override { return temperature; }
+    void setTemperature(double celsius) override
+    {
+        temperatureSetPoints << celsius;
+        m_model.setFluidTemperature(celsius);
+        later([this, celsius] { emit temperatureSet(celsius); });
+    }
     void readReference() override
     {
         later([this] {
             m_catchUp();
             const double flow = m_model.trueFlow();
-            emit reading({m_model.instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0), std::nullopt});
+            std::optional<double> t;
+            if (temperature) {
+                ++temperatureReads;
+                if (stuckTemperatureAfter == 0 || temperatureReads <= stuckTemperatureAfter)
+                    m_lastTemperature = m_model.referenceTemperature();
+                t = m_lastTemperature;
+            }
+            emit reading({m_model.instantReference(), flow + (setFlows <= offsetSetFlows ? 100.0 : 0.0), t});
         });
     }
 
@@ -54,10 +69,16 @@ public:
     double idle = 0.0;
     QList<double> setPoints;
     int flowSetAnswers = 0;
+    // A fluid temperature set point and a reference thermometer; off: the operator's.
+    bool temperature = false;
+    int stuckTemperatureAfter = 0; // from this reading on the thermometer repeats itself (0: never)
+    int temperatureReads = 0;
+    QList<double> temperatureSetPoints;
 
 private:
     void later(std::function<void()> f) { QTimer::singleShot(0, this, std::move(f)); }
     MeterModel &m_model;
     std::function<void()> m_catchUp;
     bool m_open = false;
+    double m_lastTemperature = 0;
 };

@@ -94,6 +94,7 @@ protected:
         run = std::make_unique<TCalibrationRun>(*dm, *records, *rig);
 
         opts.plan.name = QStringLiteral("короткий");
+        opts.plan.thermometerPhase = opts.plan.zeroPhase = false;
         opts.plan.verificationPercent = {100, 50, -50};
         opts.plan.calibrationPercent = QList<double>(MeterModel::FlowPointsPercent.begin(), MeterModel::FlowPointsPercent.end());
         opts.plan.averagingSeconds = 3;

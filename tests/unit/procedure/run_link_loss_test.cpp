@@ -64,6 +64,7 @@ public:
                 lostClock.start();
         });
         opts.plan.name = QStringLiteral("короткий");
+        opts.plan.thermometerPhase = opts.plan.zeroPhase = false;
         opts.plan.verificationPercent = {50};
         opts.plan.calibrationPercent = QList<double>(MeterModel::FlowPointsPercent.begin(), MeterModel::FlowPointsPercent.end());
         opts.plan.averagingSeconds = 2;

@@ -290,3 +290,81 @@ TEST(PointVerdict, TheRunAndTheGridAgreeAtTheLimit)
         }
     }
 }
+
+namespace {
+
+// A settled thermometer point at 60 °C as the simulated rig gives it.
+TemperaturePoint at60()
+{
+    TemperaturePoint p;
+    p.title = QStringLiteral("термометр, точка 2");
+    p.setpoint = 60;
+    p.rigSetsTemperature = true;
+    p.reference = 60.012;
+    p.tube = 59.31;
+    p.meterSamples = 40;
+    p.meterSeconds = 20;
+    p.openedSeconds = 20;
+    p.referenceReadings = 60;
+    p.referenceLow = 59.994;
+    p.referenceHigh = 60.019;
+    p.tolerance = 1.0;
+    return p;
+}
+
+struct TemperatureCase
+{
+    const char *name;
+    std::function<void(TemperaturePoint &)> edit;
+    const char *rule; // null: kept
+};
+
+void PrintTo(const TemperatureCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+const TemperatureCase TemperatureCases[] = {
+    {"a settled point", [](TemperaturePoint &) {}, nullptr},
+    {"thermometer register gives 3e38", [](TemperaturePoint &p) { p.reference = 3e38; }, "thermometer_range"},
+    {"thermometer gave nothing", [](TemperaturePoint &p) { p.reference = NAN; }, "thermometer_range"},
+    {"just below the rig's range", [](TemperaturePoint &p) { p.reference = -50.1, p.rigSetsTemperature = false; },
+     "thermometer_range"},
+    {"meter read nothing over the interval", [](TemperaturePoint &p) { p.meterSamples = 0, p.tube = NAN; },
+     "meter_temperature"},
+    {"meter ignored the averaging start", [](TemperaturePoint &p) { p.meterSeconds = 0; }, "meter_temperature"},
+    {"thermometer stuck", [](TemperaturePoint &p) { p.referenceLow = p.referenceHigh = p.reference = 59.994; },
+     "thermometer_frozen"},
+    {"two equal readings are no proof",
+     [](TemperaturePoint &p) { p.referenceLow = p.referenceHigh = p.reference, p.referenceReadings = 2; }, nullptr},
+    {"typed by the operator: no readings",
+     [](TemperaturePoint &p) { p.referenceReadings = 0, p.rigSetsTemperature = false, p.reference = 58; }, nullptr},
+    {"within the tolerance of the set point", [](TemperaturePoint &p) { p.reference = 59.0; }, nullptr},
+    {"thermometer does not follow the set point", [](TemperaturePoint &p) { p.reference = 58.9; },
+     "thermometer_follows_setpoint"},
+    {"the operator's temperature is not held to the set point",
+     [](TemperaturePoint &p) { p.reference = 55, p.rigSetsTemperature = false; }, nullptr},
+};
+
+class TemperatureRules : public ::testing::TestWithParam<TemperatureCase>
+{
+};
+
+} // namespace
+
+TEST_P(TemperatureRules, KeptOrRefusedByItsRule)
+{
+    TemperaturePoint p = at60();
+    GetParam().edit(p);
+    const std::optional<Refusal> refused = CheckTemperature(p);
+    if (!GetParam().rule) {
+        EXPECT_FALSE(refused) << refused->message.toStdString();
+        return;
+    }
+    ASSERT_TRUE(refused);
+    EXPECT_STREQ(refused->rule, GetParam().rule);
+    EXPECT_TRUE(refused->message.startsWith(p.title)) << refused->message.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Plausibility, TemperatureRules, ::testing::ValuesIn(TemperatureCases),
+                         [](const auto &info) { return caseName(info.param.name); });
