@@ -51,6 +51,16 @@ int CtlCalibrate::fail(int code, const QString &message)
 
 QString CtlCalibrate::PointLine(const RunPoint &p)
 {
+    if (p.temperature) {
+        const PointTemperature &t = *p.temperature;
+        return QStringLiteral("%1\t%2\tset %3 °C\treference %4 °C\ttube %5 °C\tadc %6\tdt %7 ns\terror %8\t%9%10")
+            .arg(PhaseKey(p.phase))
+            .arg(p.index)
+            .arg(number(t.setpoint, 1), number(t.referenceTemperature, 3), number(t.tubeTemperature, 3),
+                 t.adcCode ? number(*t.adcCode, 2) : QStringLiteral("-"), t.deltaT ? number(*t.deltaT, 4) : QStringLiteral("-"),
+                 t.error ? number(*t.error, 4) : QStringLiteral("-"), verdictText(t.fits))
+            .arg(t.computed ? QStringLiteral("\tfrom the coefficients") : QString());
+    }
     return QStringLiteral("%1\t%2\t%3 %\t%4 kg/h\treference %5\tmeter %6\tdt %7 ns\tabs %8\trel %9\tred %10\t%11%12")
         .arg(PhaseKey(p.phase))
         .arg(p.index)
@@ -183,17 +193,25 @@ int CtlCalibrate::calibrate()
     TerminalInput terminal;
     bool stoppedBeforeWrite = false;
     std::optional<RunPhase> shownPhase;
+    // Each write is named once, when it begins.
+    QString writeName;
 
     QObject::connect(&run, &TCalibrationRun::pointStarted, &loop, [&](RunPhase phase, int index, double flow) {
         if (shownPhase != phase) {
             m_out << "== " << PhaseTitle(phase) << " (" << PhaseKey(phase) << ")" << Qt::endl;
             shownPhase = phase;
         }
-        m_out << "point " << index << ": " << number(flow, 1) << " kg/h" << Qt::endl;
+        const bool atTemperature = phase == RunPhase::Thermometer || phase == RunPhase::ThermometerCheck
+                                   || phase == RunPhase::Zero || phase == RunPhase::ZeroTemperatureCheck;
+        if (atTemperature)
+            m_out << "point " << index << Qt::endl;
+        else
+            m_out << "point " << index << ": " << number(flow, 1) << " kg/h" << Qt::endl;
     });
     QObject::connect(&run, &TCalibrationRun::pointTaken, &loop,
                      [&](const RunPoint &p) { m_out << PointLine(p) << Qt::endl; });
     QObject::connect(&run, &TCalibrationRun::tableReady, &loop, [&](const FlowTableSave::Values &v) {
+        writeName = QStringLiteral("flow table");
         m_out << "flow table to write: Q Max " << double(v[FlowTable::QMaxIndex]) << " kg/h" << Qt::endl;
         for (int n = 1; n <= FlowTable::Points; ++n)
             m_out << "  point " << n << "\treference " << double(v[size_t(FlowTable::etalonIndex(n))]) << "\tdt "
@@ -206,23 +224,44 @@ int CtlCalibrate::calibrate()
         stoppedBeforeWrite = true;
         run.abort(QStringLiteral("таблица не записана: запуск без --yes"));
     });
+    QObject::connect(&run, &TCalibrationRun::twoPointReady, &loop,
+                     [&](CalibrationArea area, const TwoPointSave::Points &p) {
+                         writeName = QString::fromLatin1(AreaSpecOf(area).key) + QStringLiteral(" points");
+                         m_out << AreaSpecOf(area).key << " points to write: " << double(p[0]) << " °C\t" << double(p[1])
+                               << "\t" << double(p[2]) << " °C\t" << double(p[3]) << Qt::endl;
+                         if (m_options.yes) {
+                             run.confirmTableWrite();
+                             return;
+                         }
+                         m_out << "nothing written; add --yes to write the " << AreaSpecOf(area).key << " points"
+                               << Qt::endl;
+                         stoppedBeforeWrite = true;
+                         run.abort(QStringLiteral("калибровка не записана: запуск без --yes"));
+                     });
     QObject::connect(&run, &TCalibrationRun::operatorNeeded, &loop,
                      [&](OperatorRequest request, double, const QString &text) {
                          m_out << text << Qt::endl;
-                         if (request == OperatorRequest::SetFlow) {
-                             m_out << "press Enter when the flow is set: " << Qt::flush;
-                             terminal.ask([&](const std::optional<QString> &line) {
+                         if (request == OperatorRequest::SetFlow || request == OperatorRequest::SetTemperature) {
+                             m_out << (request == OperatorRequest::SetFlow ? "press Enter when the flow is set: "
+                                                                           : "press Enter when the temperature is set: ")
+                                   << Qt::flush;
+                             terminal.ask([&, request](const std::optional<QString> &line) {
                                  if (!line)
                                      run.abort(QStringLiteral("оператор не ответил: ввод закрыт"));
-                                 else
+                                 else if (request == OperatorRequest::SetFlow)
                                      run.operatorFlowSet();
+                                 else
+                                     run.operatorTemperatureSet();
                              });
                              return;
                          }
-                         m_out << "reference reading, kg/h: " << Qt::flush;
-                         terminal.askNumber(m_out, [&](const std::optional<double> &value) {
+                         const bool temperature = request == OperatorRequest::EnterReferenceTemperature;
+                         m_out << (temperature ? "reference thermometer, °C: " : "reference reading, kg/h: ") << Qt::flush;
+                         terminal.askNumber(m_out, [&, temperature](const std::optional<double> &value) {
                              if (!value)
                                  run.abort(QStringLiteral("оператор не ответил: ввод закрыт"));
+                             else if (temperature)
+                                 run.operatorReferenceTemperature(*value);
                              else
                                  run.operatorReference(*value);
                          });
@@ -233,11 +272,11 @@ int CtlCalibrate::calibrate()
         run.fail(reason);
     });
     QObject::connect(&run, &TCalibrationRun::finished, &loop, [&] { loop.quit(); });
-    bool writingShown = false;
     QObject::connect(&run, &TCalibrationRun::stateChanged, &loop, [&](RunState state) {
-        if (state == RunState::Writing && !writingShown)
-            m_out << "writing the flow table" << Qt::endl;
-        writingShown = writingShown || state == RunState::Writing;
+        if (state == RunState::Writing && !writeName.isEmpty()) {
+            m_out << "writing the " << writeName << Qt::endl;
+            writeName.clear();
+        }
     });
     onSignal = [&](int signo) {
         const QString name = TSignalWatch::SignalName(signo);

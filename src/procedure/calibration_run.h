@@ -6,6 +6,7 @@
 // engine, and keeps its record in the store point by point.
 #include "procedure/run_plan.h"
 #include "records/flow_table_save.h"
+#include "records/two_point_save.h"
 #include "records/restore_report.h"
 #include "records/run_record.h"
 #include <QDate>
@@ -28,7 +29,8 @@ struct RunOptions
     // A point that never settled in its two attempts is taken as it is (and marked so)
     // instead of pausing the run.
     bool acceptUnsettled = false;
-    // The table write waits for confirmTableWrite() unless this is set.
+    // Every write (the table, the thermometer's and the zero's points) waits for
+    // confirmTableWrite() unless this is set.
     bool writeWithoutConfirmation = false;
     // How long an unplugged meter is waited for before the run fails (clock ms).
     int reconnectMs = 30000;
@@ -111,6 +113,9 @@ Q_SIGNALS:
     void temperatureSettling(double setpoint, double tube, double reference, double tubeSigma, double referenceSigma);
     void pointTaken(const RunPoint &point);
     void tableReady(const FlowTableSave::Values &values);
+    // The thermometer's or the zero's four points are ready (register order); like the
+    // table they are written on confirmTableWrite() unless the options say otherwise.
+    void twoPointReady(CalibrationArea area, const TwoPointSave::Points &points);
     // target: kg/h of a flow to set, °C of a temperature to set.
     void operatorNeeded(OperatorRequest request, double targetFlow, const QString &text);
     void paused(const QString &reason);

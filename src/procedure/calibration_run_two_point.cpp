@@ -77,7 +77,12 @@ void TCalibrationRun::Impl::startTwoPointWrite(CalibrationArea area)
         }
     }
     twoPoints = values;
-    startWrite();
+    stage = Stage::AwaitConfirm;
+    if (!setState(RunState::AwaitingWrite, QStringLiteral("%1: точки готовы к записи").arg(QString::fromUtf8(AreaSpecOf(area).title))))
+        return;
+    emit q.twoPointReady(area, values);
+    if (opt.writeWithoutConfirmation && stage == Stage::AwaitConfirm)
+        startWrite();
 }
 
 void TCalibrationRun::Impl::writeTwoPoint()

@@ -17,7 +17,12 @@ void expectSame(const RunPlan &a, const RunPlan &b)
     EXPECT_EQ(a.calibrationPercent, b.calibrationPercent);
     for (auto field : {&RunPlan::tolerancePercent, &RunPlan::averagingSeconds, &RunPlan::samplePeriodSeconds,
                        &RunPlan::stabilityWindowSeconds, &RunPlan::stabilitySigmaPercent, &RunPlan::stabilityDriftPercent,
-                       &RunPlan::flowTolerancePercent, &RunPlan::settleTimeoutSeconds, &RunPlan::maxAsFoundErrorPercent})
+                       &RunPlan::flowTolerancePercent, &RunPlan::settleTimeoutSeconds, &RunPlan::maxAsFoundErrorPercent,
+                       &RunPlan::lowTemperature, &RunPlan::highTemperature, &RunPlan::temperatureTolerance,
+                       &RunPlan::temperatureSigma, &RunPlan::temperatureDrift, &RunPlan::temperatureTimeoutSeconds,
+                       &RunPlan::thermometerCheckTolerance, &RunPlan::zeroLimitNs, &RunPlan::zeroAveragingSeconds})
+        EXPECT_EQ(a.*field, b.*field);
+    for (auto field : {&RunPlan::thermometerPhase, &RunPlan::zeroPhase, &RunPlan::flowPhase, &RunPlan::verificationPhase})
         EXPECT_EQ(a.*field, b.*field);
 }
 
@@ -135,6 +140,46 @@ const PlanCase Cases[] = {
      "max_as_found_error_percent"},
     {"as-found limit as text", [](QJsonObject &o) { o["max_as_found_error_percent"] = "10"; },
      "max_as_found_error_percent"},
+    {"flow phases only",
+     [](QJsonObject &o) {
+         o["thermometer_phase"] = false;
+         o["zero_phase"] = false;
+     },
+     nullptr},
+    {"every phase off",
+     [](QJsonObject &o) {
+         for (const char *k : {"thermometer_phase", "zero_phase", "flow_phase", "verification_phase"})
+             o[k] = false;
+     },
+     "thermometer_phase"},
+    {"phase as a number", [](QJsonObject &o) { o["zero_phase"] = 1; }, "zero_phase"},
+    {"temperatures ten degrees apart",
+     [](QJsonObject &o) {
+         o["low_temperature"] = 15;
+         o["high_temperature"] = 25;
+     },
+     nullptr},
+    {"temperatures under ten degrees apart",
+     [](QJsonObject &o) {
+         o["low_temperature"] = 15;
+         o["high_temperature"] = 24.9;
+     },
+     "high_temperature", "low_temperature"},
+    {"temperatures the wrong way round",
+     [](QJsonObject &o) {
+         o["low_temperature"] = 60;
+         o["high_temperature"] = 20;
+     },
+     "high_temperature"},
+    {"fluid above 150 degrees", [](QJsonObject &o) { o["high_temperature"] = 151; }, "high_temperature"},
+    {"zero temperature tolerance", [](QJsonObject &o) { o["temperature_tolerance"] = 0; }, "temperature_tolerance"},
+    {"temperature timeout inside the window",
+     [](QJsonObject &o) { o["temperature_timeout_seconds"] = 10.5; }, "temperature_timeout_seconds"},
+    {"temperature timeout over two hours",
+     [](QJsonObject &o) { o["temperature_timeout_seconds"] = 7201; }, "temperature_timeout_seconds"},
+    {"zero limit as text", [](QJsonObject &o) { o["zero_limit_ns"] = "0.05"; }, "zero_limit_ns"},
+    {"zero averaging under a second", [](QJsonObject &o) { o["zero_averaging_seconds"] = 0.5; },
+     "zero_averaging_seconds"},
 };
 
 class PlanFile : public ::testing::TestWithParam<PlanCase>
