@@ -1,6 +1,7 @@
 // How long a calibration run keeps a meter at the rig: the default plan against the
 // simulated meter and rig (time-scaled), with points taken when the flow is stable
-// against fixed waits as an operator would use them (60 s settle, 60 s averaging).
+// against fixed waits as an operator would use them (60 s settle, 60 s averaging), and
+// the whole calibration with the thermometer and the zero by temperature before the flow.
 // Prints rig time in simulated minutes and the as-left error; never fails on speed.
 #include "app/demo_meter.h"
 #include "app/demo_rig.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -22,10 +24,14 @@ struct Outcome
     double rigMinutes = 0;
     double asFound = 0, asLeft = 0;
     QString end;
+    double thermometerCheck = NAN, zeroCheck = NAN; // the worst measured check, °C and ns
 };
 
-Outcome runOnce(double timeScale, bool fixedWaits)
+enum class Mode { Stable, Fixed, AllPhases };
+
+Outcome runOnce(double timeScale, Mode mode)
 {
+    const bool fixedWaits = mode == Mode::Fixed;
     SimOptions sim;
     sim.timeScale = timeScale;
     DemoMeter meter(sim);
@@ -45,6 +51,7 @@ Outcome runOnce(double timeScale, bool fixedWaits)
 
     RunOptions options;
     options.plan = RunPlanFile::Default();
+    options.plan.thermometerPhase = options.plan.zeroPhase = mode == Mode::AllPhases;
     options.meterSerial = QStringLiteral("BENCH");
     options.operatorName = QStringLiteral("bench");
     options.timeScale = timeScale;
@@ -56,6 +63,8 @@ Outcome runOnce(double timeScale, bool fixedWaits)
     QEventLoop loop;
     QObject::connect(&run, &TCalibrationRun::finished, &loop, &QEventLoop::quit);
     QObject::connect(&run, &TCalibrationRun::paused, &loop, [&](const QString &why) { run.abort(why); });
+    QObject::connect(&run, &TCalibrationRun::operatorNeeded, &loop,
+                     [&](OperatorRequest, double, const QString &text) { run.abort(QStringLiteral("спрошен оператор: ") + text); });
     QObject::connect(&rig, &TRig::opened, &loop, [&] { run.start(options); });
     QElapsedTimer clock;
     clock.start();
@@ -68,6 +77,13 @@ Outcome runOnce(double timeScale, bool fixedWaits)
     for (const RunPoint &p : run.record().pointsOf(RunPhase::AsLeft))
         std::printf("    as left %6.1f %%: reference %9.3f meter %9.3f error %7.4f %%, settled in %5.1f s\n", p.targetPercent,
                     p.referenceFlow, p.meterFlow, p.relativeError.value_or(p.reducedError.value_or(0)), p.settleSeconds);
+    for (const RunPoint &p : run.record().points) {
+        if (!p.temperature || p.temperature->computed || !p.temperature->error)
+            continue;
+        double &worst = p.phase == RunPhase::ThermometerCheck ? o.thermometerCheck : o.zeroCheck;
+        if (std::isnan(worst) || std::abs(*p.temperature->error) > std::abs(worst))
+            worst = *p.temperature->error;
+    }
     o.end = EndKey(run.record().end) + (run.record().endReason.isEmpty() ? QString() : ": " + run.record().endReason);
     return o;
 }
@@ -81,22 +97,31 @@ int main(int argc, char **argv)
     // Above about 5 the link's own pace (50 ms between frames) stretches the simulated
     // sample period, and the figures stop being those of a real rig.
     const double scale = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 5.0;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(); // "a" or "b"
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(); // "a", "b" or "c"
     std::printf("calibration_run_bench: default plan, simulated rig, time scale %.0f\n", scale);
-    std::printf("%-28s %14s %12s %12s  %s\n", "point taking", "rig minutes", "as found %", "as left %", "end");
-    Outcome stable, fixed;
-    if (only != QLatin1String("b")) {
-        stable = runOnce(scale, false);
-        std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(a) when stable", stable.rigMinutes, stable.asFound,
-                    stable.asLeft, qPrintable(stable.end));
+    std::printf("%-34s %12s %11s %10s %12s %10s  %s\n", "run", "rig minutes", "as found %", "as left %",
+                "thermometer", "zero ns", "end");
+    const struct
+    {
+        const char *key, *title;
+        Mode mode;
+    } runs[] = {
+        {"a", "(a) flow only, when stable", Mode::Stable},
+        {"b", "(b) flow only, fixed 60 s + 60 s", Mode::Fixed},
+        {"c", "(c) thermometer, zero and flow", Mode::AllPhases},
+    };
+    double minutes[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        if (!only.isEmpty() && only != QLatin1String(runs[i].key))
+            continue;
+        const Outcome o = runOnce(scale, runs[i].mode);
+        minutes[i] = o.rigMinutes;
+        std::printf("%-34s %12.1f %11.3f %10.4f %12.3f %10.4f  %s\n", runs[i].title, o.rigMinutes, o.asFound, o.asLeft,
+                    o.thermometerCheck, o.zeroCheck, qPrintable(o.end));
     }
-    if (only != QLatin1String("a")) {
-        fixed = runOnce(scale, true);
-        std::printf("%-28s %14.1f %12.3f %12.4f  %s\n", "(b) fixed 60 s + 60 s", fixed.rigMinutes, fixed.asFound,
-                    fixed.asLeft, qPrintable(fixed.end));
-    }
-    if (stable.rigMinutes > 0 && fixed.rigMinutes > 0)
-        std::printf("rig time (b)/(a): %.2f; goal: at least 2, and (a) under 20 minutes\n",
-                    fixed.rigMinutes / stable.rigMinutes);
+    if (minutes[0] > 0 && minutes[1] > 0)
+        std::printf("rig time (b)/(a): %.2f; goal: at least 2, and (a) under 20 minutes\n", minutes[1] / minutes[0]);
+    if (minutes[0] > 0 && minutes[2] > 0)
+        std::printf("the thermometer and the zero add %.1f rig minutes to the flow-only run\n", minutes[2] - minutes[0]);
     return 0;
 }
