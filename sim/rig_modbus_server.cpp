@@ -1,6 +1,5 @@
 #include "sim/rig_modbus_server.h"
 
-#include "rig/rig_temperature.h"
 #include "rig/sim_rig_map.h"
 #include "sim/meter_server.h"
 
@@ -14,6 +13,15 @@
 Q_LOGGING_CATEGORY(lcRigModbus, "kestro.sim.rig")
 
 namespace {
+// The simulated thermostat's range, °C; it refuses a set point beyond it.
+constexpr double FluidMinCelsius = -50.0;
+constexpr double FluidMaxCelsius = 200.0;
+
+bool acceptsFluid(double celsius)
+{
+    return std::isfinite(celsius) && celsius >= FluidMinCelsius && celsius <= FluidMaxCelsius;
+}
+
 // A register image with the float at reg, high word first.
 void putFloat(QList<quint16> *image, int reg, double value)
 {
@@ -183,7 +191,7 @@ bool RigModbusServer::writeData(const QModbusDataUnit &unit)
     const bool fluid = touches(start, count, SimRigMap::TemperatureSetpoint);
     const double setpoint = floatAt(image, SimRigMap::FlowSetpoint);
     const double celsius = floatAt(image, SimRigMap::TemperatureSetpoint);
-    if ((flow && !MeterModel::acceptsRigSetpoint(setpoint)) || (fluid && !RigTemperature::Refusal(celsius).isEmpty())) {
+    if ((flow && !MeterModel::acceptsRigSetpoint(setpoint)) || (fluid && !acceptsFluid(celsius))) {
         qCInfo(lcRigModbus) << "set point refused:" << setpoint << "kg/h" << celsius << "°C";
         m_refused = true;
         return false;
