@@ -81,8 +81,9 @@ int main(int argc, char **argv)
          QStringLiteral("PATH")},
         {QStringLiteral("rig-modbus"),
          QStringLiteral("Serve the test rig over Modbus TCP on 127.0.0.1:PORT, unit 1 (0: a free port): input registers "
-                        "0-1 the reference meter, 2-3 the rig's flow, holding registers 0-1 the flow set point; "
-                        "floats high word first."),
+                        "0-1 the reference meter, 2-3 the rig's flow, 4-5 the reference thermometer (°C), holding "
+                        "registers 0-1 the flow set point, 2-3 the fluid temperature set point (°C); floats high "
+                        "word first."),
          QStringLiteral("PORT")},
         {QStringLiteral("rig-lag"),
          QStringLiteral("Time constant in simulated seconds with which the rig follows a set point (default 3)."),
@@ -91,13 +92,16 @@ int main(int argc, char **argv)
          QStringLiteral("Process noise of the rig's flow in per cent of the flow (default 0.2)."),
          QStringLiteral("PERCENT")},
         {QStringLiteral("rig-busy-after"),
-         QStringLiteral("After the Nth set-point write, answer the next rig read with exception 6 (busy), once."),
+         QStringLiteral("After the Nth flow set-point write, answer the next rig read with exception 6 (busy), once."),
          QStringLiteral("N")},
         {QStringLiteral("rig-drop-after"),
-         QStringLiteral("After the Nth set-point write, drop every rig connection at the next read and listen "
+         QStringLiteral("After the Nth flow set-point write, drop every rig connection at the next read and listen "
                         "again after --rig-drop-ms (default 300), once."),
          QStringLiteral("N")},
         {QStringLiteral("rig-drop-ms"), QStringLiteral("How long a dropped rig stays away."), QStringLiteral("MS")},
+        {QStringLiteral("rig-stuck-temperature-after"),
+         QStringLiteral("After N reads of the reference thermometer, keep reading the value of the Nth."),
+         QStringLiteral("N")},
     });
     p.process(app);
 
@@ -132,7 +136,8 @@ int main(int argc, char **argv)
     RigModbusServer::Faults rigFaults;
     if (!intOption(p, QStringLiteral("rig-busy-after"), 1, &rigFaults.busyAfterWrite)
         || !intOption(p, QStringLiteral("rig-drop-after"), 1, &rigFaults.dropAfterWrite)
-        || !intOption(p, QStringLiteral("rig-drop-ms"), 0, &rigFaults.dropMs))
+        || !intOption(p, QStringLiteral("rig-drop-ms"), 0, &rigFaults.dropMs)
+        || !intOption(p, QStringLiteral("rig-stuck-temperature-after"), 1, &rigFaults.stuckTemperatureAfterReads))
         return 2;
     if (!doubleOption(p, QStringLiteral("rig-lag"), 0.0, &o.physics.rigLagSeconds)
         || !doubleOption(p, QStringLiteral("rig-noise"), 0.0, &o.physics.rigNoisePercent)

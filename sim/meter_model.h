@@ -85,6 +85,7 @@ public:
     // slow drift. The tube, and so every reading of the meter, follows the fluid with
     // a first-order lag.
     void setFluidTemperature(std::optional<double> celsius) { m_fluidSet = celsius; }
+    std::optional<double> fluidSetpoint() const { return m_fluidSet; }
     // What the rig's reference thermometer in the fluid reads.
     double referenceTemperature() const { return fluidTemperature(m_now); }
     double tubeTemperature() const { return m_tubeTemp; }

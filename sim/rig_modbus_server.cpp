@@ -8,10 +8,20 @@
 #include <QTimer>
 #include <QVariant>
 #include <bit>
+#include <cmath>
 
 Q_LOGGING_CATEGORY(lcRigModbus, "kestro.sim.rig")
 
 namespace {
+// The simulated thermostat's range, °C; it refuses a set point beyond it.
+constexpr double FluidMinCelsius = -50.0;
+constexpr double FluidMaxCelsius = 200.0;
+
+bool acceptsFluid(double celsius)
+{
+    return std::isfinite(celsius) && celsius >= FluidMinCelsius && celsius <= FluidMaxCelsius;
+}
+
 // A register image with the float at reg, high word first.
 void putFloat(QList<quint16> *image, int reg, double value)
 {
@@ -30,6 +40,29 @@ float floatAt(const QList<quint16> &image, int reg)
 bool inImage(const QList<quint16> &image, int start, qsizetype count)
 {
     return start >= 0 && count >= 0 && start + count <= image.size();
+}
+
+// Whether registers start..start+count-1 take in part of the pair at reg.
+bool touches(int start, qsizetype count, int reg)
+{
+    return start < reg + 2 && start + count > reg;
+}
+
+// A write's first register and count, from its request.
+bool writtenRange(const QModbusPdu &request, int *start, int *count)
+{
+    const QByteArray d = request.data();
+    if (d.size() < 4)
+        return false;
+    *start = quint8(d[0]) << 8 | quint8(d[1]);
+    *count = request.functionCode() == QModbusPdu::WriteSingleRegister ? 1 : (quint8(d[2]) << 8 | quint8(d[3]));
+    return true;
+}
+// The holding registers as they read now; no fluid set point reads as not a number.
+void holdingImage(QList<quint16> *image, const MeterModel &model)
+{
+    putFloat(image, SimRigMap::FlowSetpoint, model.rigSetpoint());
+    putFloat(image, SimRigMap::TemperatureSetpoint, model.fluidSetpoint().value_or(std::nan("")));
 }
 } // namespace
 
@@ -62,7 +95,9 @@ QModbusResponse RigModbusServer::fault(const QModbusPdu &request)
     const bool write = request.functionCode() == QModbusPdu::WriteMultipleRegisters
                        || request.functionCode() == QModbusPdu::WriteSingleRegister;
     if (write) {
-        ++m_writes;
+        int start = 0, count = 0;
+        if (writtenRange(request, &start, &count) && touches(start, count, SimRigMap::FlowSetpoint))
+            ++m_writes;
         return {};
     }
     if (m_faults.busyAfterWrite > 0 && !m_busyDone && m_writes >= m_faults.busyAfterWrite) {
@@ -108,9 +143,10 @@ bool RigModbusServer::readData(QModbusDataUnit *newData) const
     case QModbusDataUnit::InputRegisters:
         putFloat(&image, SimRigMap::ReferenceFlow, model.instantReference());
         putFloat(&image, SimRigMap::RigFlow, model.trueFlow());
+        putFloat(&image, SimRigMap::ReferenceTemperature, thermometer(*newData));
         break;
     case QModbusDataUnit::HoldingRegisters:
-        putFloat(&image, SimRigMap::FlowSetpoint, model.rigSetpoint());
+        holdingImage(&image, model);
         break;
     default:
         return false;
@@ -121,6 +157,20 @@ bool RigModbusServer::readData(QModbusDataUnit *newData) const
     return true;
 }
 
+double RigModbusServer::thermometer(const QModbusDataUnit &read) const
+{
+    const double now = m_meter->model().referenceTemperature();
+    if (!touches(read.startAddress(), read.valueCount(), SimRigMap::ReferenceTemperature))
+        return now;
+    if (m_stuckTemperature)
+        return *m_stuckTemperature;
+    if (m_faults.stuckTemperatureAfterReads > 0 && ++m_temperatureReads >= m_faults.stuckTemperatureAfterReads) {
+        qCInfo(lcRigModbus) << "thermometer stuck at" << now;
+        m_stuckTemperature = now;
+    }
+    return now;
+}
+
 bool RigModbusServer::writeData(const QModbusDataUnit &unit)
 {
     if (unit.registerType() != QModbusDataUnit::HoldingRegisters)
@@ -129,17 +179,27 @@ bool RigModbusServer::writeData(const QModbusDataUnit &unit)
     m_meter->catchUp();
     MeterModel &model = m_meter->model();
     QList<quint16> image;
-    putFloat(&image, SimRigMap::FlowSetpoint, model.rigSetpoint());
-    if (!inImage(image, unit.startAddress(), unit.valueCount()))
+    holdingImage(&image, model);
+    const int start = unit.startAddress();
+    const qsizetype count = unit.valueCount();
+    if (!inImage(image, start, count))
         return false;
-    for (qsizetype i = 0; i < unit.valueCount(); ++i)
-        image[unit.startAddress() + i] = unit.value(int(i));
+    for (qsizetype i = 0; i < count; ++i)
+        image[start + i] = unit.value(int(i));
+    // Only the pairs the write touched are set, and only when each is acceptable.
+    const bool flow = touches(start, count, SimRigMap::FlowSetpoint);
+    const bool fluid = touches(start, count, SimRigMap::TemperatureSetpoint);
     const double setpoint = floatAt(image, SimRigMap::FlowSetpoint);
-    if (!model.setRigSetpoint(setpoint)) {
-        qCInfo(lcRigModbus) << "set point refused:" << setpoint;
+    const double celsius = floatAt(image, SimRigMap::TemperatureSetpoint);
+    if ((flow && !MeterModel::acceptsRigSetpoint(setpoint)) || (fluid && !acceptsFluid(celsius))) {
+        qCInfo(lcRigModbus) << "set point refused:" << setpoint << "kg/h" << celsius << "°C";
         m_refused = true;
         return false;
     }
-    qCDebug(lcRigModbus) << "set point" << setpoint;
+    if (flow)
+        model.setRigSetpoint(setpoint);
+    if (fluid)
+        model.setFluidTemperature(celsius);
+    qCDebug(lcRigModbus) << "set points" << setpoint << "kg/h" << celsius << "°C";
     return true;
 }

@@ -75,7 +75,12 @@ void DemoMeter::setFluidTemperature(std::optional<double> celsius)
     if (!m_server)
         return;
     QMetaObject::invokeMethod(
-        m_context, [this, celsius] { m_server->model().setFluidTemperature(celsius); }, Qt::BlockingQueuedConnection);
+        m_context,
+        [this, celsius] {
+            m_server->catchUp(); // the fluid changes now, not at the last request
+            m_server->model().setFluidTemperature(celsius);
+        },
+        Qt::BlockingQueuedConnection);
 }
 
 bool DemoMeter::setRigSetpoint(double kgPerHour)

@@ -1,6 +1,7 @@
 #include "app/demo_rig.h"
 
 #include "app/demo_meter.h"
+#include "rig/rig_temperature.h"
 
 #include <QMetaObject>
 #include <cmath>
@@ -54,11 +55,21 @@ void TDemoRig::setFlow(double kgPerHour)
     answerLater([this, kgPerHour] { Q_EMIT flowSet(kgPerHour); });
 }
 
+void TDemoRig::setTemperature(double celsius)
+{
+    if (!m_open)
+        return failLater(QStringLiteral("Стенд не открыт"));
+    if (const QString why = RigTemperature::Refusal(celsius); !why.isEmpty())
+        return failLater(QStringLiteral("Уставка температуры %1: %2").arg(RigTemperature::Text(celsius), why));
+    m_meter.setFluidTemperature(celsius);
+    answerLater([this, celsius] { Q_EMIT temperatureSet(celsius); });
+}
+
 void TDemoRig::readReference()
 {
     if (!m_open)
         return failLater(QStringLiteral("Стенд не открыт"));
     const DemoMeter::RigReadings rig = m_meter.readRig();
-    const RigReading now{rig.instantReference, rig.rigFlow, std::nullopt};
+    const RigReading now{rig.instantReference, rig.rigFlow, rig.referenceTemperature};
     answerLater([this, now] { Q_EMIT reading(now); });
 }

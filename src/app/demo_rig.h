@@ -1,6 +1,7 @@
 #pragma once
 // The --demo rig: the simulated meter's own rig, reached in-process through the
-// DemoMeter (no network). Sets the flow and reads the reference like a real rig.
+// DemoMeter (no network). Sets the flow and the fluid temperature and reads the
+// reference and its thermometer like a real rig.
 #include "rig/rig.h"
 #include <functional>
 
@@ -17,11 +18,14 @@ public:
     QJsonObject settings() const override;
     bool setsFlow() const override { return true; }
     bool readsReference() const override { return true; }
+    bool setsTemperature() const override { return true; }
+    bool readsTemperature() const override { return true; }
 
     void open() override;
     void close() override;
     bool isOpen() const override { return m_open; }
     void setFlow(double kgPerHour) override;
+    void setTemperature(double celsius) override;
     void readReference() override;
 
 private:

@@ -1,5 +1,6 @@
 #include "rig/modbus_rig.h"
 #include "rig/modbus_exception.h"
+#include "rig/rig_temperature.h"
 
 #include <QDataStream>
 #include <QLoggingCategory>
@@ -249,8 +250,26 @@ void TModbusRig::setFlow(double kgPerHour)
         fail(what + QStringLiteral(": у стенда нет регистра уставки, расход задаёт оператор"));
         return;
     }
-    const RigRegister &reg = *config_.map.setpoint;
-    const float raw = float(kgPerHour / reg.scale);
+    writePair(*config_.map.setpoint, kgPerHour, what, [this, kgPerHour] { Q_EMIT flowSet(kgPerHour); });
+}
+
+void TModbusRig::setTemperature(double celsius)
+{
+    const QString what = QStringLiteral("Уставка температуры %1").arg(RigTemperature::Text(celsius));
+    if (!config_.map.temperatureSetpoint) {
+        fail(what + QStringLiteral(": у стенда нет регистра уставки температуры, температуру задаёт оператор"));
+        return;
+    }
+    if (const QString why = RigTemperature::Refusal(celsius); !why.isEmpty()) {
+        fail(what + QStringLiteral(": ") + why);
+        return;
+    }
+    writePair(*config_.map.temperatureSetpoint, celsius, what, [this, celsius] { Q_EMIT temperatureSet(celsius); });
+}
+
+void TModbusRig::writePair(const RigRegister &reg, double value, const QString &what, std::function<void()> then)
+{
+    const float raw = float(value / reg.scale);
     if (!std::isfinite(raw)) {
         fail(what + QStringLiteral(": значение не помещается в регистры стенда"));
         return;
@@ -262,59 +281,42 @@ void TModbusRig::setFlow(double kgPerHour)
     const int unitId = config_.map.unitId;
     submit(std::make_shared<Request>(Request{
         what, reg.address, [unit, unitId](QModbusClient *c) { return c->sendWriteRequest(unit, unitId); },
-        [this, kgPerHour](const QModbusDataUnit &) { Q_EMIT flowSet(kgPerHour); }}));
+        [then = std::move(then)](const QModbusDataUnit &) { then(); }}));
 }
 
 void TModbusRig::readReference()
 {
-    const QString what = QStringLiteral("Чтение эталона");
-    if (!requireOpen(what))
-        return;
-    const RigRegisterMap &map = config_.map;
-    auto value = [&map](const QModbusDataUnit &unit, int offset, const RigRegister &reg) {
-        return double(RegistersToFloat(unit.value(offset), unit.value(offset + 1), map.wordOrder)) * reg.scale;
-    };
-    auto deliver = [this, what](RigReading r) {
-        if (!std::isfinite(r.referenceFlow) || (r.rigFlow && !std::isfinite(*r.rigFlow))) {
-            fail(what + QStringLiteral(": стенд вернул не число"));
-            return;
-        }
-        Q_EMIT reading(r);
-    };
-    const auto &ref = map.reference;
-    // Neighbouring pairs in one table come in one request, read at the same moment.
-    if (map.rigFlow && map.rigFlow->table == ref.table && std::abs(int(map.rigFlow->address) - int(ref.address)) == 2) {
-        const RigRegister first = map.rigFlow->address < ref.address ? *map.rigFlow : ref;
-        const int refOffset = ref.address - first.address;
-        const int flowOffset = 2 - refOffset;
-        readPair(first, 4, what, [=, rigFlow = *map.rigFlow](const QModbusDataUnit &unit) {
-            deliver(RigReading{value(unit, refOffset, ref), value(unit, flowOffset, rigFlow), std::nullopt});
-        });
-        return;
-    }
-    readPair(ref, 2, what, [=, this](const QModbusDataUnit &unit) {
-        RigReading r{value(unit, 0, ref), std::nullopt, std::nullopt};
-        if (!config_.map.rigFlow) {
-            deliver(r);
-            return;
-        }
-        const RigRegister rigFlow = *config_.map.rigFlow;
-        readPair(rigFlow, 2, QStringLiteral("Чтение расхода стенда"), [=](const QModbusDataUnit &unit) {
-            RigReading both = r;
-            both.rigFlow = value(unit, 0, rigFlow);
-            deliver(both);
-        });
-    });
+    if (requireOpen(QStringLiteral("Чтение эталона")))
+        readBlocks(PlanReading(config_.map), 0, RigReading{});
 }
 
-void TModbusRig::readPair(const RigRegister &reg, int count, const QString &what, Done done)
+void TModbusRig::readBlocks(QList<ReadingBlock> blocks, int next, RigReading sofar)
+{
+    if (next == blocks.size()) {
+        const bool numbers = std::isfinite(sofar.referenceFlow) && (!sofar.rigFlow || std::isfinite(*sofar.rigFlow))
+                             && (!sofar.referenceTemperature || std::isfinite(*sofar.referenceTemperature));
+        if (!numbers)
+            fail(QStringLiteral("Чтение эталона: стенд вернул не число"));
+        else
+            Q_EMIT reading(sofar);
+        return;
+    }
+    const ReadingBlock block = blocks.at(next);
+    readPair(block.table, block.address, block.count, block.what(),
+             [this, blocks = std::move(blocks), next, sofar, block](const QModbusDataUnit &unit) mutable {
+                 block.apply(unit, config_.map.wordOrder, &sofar);
+                 readBlocks(std::move(blocks), next + 1, sofar);
+             });
+}
+
+void TModbusRig::readPair(RegisterTable table, quint16 address, int count, const QString &what, Done done)
 {
     if (!requireOpen(what))
         return;
-    const QModbusDataUnit unit(registerType(reg.table), reg.address, quint16(count));
+    const QModbusDataUnit unit(registerType(table), address, quint16(count));
     const int unitId = config_.map.unitId;
     submit(std::make_shared<Request>(Request{
-        what, reg.address, [unit, unitId](QModbusClient *c) { return c->sendReadRequest(unit, unitId); },
+        what, address, [unit, unitId](QModbusClient *c) { return c->sendReadRequest(unit, unitId); },
         [this, count, what, done = std::move(done)](const QModbusDataUnit &result) {
             if (result.valueCount() < qsizetype(count)) {
                 fail(what + QStringLiteral(": стенд вернул %1 регистров вместо %2").arg(result.valueCount()).arg(count));

@@ -6,6 +6,7 @@
 // requests still unanswered are sent again. Replies of a connection closed on
 // purpose answer nothing.
 #include "rig/rig.h"
+#include "rig/modbus_reading_plan.h"
 #include "rig/rig_config.h"
 
 #include <QElapsedTimer>
@@ -30,12 +31,16 @@ public:
     QJsonObject settings() const override { return config_.toJson(); }
     bool setsFlow() const override { return config_.map.setpoint.has_value(); }
     bool readsReference() const override { return true; }
+    bool setsTemperature() const override { return config_.map.temperatureSetpoint.has_value(); }
+    bool readsTemperature() const override { return config_.map.referenceTemperature.has_value(); }
 
     void open() override;
     void close() override;
     // Also while a lost connection is being re-opened: requests wait for it.
     bool isOpen() const override { return link_ == Link::Open || link_ == Link::Reconnecting; }
     void setFlow(double kgPerHour) override;
+    // The set point's float is the °C ÷ its scale; refused beyond RigTemperature's limits.
+    void setTemperature(double celsius) override;
     void readReference() override;
     double idleSetpoint() const override { return config_.map.idleSetpoint; }
 
@@ -59,7 +64,11 @@ private:
     void onStateChanged(QModbusDevice::State state);
     void submit(const RequestPtr &request);
     void onReply(QModbusReply *reply, const RequestPtr &request);
-    void readPair(const RigRegister &reg, int count, const QString &what, Done done);
+    void readPair(RegisterTable table, quint16 address, int count, const QString &what, Done done);
+    // Writes value ÷ the pair's scale; then() once the rig took it.
+    void writePair(const RigRegister &reg, double value, const QString &what, std::function<void()> then);
+    // The blocks from `next` on, each after the one before; one reading() or one failed().
+    void readBlocks(QList<ReadingBlock> blocks, int next, RigReading sofar);
     void startReconnect(const QString &why);
     void reconnectAttemptFailed();
     void giveUp();

@@ -164,6 +164,20 @@ bool readRegister(const QJsonValue &v, const QString &where, bool withTable, Rig
     return true;
 }
 
+// Absent or null: none. A pair without a table is in `table`.
+bool readOptionalRegister(const FieldReader &r, const char *key, RegisterTable table, bool withTable,
+                          std::optional<RigRegister> *out, QString *error)
+{
+    out->reset();
+    if (!r.has(key) || r.value(key).isNull())
+        return true;
+    RigRegister reg{table, 0, 1.0};
+    if (!readRegister(r.value(key), r.pathOf(key), withTable, &reg, error))
+        return false;
+    *out = reg;
+    return true;
+}
+
 QJsonObject registerJson(const RigRegister &reg, bool withTable)
 {
     QJsonObject o{{QStringLiteral("address"), int(reg.address)}, {QStringLiteral("scale"), reg.scale}};
@@ -221,6 +235,8 @@ QJsonObject RigRegisterMap::toJson() const
         {QStringLiteral("reference"), registerJson(reference, true)},
         {QStringLiteral("setpoint"), optionalRegister(setpoint, false)},
         {QStringLiteral("rig_flow"), optionalRegister(rigFlow, true)},
+        {QStringLiteral("temperature_setpoint"), optionalRegister(temperatureSetpoint, false)},
+        {QStringLiteral("reference_temperature"), optionalRegister(referenceTemperature, true)},
         {QStringLiteral("timeout_ms"), responseTimeoutMs},
         {QStringLiteral("retries"), retries},
         {QStringLiteral("reconnect_ms"), reconnectMs},
@@ -249,8 +265,8 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
     }
     RigRegisterMap map;
     FieldReader r(*top, QString(), error);
-    if (!r.onlyKnown({"version", "unit_id", "word_order", "reference", "setpoint", "rig_flow", "timeout_ms",
-                      "retries", "reconnect_ms", "idle_setpoint", "serial"})
+    if (!r.onlyKnown({"version", "unit_id", "word_order", "reference", "setpoint", "rig_flow", "temperature_setpoint",
+                      "reference_temperature", "timeout_ms", "retries", "reconnect_ms", "idle_setpoint", "serial"})
         || !r.require("version"))
         return std::nullopt;
     int version = 0;
@@ -277,13 +293,10 @@ std::optional<RigRegisterMap> ParseRigMap(const QByteArray &json, QString *error
         *error = QStringLiteral("idle_setpoint: у стенда нет регистра уставки (setpoint: null)");
         return std::nullopt;
     }
-    map.rigFlow.reset();
-    if (r.has("rig_flow") && !r.value("rig_flow").isNull()) {
-        RigRegister rigFlow;
-        if (!readRegister(r.value("rig_flow"), QStringLiteral("rig_flow"), true, &rigFlow, error))
-            return std::nullopt;
-        map.rigFlow = rigFlow;
-    }
+    if (!readOptionalRegister(r, "rig_flow", RegisterTable::Input, true, &map.rigFlow, error)
+        || !readOptionalRegister(r, "temperature_setpoint", RegisterTable::Holding, false, &map.temperatureSetpoint, error)
+        || !readOptionalRegister(r, "reference_temperature", RegisterTable::Input, true, &map.referenceTemperature, error))
+        return std::nullopt;
     if (r.has("serial") && !readSerial(r.value("serial"), &map.serial, error))
         return std::nullopt;
     return map;

@@ -12,7 +12,7 @@
 
 enum class RegisterTable { Input, Holding };
 
-// A float register pair; kg/h = the float × scale.
+// A float register pair; the value (kg/h, °C) = the float × scale.
 struct RigRegister
 {
     RegisterTable table = RegisterTable::Input;
@@ -40,6 +40,12 @@ struct RigRegisterMap
     // Always a holding register pair; none: the operator sets the flow.
     std::optional<RigRegister> setpoint = RigRegister{RegisterTable::Holding, SimRigMap::FlowSetpoint, 1.0};
     std::optional<RigRegister> rigFlow = RigRegister{RegisterTable::Input, SimRigMap::RigFlow, 1.0};
+    // °C. Always a holding register pair; none: the operator sets the fluid temperature.
+    std::optional<RigRegister> temperatureSetpoint =
+        RigRegister{RegisterTable::Holding, SimRigMap::TemperatureSetpoint, 1.0};
+    // °C; none: the operator reads the reference thermometer.
+    std::optional<RigRegister> referenceTemperature =
+        RigRegister{RegisterTable::Input, SimRigMap::ReferenceTemperature, 1.0};
     int responseTimeoutMs = 1000;
     // Per request: how often a timeout or a "busy"/"acknowledge" exception is sent again.
     int retries = 1;

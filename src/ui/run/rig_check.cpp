@@ -31,6 +31,8 @@ void TRigCheck::start(std::unique_ptr<TRig> owned, std::function<void(const QStr
         QString text = QStringLiteral("Эталон: %1 кг/ч").arg(Fixed3(r.referenceFlow));
         if (r.rigFlow)
             text += QStringLiteral(", расход стенда: %1 кг/ч").arg(Fixed3(*r.rigFlow));
+        if (r.referenceTemperature)
+            text += QStringLiteral(", термометр: %1 °C").arg(Fixed3(*r.referenceTemperature));
         done(text);
     });
     rig->open();

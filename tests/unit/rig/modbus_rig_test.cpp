@@ -21,13 +21,15 @@ struct Heard
     {
         QObject::connect(rig, &TRig::opened, rig, [this] { ++opened; });
         QObject::connect(rig, &TRig::flowSet, rig, [this](double f) { flowSet.push_back(f); });
+        QObject::connect(rig, &TRig::temperatureSet, rig, [this](double t) { temperatureSet.push_back(t); });
         QObject::connect(rig, &TRig::reading, rig, [this](const RigReading &r) { readings.push_back(r); });
         QObject::connect(rig, &TRig::failed, rig, [this](const QString &m) { failures << m; });
     }
-    int answers() const { return int(flowSet.size() + readings.size()) + failures.size(); }
+    int answers() const { return int(flowSet.size() + temperatureSet.size() + readings.size()) + failures.size(); }
 
     int opened = 0;
     std::vector<double> flowSet;
+    std::vector<double> temperatureSet;
     std::vector<RigReading> readings;
     QStringList failures;
 };
@@ -169,6 +171,88 @@ TEST_F(PymodbusRig, EachRegistersScaleHoldsBothWays)
     }
 }
 
+// °C = the set point's float × its scale, and the thermometer's float × its own; the
+// thermometer comes with every reading, in the reference's request where it is its
+// neighbour and in one of its own where it is not.
+TEST_F(PymodbusRig, TheThermometerFollowsTheTemperatureSetPointInEachRegistersScale)
+{
+    const struct
+    {
+        double setpointScale, thermometerScale;
+        quint16 thermometerAt;
+    } cases[] = {{0.1, 0.01, 4}, {2.0, 0.5, 6}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.thermometerAt);
+        int port = 0;
+        ASSERT_NO_FATAL_FAILURE(startServer(
+            &port, {QStringLiteral("--temperature-setpoint-scale"), QString::number(c.setpointScale),
+                    QStringLiteral("--thermometer-scale"), QString::number(c.thermometerScale),
+                    QStringLiteral("--thermometer-at"), QString::number(c.thermometerAt), QStringLiteral("--tau"),
+                    QStringLiteral("0.2")}));
+        RigConfig config = configAt(port);
+        config.map.temperatureSetpoint->scale = c.setpointScale;
+        config.map.referenceTemperature = RigRegister{RegisterTable::Input, c.thermometerAt, c.thermometerScale};
+        const std::unique_ptr<TRig> rig = MakeRig(config);
+        ASSERT_TRUE(rig->setsTemperature() && rig->readsTemperature());
+        Heard heard(rig.get());
+        openRig(*rig, heard);
+        answered(heard, [&] { rig->readReference(); });
+        ASSERT_EQ(heard.readings.size(), 1u) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        ASSERT_TRUE(heard.readings[0].referenceTemperature);
+        EXPECT_NEAR(*heard.readings[0].referenceTemperature, 20.0, 0.01);
+        EXPECT_TRUE(heard.readings[0].rigFlow);
+
+        answered(heard, [&] { rig->setTemperature(60.0); });
+        ASSERT_EQ(heard.temperatureSet, std::vector<double>{60.0}) << heard.failures.join(QLatin1Char('\n')).toStdString();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < DeadlineMs && std::abs(heard.readings.back().referenceTemperature.value_or(0) - 60.0) > 0.1) {
+            answered(heard, [&] { rig->readReference(); });
+            ASSERT_TRUE(heard.failures.isEmpty()) << heard.failures.join(QLatin1Char('\n')).toStdString();
+            QTest::qWait(50);
+        }
+        EXPECT_NEAR(heard.readings.back().referenceTemperature.value_or(0), 60.0, 0.1);
+        stopServer();
+    }
+}
+
+// Refused before anything is sent: the rig is never asked for what it cannot be.
+TEST_F(PymodbusRig, ATemperatureSetPointOutOfRangeOrWithoutARegisterIsRefusedByName)
+{
+    int port = 0;
+    ASSERT_NO_FATAL_FAILURE(startServer(&port));
+    const struct
+    {
+        double celsius;
+        bool withRegister;
+        const char *message;
+    } cases[] = {
+        {std::nan(""), true, "Уставка температуры nan °C: температура не число"},
+        {200.5, true, "Уставка температуры 200,5 °C: температура вне пределов -50…200 °C"},
+        {-51.0, true, "Уставка температуры -51 °C: температура вне пределов -50…200 °C"},
+        {40.0, false, "Уставка температуры 40 °C: у стенда нет регистра уставки температуры, температуру задаёт оператор"},
+    };
+    for (const auto &c : cases) {
+        RigConfig config = configAt(port);
+        if (!c.withRegister)
+            config.map.temperatureSetpoint.reset();
+        TModbusRig rig(config);
+        EXPECT_EQ(rig.setsTemperature(), c.withRegister);
+        Heard heard(&rig);
+        openRig(rig, heard);
+        answered(heard, [&] { rig.setTemperature(c.celsius); });
+        EXPECT_EQ(heard.failures, QStringList{QString::fromUtf8(c.message)});
+        EXPECT_TRUE(heard.temperatureSet.empty());
+    }
+    // None of them reached the rig: its fluid is still at 20 °C.
+    TModbusRig rig(configAt(port));
+    Heard heard(&rig);
+    openRig(rig, heard);
+    answered(heard, [&] { rig.readReference(); });
+    ASSERT_EQ(heard.readings.size(), 1u) << heard.failures.join(QLatin1Char('\n')).toStdString();
+    EXPECT_NEAR(heard.readings[0].referenceTemperature.value_or(0), 20.0, 0.01);
+}
+
 TEST_F(PymodbusRig, AnAddressTheRigLacksIsNamedWithItsModbusException)
 {
     int port = 0;
@@ -176,20 +260,23 @@ TEST_F(PymodbusRig, AnAddressTheRigLacksIsNamedWithItsModbusException)
     const struct
     {
         const char *what;
-        quint16 reference, rigFlow, setpoint;
+        quint16 reference, rigFlow, setpoint, thermometer;
         bool write;
         const char *message;
     } cases[] = {
-        {"reference", 40, 2, 0, false, "Чтение эталона: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
-        {"rig flow read apart", 0, 41, 0, false,
+        {"reference", 40, 2, 0, 4, false, "Чтение эталона: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
+        {"rig flow read apart", 0, 41, 0, 4, false,
          "Чтение расхода стенда: Modbus: исключение 2 — недопустимый адрес данных (регистр 41)"},
-        {"set point", 0, 2, 40, true, "Уставка 500 кг/ч: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
+        {"set point", 0, 2, 40, 4, true, "Уставка 500 кг/ч: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
+        {"thermometer read apart", 0, 2, 0, 40, false,
+         "Чтение термометра стенда: Modbus: исключение 2 — недопустимый адрес данных (регистр 40)"},
     };
     for (const auto &c : cases) {
         RigConfig config = configAt(port);
         config.map.reference.address = c.reference;
         config.map.rigFlow->address = c.rigFlow;
         config.map.setpoint->address = c.setpoint;
+        config.map.referenceTemperature->address = c.thermometer;
         TModbusRig rig(config);
         Heard heard(&rig);
         openRig(rig, heard);

@@ -71,6 +71,8 @@ QJsonObject fullMap()
         "reference": {"table": "holding", "address": 100, "scale": 3600},
         "setpoint": {"address": 200, "scale": 0.5},
         "rig_flow": {"table": "input", "address": 300, "scale": 2},
+        "temperature_setpoint": {"address": 202, "scale": 0.1},
+        "reference_temperature": {"table": "holding", "address": 102, "scale": 0.01},
         "timeout_ms": 250, "retries": 3, "reconnect_ms": 2500, "idle_setpoint": 12.5,
         "serial": {"baud": 9600, "parity": "even", "data_bits": 7, "stop_bits": 2}
     })")
@@ -94,6 +96,8 @@ TEST(RigMapFile, EveryFieldIsReadAndWrittenBackTheSameWay)
     EXPECT_EQ(map->reference, (RigRegister{RegisterTable::Holding, 100, 3600}));
     EXPECT_EQ(map->setpoint, (RigRegister{RegisterTable::Holding, 200, 0.5}));
     EXPECT_EQ(map->rigFlow, (RigRegister{RegisterTable::Input, 300, 2}));
+    EXPECT_EQ(map->temperatureSetpoint, (RigRegister{RegisterTable::Holding, 202, 0.1}));
+    EXPECT_EQ(map->referenceTemperature, (RigRegister{RegisterTable::Holding, 102, 0.01}));
     EXPECT_EQ(map->responseTimeoutMs, 250);
     EXPECT_EQ(map->retries, 3);
     EXPECT_EQ(map->reconnectMs, 2500);
@@ -102,7 +106,7 @@ TEST(RigMapFile, EveryFieldIsReadAndWrittenBackTheSameWay)
     EXPECT_EQ(map->toJson(), fullMap());
 }
 
-TEST(RigMapFile, AMinimalFileHasNoSetPointAndNoRigFlow)
+TEST(RigMapFile, AMinimalFileHasNoSetPointsNoRigFlowAndNoThermometer)
 {
     QString error;
     const auto map =
@@ -111,6 +115,8 @@ TEST(RigMapFile, AMinimalFileHasNoSetPointAndNoRigFlow)
     EXPECT_EQ(map->reference, (RigRegister{RegisterTable::Input, 4, 1.0}));
     EXPECT_FALSE(map->setpoint);
     EXPECT_FALSE(map->rigFlow);
+    EXPECT_FALSE(map->temperatureSetpoint);
+    EXPECT_FALSE(map->referenceTemperature);
     EXPECT_EQ(map->responseTimeoutMs, 1000);
     EXPECT_EQ(map->retries, 1);
     EXPECT_EQ(map->idleSetpoint, 0.0);
@@ -152,6 +158,19 @@ TEST(RigMapFile, EachRefusalNamesItsField)
         {[](QJsonObject &o) { setIn(o, "setpoint", "table", "holding"); }, "setpoint.table: неизвестное поле"},
         {[](QJsonObject &o) { setIn(o, "setpoint", "scale", -2); }, "setpoint.scale: ожидается число больше 0"},
         {[](QJsonObject &o) { setIn(o, "rig_flow", "address", -2); }, "rig_flow.address: ожидается целое 0…65534"},
+        {[](QJsonObject &o) { o.insert("temperature_setpoint", 20); }, "temperature_setpoint: ожидается объект"},
+        {[](QJsonObject &o) { setIn(o, "temperature_setpoint", "table", "holding"); },
+         "temperature_setpoint.table: неизвестное поле"},
+        {[](QJsonObject &o) { setIn(o, "temperature_setpoint", "scale", 0); },
+         "temperature_setpoint.scale: ожидается число больше 0"},
+        {[](QJsonObject &o) { o.insert("temperature_setpoint", QJsonObject{{"scale", 1}}); },
+         "temperature_setpoint.address: поле обязательно"},
+        {[](QJsonObject &o) { setIn(o, "reference_temperature", "table", "coil"); },
+         "reference_temperature.table: ожидается одно из: \"input\", \"holding\""},
+        {[](QJsonObject &o) { setIn(o, "reference_temperature", "address", 65535); },
+         "reference_temperature.address: ожидается целое 0…65534"},
+        {[](QJsonObject &o) { setIn(o, "reference_temperature", "scale", "0.1"); },
+         "reference_temperature.scale: ожидается число больше 0"},
         {[](QJsonObject &o) { setIn(o, "serial", "baud", 12345); },
          "serial.baud: ожидается одно из: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200"},
         {[](QJsonObject &o) { setIn(o, "serial", "parity", "mark"); },

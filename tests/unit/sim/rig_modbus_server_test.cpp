@@ -91,3 +91,66 @@ TEST_F(RigOverModbus, RefusedSetPointIsIllegalDataValueAndChangesNothing)
     EXPECT_EQ(half.exception, QModbusPdu::IllegalDataValue);
     EXPECT_EQ(meter.model().rigSetpoint(), 250.0);
 }
+
+// The fluid takes a set point at once (the tube follows it later); a write sets only
+// the pairs it touches, and a refused pair leaves both as they were.
+TEST_F(RigOverModbus, TemperatureSetPointMovesTheReferenceThermometer)
+{
+    const float thermometer0 = inputFloat(SimRigMap::ReferenceTemperature);
+    EXPECT_NEAR(thermometer0, 22.5, 2.5); // the room's drift
+    const struct
+    {
+        const char *name;
+        int start;
+        QList<quint16> words;
+        bool taken;
+        double flow, celsius; // what the rig holds afterwards
+    } cases[] = {
+        {"temperature alone", SimRigMap::TemperatureSetpoint, floatWords(60.0f), true, 100.0, 60.0},
+        {"flow and temperature in one write", SimRigMap::FlowSetpoint, floatWords(300.0f) + floatWords(-20.5f), true,
+         300.0, -20.5},
+        {"flow alone keeps the temperature", SimRigMap::FlowSetpoint, floatWords(250.0f), true, 250.0, -20.5},
+        {"too hot", SimRigMap::TemperatureSetpoint, floatWords(200.5f), false, 250.0, -20.5},
+        {"too cold", SimRigMap::TemperatureSetpoint, floatWords(-50.5f), false, 250.0, -20.5},
+        {"good flow with no temperature", SimRigMap::FlowSetpoint, floatWords(400.0f) + floatWords(NAN), false, 250.0,
+         -20.5},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Answer w = writeHolding(client, c.start, c.words);
+        ASSERT_TRUE(w.done);
+        EXPECT_EQ(w.error == QModbusDevice::NoError, c.taken) << int(w.error);
+        if (!c.taken) {
+            EXPECT_EQ(w.exception, QModbusPdu::IllegalDataValue);
+        }
+        EXPECT_EQ(meter.model().rigSetpoint(), c.flow);
+        EXPECT_EQ(meter.model().fluidSetpoint(), c.celsius);
+        EXPECT_EQ(wordsFloat(read(client, QModbusDataUnit::HoldingRegisters, SimRigMap::TemperatureSetpoint, 2).values),
+                  float(c.celsius));
+        EXPECT_NEAR(inputFloat(SimRigMap::ReferenceTemperature), c.celsius, 0.05);
+    }
+    // The tube is on its way there, not there.
+    EXPECT_GT(meter.model().tubeTemperature(), -20.0);
+}
+
+// A thermometer stuck after its Nth read: the fluid moves, the reading does not; the
+// rest of the rig reads on.
+TEST_F(RigOverModbus, AStuckThermometerKeepsItsNthReading)
+{
+    rig.setFaults(RigModbusServer::Faults{0, 0, 300, 2});
+    ASSERT_EQ(writeHolding(client, SimRigMap::TemperatureSetpoint, floatWords(40.0f)).error, QModbusDevice::NoError);
+    EXPECT_NEAR(inputFloat(SimRigMap::ReferenceTemperature), 40.0, 0.05);
+    // The second read, in one request with the flows, is the last live one.
+    const Answer all = read(client, QModbusDataUnit::InputRegisters, 0, 6);
+    ASSERT_EQ(all.values.size(), 6);
+    const float stuck = wordsFloat(all.values, SimRigMap::ReferenceTemperature);
+    EXPECT_NEAR(stuck, 40.0, 0.05);
+    ASSERT_EQ(writeHolding(client, SimRigMap::TemperatureSetpoint, floatWords(80.0f)).error, QModbusDevice::NoError);
+    ASSERT_EQ(writeHolding(client, SimRigMap::FlowSetpoint, floatWords(300.0f)).error, QModbusDevice::NoError);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(inputFloat(SimRigMap::ReferenceTemperature), stuck) << i;
+    EXPECT_NEAR(meter.model().referenceTemperature(), 80.0, 0.05);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(inputFloat(SimRigMap::RigFlow) - 300.0) < 1.0; }, DeadlineMs));
+    // Reads of the flows alone do not count, nor are they stuck.
+    EXPECT_EQ(inputFloat(SimRigMap::ReferenceTemperature), stuck);
+}
