@@ -24,6 +24,7 @@ packages=(
   python3                             # /usr/bin/python3: the Modbus peer, the PostgreSQL port finder
   python3-pymodbus                    # the independent Modbus rig peer (tests/unit/rig/pymodbus_rig.py)
   python3-serial python3-serial-asyncio # pymodbus imports both; Debian only recommends them
+  python3-uncertainties               # the independent check of combined uncertainties (tests/unit/procedure)
   poppler-utils                       # pdftotext, pdftoppm: certificates read back
   postgresql                          # initdb, pg_ctl: the throwaway plant server
   libxml2-utils                       # xmllint: certificates checked against the DCC schema
