@@ -288,7 +288,13 @@ TEST_F(RunWindow, OperatorPromptsAreAnsweredInTheWindow)
     // The operator sets the rig to the flow asked.
     ASSERT_TRUE(EventuallyTrue([this] { return form->Page_Run->Panel_Operator->isVisible(); }, RunMs));
     EXPECT_FALSE(form->Page_Run->Edit_OperatorReference->isVisible());
-    const double target = form->Page_Run->Tree_Points->topLevelItem(0)->child(0)->text(1).toDouble();
+    QTreeWidgetItem *asFound = nullptr;
+    for (int i = 0; i < form->Page_Run->Tree_Points->topLevelItemCount(); ++i) {
+        if (form->Page_Run->Tree_Points->topLevelItem(i)->data(0, Qt::UserRole).toInt() == int(RunPhase::AsFound))
+            asFound = form->Page_Run->Tree_Points->topLevelItem(i);
+    }
+    ASSERT_TRUE(asFound);
+    const double target = asFound->child(0)->text(1).toDouble();
     ASSERT_GT(target, 0.0);
     sim->server.model().setRigSetpoint(target);
     form->Page_Run->Button_OperatorDone->click();

@@ -8,6 +8,7 @@
 #include "ui/common/tool_bar.h"
 #include "ui/records/form_history.h"
 #include "records/plant_sync.h"
+#include "ui/result/run_adjustment_box.h"
 #include "ui/result/run_certificate.h"
 #include "ui/result/run_result_text.h"
 #include "ui/result/run_result_view.h"
@@ -180,6 +181,56 @@ TEST(RunCertificate, CarriesTheMeterTheRunBothTablesAndTheirVerdicts)
         const QString verdict = QString::fromUtf8(row.verdict);
         EXPECT_TRUE(line.endsWith(QStringLiteral(" ") + verdict));
         EXPECT_EQ(line.endsWith(QStringLiteral("не годен")), verdict == QStringLiteral("не годен"));
+    }
+}
+
+// The thermometer written and checked, the zero left as it was: both in the view and the
+// PDF with their own lines; a run without them shows neither.
+TEST(RunCertificate, CarriesTheThermometerAndTheZeroOnlyWhenTheRunHadThem)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        FAIL() << "pdftotext is missing: scripts/install-deps.sh installs poppler-utils";
+    LocaleGuard locale(LocaleGuard::comma());
+    RunRecord adjusted = completedRun();
+    TwoPointAdjustment thermometer;
+    thermometer.pointsBefore = std::array<float, 4>{20.0f, 10210.0f, 60.0f, 30115.0f};
+    thermometer.pointsWritten = std::array<float, 4>{20.05f, 10233.0f, 59.96f, 30098.0f};
+    thermometer.coefficientsBefore = std::array<float, 2>{0.00201f, -0.52f};
+    thermometer.coefficientsAfter = std::array<float, 2>{0.00199f, -0.36f};
+    thermometer.written = true;
+    thermometer.checkFits = false;
+    TwoPointAdjustment zero;
+    zero.pointsBefore = std::array<float, 4>{20.0f, 0.012f, 60.0f, 0.031f};
+    zero.coefficientsBefore = std::array<float, 2>{0.000475f, 0.0025f};
+    adjusted.adjustments.thermometer = thermometer;
+    adjusted.adjustments.zero = zero;
+    const double errors[] = {0.04, 0.17};
+    for (int i = 1; i <= 2; ++i) {
+        RunPoint p;
+        p.phase = RunPhase::ThermometerCheck;
+        p.index = i;
+        p.temperature = PointTemperature{20.0 + 40 * (i - 1), 20.0 + 40 * (i - 1), 20.0 + 40 * (i - 1) + errors[i - 1],
+                                         std::nullopt, std::nullopt, 0, 0, errors[i - 1], errors[i - 1] <= 0.1};
+        adjusted.points << p;
+    }
+    QTemporaryDir dir;
+    for (const RunRecord &run : {adjusted, completedRun()}) {
+        const bool has = !run.adjustments.isEmpty();
+        const QString path = dir.filePath(has ? QStringLiteral("с термометром.pdf") : QStringLiteral("без.pdf"));
+        QString error;
+        ASSERT_TRUE(RunCertificate::Write(run, path, &error)) << error.toStdString();
+        if (has && qEnvironmentVariableIsSet("KEEP_PDF"))
+            QFile::copy(path, qEnvironmentVariable("KEEP_PDF"));
+        const QString text = pdfText(path);
+        for (const char *expected : {"Термометр: записан в прибор; проверка: не годен",
+                                     "Ноль по температуре: не записан; проверка не проведена", "10233", "0,00199",
+                                     "0,170 °C", "Проверка после записи"})
+            EXPECT_EQ(text.contains(QString::fromUtf8(expected)), has) << expected << "\n" << text.toStdString();
+
+        TRunResultView view;
+        view.showRun(run, false);
+        EXPECT_EQ(view.Group_Adjustments->isVisibleTo(&view), has);
+        EXPECT_EQ(view.Group_Adjustments->findChildren<QTableWidget *>().size(), has ? 3 : 0);
     }
 }
 

@@ -53,6 +53,35 @@ void drawCoefficients(Writer &w, const RunRecord &run)
     w.gap(3);
 }
 
+void drawAdjustments(Writer &w, const RunRecord &run)
+{
+    for (const RunResultText::AdjustmentSection &s : RunResultText::AdjustmentSections(run)) {
+        w.room(mm(s.rows.isEmpty() ? 24 : 48));
+        w.text(s.title, 11, true);
+        if (!s.rows.isEmpty()) {
+            QStringList headings = RunResultText::AdjustmentHeadings();
+            headings[0] = QStringLiteral("Величина");
+            const QList<double> widths{50, 40, 40};
+            PdfPage::Row(w, headings, widths, true, {0});
+            for (const QStringList &row : s.rows)
+                PdfPage::Row(w, row, widths, false, {0});
+        }
+        if (!s.checks.isEmpty()) {
+            w.gap(1);
+            w.text(QStringLiteral("Проверка после записи"), 10, true);
+            const QList<double> widths{8, 26, 26, 26, 30, 24};
+            PdfPage::Row(w, RunResultText::CheckHeadings(), widths, true);
+            for (int i = 0; i < s.checks.size(); ++i) {
+                const bool unfit = s.checkUnfit[i];
+                PdfPage::Row(w, s.checks[i], widths, unfit, {}, unfit ? UnfitInk : QColor(Qt::black));
+            }
+        }
+        w.gap(1);
+        w.text(QStringLiteral("%1: %2").arg(s.title, s.line), 10, true);
+        w.gap(2);
+    }
+}
+
 QImage errorChart(const RunRecord &run)
 {
     QCustomPlot plot;
@@ -100,6 +129,7 @@ bool drawRun(QIODevice &device, const RunRecord &run)
     w.gap(1);
     w.text(EndLine(run), 10, run.end != RunEnd::Completed);
     w.gap(2);
+    drawAdjustments(w, run);
     w.text(QStringLiteral("Погрешности: относительная и приведённая к Q Max (%)"), 8);
     drawPhase(w, run, RunPhase::AsFound);
     drawPhase(w, run, RunPhase::AsLeft);

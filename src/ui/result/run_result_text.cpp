@@ -140,19 +140,106 @@ QString TubeTemperatureRange(const RunRecord &run)
     return (from == to ? from : QStringLiteral("%1 … %2").arg(from, to)) + QStringLiteral(" °C");
 }
 
-QString Coefficient(const std::optional<std::array<float, 4>> &set, int index)
+QString FloatText(float value)
 {
-    if (!set || index < 0 || index >= 4)
-        return QStringLiteral("—");
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     // The fewest digits that read back as the same float: 0.9612, not 0.961199999.
-    const float value = (*set)[size_t(index)];
     for (int digits = 6;; ++digits) {
         const QString text = locale.toString(double(value), 'g', digits);
         if (digits >= 9 || locale.toFloat(text) == value)
             return text;
     }
+}
+
+QString Coefficient(const std::optional<std::array<float, 4>> &set, int index)
+{
+    if (!set || index < 0 || index >= 4)
+        return QStringLiteral("—");
+    return FloatText((*set)[size_t(index)]);
+}
+
+QString TemperatureError(const RunPoint &p)
+{
+    if (!p.temperature || !p.temperature->error)
+        return QString();
+    const bool zero = p.phase == RunPhase::Zero || p.phase == RunPhase::ZeroTemperatureCheck;
+    return QStringLiteral("%1 %2").arg(Fixed3(*p.temperature->error), zero ? QStringLiteral("нс") : QStringLiteral("°C"));
+}
+
+QString TemperaturePointText(const RunPoint &p)
+{
+    if (!p.temperature)
+        return QString();
+    const PointTemperature &t = *p.temperature;
+    QString text = QStringLiteral("эталон %1 °C, трубка %2 °C").arg(Fixed3(t.referenceTemperature), Fixed3(t.tubeTemperature));
+    if (t.deltaT)
+        text += QStringLiteral(", Δt %1 нс").arg(Fixed3(*t.deltaT));
+    if (const QString error = TemperatureError(p); !error.isEmpty())
+        text += QStringLiteral(", погрешность ") + error;
+    if (t.fits)
+        text += QStringLiteral(" — ") + Verification::VerdictText(*t.fits);
+    return text;
+}
+
+QStringList AdjustmentHeadings()
+{
+    return {QString(), QStringLiteral("До"), QStringLiteral("Записано")};
+}
+
+QStringList CheckHeadings()
+{
+    return {QStringLiteral("№"),          QStringLiteral("Задано, °C"),  QStringLiteral("Эталон, °C"),
+            QStringLiteral("Трубка, °C"), QStringLiteral("Погрешность"), QStringLiteral("Вывод")};
+}
+
+namespace {
+
+template <size_t N>
+QString entry(const std::optional<std::array<float, N>> &set, size_t i)
+{
+    return set ? FloatText((*set)[i]) : QStringLiteral("—");
+}
+
+AdjustmentSection section(const RunRecord &run, const std::optional<TwoPointAdjustment> &a, RunPhase check, bool zero)
+{
+    AdjustmentSection s;
+    s.title = zero ? QStringLiteral("Ноль по температуре") : QStringLiteral("Термометр");
+    if (a) {
+        // Register order: the low temperature, its value, the high one, its value.
+        const QString value = zero ? QStringLiteral("Ноль Δt в %1, нс") : QStringLiteral("Код АЦП в %1");
+        const QStringList names{QStringLiteral("Нижняя точка, °C"), value.arg(QStringLiteral("нижней")),
+                                QStringLiteral("Верхняя точка, °C"), value.arg(QStringLiteral("верхней"))};
+        for (size_t i = 0; i < 4; ++i)
+            s.rows.append({names[qsizetype(i)], entry(a->pointsBefore, i), entry(a->pointsWritten, i)});
+        for (size_t i = 0; i < 2; ++i)
+            s.rows.append({QString(QLatin1Char("AB"[i])), entry(a->coefficientsBefore, i), entry(a->coefficientsAfter, i)});
+        s.fits = a->checkFits;
+        s.line = a->written ? QStringLiteral("записан в прибор") : QStringLiteral("не записан");
+        s.line += a->checkFits ? QStringLiteral("; проверка: ") + Verification::VerdictText(*a->checkFits)
+                               : QStringLiteral("; проверка не проведена");
+    }
+    for (const RunPoint &p : run.pointsOf(check)) {
+        const PointTemperature t = p.temperature.value_or(PointTemperature{});
+        s.checks.append({QString::number(p.index), Fixed3(t.setpoint), Fixed3(t.referenceTemperature),
+                         Fixed3(t.tubeTemperature), TemperatureError(p),
+                         t.fits ? Verification::VerdictText(*t.fits) : QString()});
+        s.checkUnfit.append(t.fits == false);
+    }
+    return s;
+}
+
+} // namespace
+
+QList<AdjustmentSection> AdjustmentSections(const RunRecord &run)
+{
+    QList<AdjustmentSection> out;
+    const RunAdjustments &a = run.adjustments;
+    if (a.thermometer || !run.pointsOf(RunPhase::ThermometerCheck).isEmpty())
+        out.append(section(run, a.thermometer, RunPhase::ThermometerCheck, false));
+    if (a.zero || !run.pointsOf(RunPhase::ZeroTemperatureCheck).isEmpty())
+        out.append(section(run, a.zero, RunPhase::ZeroTemperatureCheck, true));
+    return out;
 }
 
 QString When(const QDateTime &utc)

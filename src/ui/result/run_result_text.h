@@ -34,6 +34,30 @@ QString ReferenceLine(const RunRecord &run);
 QString TubeTemperatureRange(const RunRecord &run);
 // A coefficient as written to the meter; "—" for none.
 QString Coefficient(const std::optional<std::array<float, 4>> &set, int index);
+// A float as written to the meter: the fewest digits that read back as it.
+QString FloatText(float value);
+
+// A check point's error with its unit: °C for the thermometer, ns for the zero.
+QString TemperatureError(const RunPoint &point);
+// "эталон 20,012 °C, трубка 20,050 °C, погрешность 0,038 °C — годен"; empty for a flow point.
+QString TemperaturePointText(const RunPoint &point);
+
+// The thermometer and the zero by temperature as the result shows them, each only when
+// the record has it: before and written (the two points, then A and B), whether it was
+// written, and the check points with their errors.
+struct AdjustmentSection
+{
+    QString title;               // "Термометр", "Ноль по температуре"
+    QString line;                // "записан в прибор; проверка: годен"
+    std::optional<bool> fits;    // the check's verdict, for the line's colour
+    QList<QStringList> rows;     // under AdjustmentHeadings()
+    QList<QStringList> checks;   // under CheckHeadings()
+    QList<bool> checkUnfit;      // per check row
+};
+QStringList AdjustmentHeadings();
+QStringList CheckHeadings();
+QList<AdjustmentSection> AdjustmentSections(const RunRecord &run);
+
 // Local date and time as the program shows them.
 QString When(const QDateTime &utc);
 

@@ -1,6 +1,7 @@
 #include "ui/result/run_result_view.h"
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
+#include "ui/result/run_adjustment_box.h"
 #include "ui/result/run_certificate.h"
 #include "ui/result/run_error_plot.h"
 #include "ui/result/run_result_text.h"
@@ -133,6 +134,7 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
     auto *coefficients = new QGroupBox(QStringLiteral("Коэффициенты расхода"), this);
     coefficients->setObjectName(QStringLiteral("Group_Coefficients"));
     (new QVBoxLayout(coefficients))->addWidget(Grid_Coefficients);
+    Group_Adjustments = new TRunAdjustmentBox(this);
     auto *lower = new QHBoxLayout;
     lower->addWidget(Chart_Errors, 3);
     lower->addWidget(coefficients, 1);
@@ -152,6 +154,7 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
     layout->addWidget(Label_Title);
     layout->addWidget(Label_End);
     layout->addLayout(tables, 3);
+    layout->addWidget(Group_Adjustments);
     layout->addLayout(lower, 2);
     layout->addLayout(buttons);
 
@@ -182,6 +185,7 @@ void TRunResultView::showRun(const RunRecord &run, bool canRestore)
         Grid_Coefficients->setItem(i, 1, new QTableWidgetItem(Coefficient(run.coefficientsAfter, i)));
     }
     Grid_Coefficients->resizeColumnsToContents();
+    Group_Adjustments->showRun(run);
     PlotRunErrors(*Chart_Errors, run);
     Button_Certificate->setEnabled(!run.points.isEmpty());
     Button_OpenRecord->setEnabled(run.id != 0);

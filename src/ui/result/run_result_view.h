@@ -9,6 +9,7 @@ class QCustomPlot;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class TRunAdjustmentBox;
 
 class TRunResultView : public QWidget
 {
@@ -34,6 +35,7 @@ public:
     QLabel *Label_AsLeftVerdict;
     QCustomPlot *Chart_Errors;
     QTableWidget *Grid_Coefficients; // A–D down, before and after across
+    TRunAdjustmentBox *Group_Adjustments; // the thermometer and the zero, where the run had them
     QPushButton *Button_Certificate;
     QPushButton *Button_OpenRecord;
     QPushButton *Button_Restore;

@@ -4,6 +4,7 @@
 #include "ui/common/file_dialogs.h"
 #include "ui/result/run_result_text.h"
 #include "ui/run/rig_check.h"
+#include "ui/run/run_plan_temperature_group.h"
 #include "ui/run/run_widgets.h"
 #include <QBoxLayout>
 #include <QComboBox>
@@ -131,6 +132,8 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     for (int r = 0; r < int(std::size(SettingRows)); ++r)
         Table_Settings->setItem(r, 0, ReadOnlyItem(QString::fromUtf8(SettingRows[r].title)));
 
+    Group_Temperature = new TRunPlanTemperatureGroup(this);
+
     Button_LoadPlan = Button("Button_LoadPlan", QStringLiteral("Загрузить план…"), this);
     Label_PlanError = Label("Label_PlanError", this);
     Label_PlanError->setStyleSheet(QStringLiteral("color: #B71C1C"));
@@ -142,7 +145,10 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     left->addWidget(Table_Settings, 1);
     auto *columns = new QHBoxLayout;
     columns->addLayout(left, 1);
-    columns->addWidget(Table_Points, 1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(Table_Points, 1);
+    right->addWidget(Group_Temperature);
+    columns->addLayout(right, 1);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(Button_LoadPlan);
     bottom->addWidget(Label_PlanError, 1);
@@ -154,6 +160,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     connectHandlers();
     recall();
     fillPlan(RunPlanFile::Default());
+    Group_Temperature->recall(RunPlanFile::Default());
     showRigFields();
     showFlows();
 }
@@ -213,6 +220,7 @@ void TRunPlanPage::remember() const
     s.setValue(QStringLiteral("run/rig_address"), Edit_RigAddress->text().trimmed());
     s.setValue(QStringLiteral("run/rig_device"), Edit_RigDevice->text().trimmed());
     s.setValue(QStringLiteral("run/rig_map"), Edit_RigMap->text().trimmed());
+    Group_Temperature->remember();
 }
 
 void TRunPlanPage::fillPlan(const RunPlan &plan)
@@ -348,6 +356,8 @@ std::optional<RunPlan> TRunPlanPage::planFromCells(QString *error)
             return bad(item, QLatin1String(SettingRows[r].key));
         plan.*(SettingRows[r].value) = *v;
     }
+    if (!Group_Temperature->apply(plan, error))
+        return std::nullopt;
     if (!RunPlanFile::Check(plan, error)) {
         markCell(cellOf(error->section(QLatin1Char(':'), 0, 0)), *error);
         return std::nullopt;

@@ -17,6 +17,7 @@ class QTableWidget;
 class QTableWidgetItem;
 class TRig;
 class TRigCheck;
+class TRunPlanTemperatureGroup;
 
 // What the program adds to the rig drivers: a rig it runs itself (the demo's), made
 // on demand, with the clock the meter behind it runs at.
@@ -66,6 +67,7 @@ public:
     QPushButton *Button_LoadPlan;
     QTableWidget *Table_Points;
     QTableWidget *Table_Settings;
+    TRunPlanTemperatureGroup *Group_Temperature;
     QLabel *Label_PlanError;
     QPushButton *Button_Start;
 

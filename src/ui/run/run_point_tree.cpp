@@ -26,24 +26,52 @@ TRunPointTree::TRunPointTree(QWidget *parent) : QTreeWidget(parent)
     header()->setStretchLastSection(false);
 }
 
-void TRunPointTree::showPlan(const QList<double> &verificationPercent, const QList<double> &calibrationPercent)
+bool TRunPointTree::TemperaturePhase(RunPhase phase)
+{
+    return phase == RunPhase::Thermometer || phase == RunPhase::ThermometerCheck || phase == RunPhase::Zero
+           || phase == RunPhase::ZeroTemperatureCheck;
+}
+
+void TRunPointTree::showPlan(const RunPlan &plan)
 {
     clear();
     m_attempts.clear();
-    const auto addPhase = [this](RunPhase phase, const QList<double> &percents) {
+    const auto addPhase = [this](RunPhase phase, const QList<double> &values, const QString &unit) {
         auto *top = new QTreeWidgetItem(this, {PhaseTitle(phase)});
         top->setData(0, Qt::UserRole, int(phase));
-        for (int i = 0; i < percents.size(); ++i) {
+        for (int i = 0; i < values.size(); ++i) {
             auto *item = new QTreeWidgetItem(
-                top, {QStringLiteral("%1: %2 %").arg(i + 1).arg(RunWidgets::EditableNumber(percents[i])), QString(),
+                top, {QStringLiteral("%1: %2 %3").arg(i + 1).arg(RunWidgets::EditableNumber(values[i]), unit), QString(),
                       PointStateTitle(PointState::Waiting)});
             item->setData(2, Qt::UserRole, int(PointState::Waiting));
         }
         top->setExpanded(true);
     };
-    addPhase(RunPhase::AsFound, verificationPercent);
-    addPhase(RunPhase::Calibration, calibrationPercent);
-    addPhase(RunPhase::AsLeft, verificationPercent);
+    const QList<double> temperatures{plan.lowTemperature, plan.highTemperature};
+    const QString celsius = QStringLiteral("°C");
+    const QString percent = QStringLiteral("%");
+    if (plan.thermometerPhase) {
+        addPhase(RunPhase::Thermometer, temperatures, celsius);
+        addPhase(RunPhase::ThermometerCheck, temperatures, celsius);
+    }
+    if (plan.zeroPhase) {
+        addPhase(RunPhase::Zero, temperatures, celsius);
+        addPhase(RunPhase::ZeroTemperatureCheck, temperatures, celsius);
+    }
+    if (plan.verificationPhase)
+        addPhase(RunPhase::AsFound, plan.verificationPercent, percent);
+    if (plan.flowPhase)
+        addPhase(RunPhase::Calibration, plan.calibrationPercent, percent);
+    if (plan.verificationPhase)
+        addPhase(RunPhase::AsLeft, plan.verificationPercent, percent);
+}
+
+int TRunPointTree::pointCount() const
+{
+    int n = 0;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        n += topLevelItem(i)->childCount();
+    return n;
 }
 
 QTreeWidgetItem *TRunPointTree::pointItem(RunPhase phase, int index) const

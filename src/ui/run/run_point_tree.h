@@ -1,5 +1,6 @@
 #pragma once
-// The run's points by phase, each with its flow, its state and its error.
+// The run's points by phase, each with its flow or temperature, its state and its error.
+#include "procedure/run_plan.h"
 #include "records/run_record.h"
 #include <QHash>
 #include <QTreeWidget>
@@ -13,8 +14,12 @@ public:
 
     explicit TRunPointTree(QWidget *parent = nullptr);
 
-    // Every point of the plan, waiting.
-    void showPlan(const QList<double> &verificationPercent, const QList<double> &calibrationPercent);
+    // The phases taken at a fluid temperature, whose points name it instead of a flow.
+    static bool TemperaturePhase(RunPhase phase);
+
+    // Every point of the plan's phases, waiting.
+    void showPlan(const RunPlan &plan);
+    int pointCount() const;
     PointState pointState(RunPhase phase, int index) const;
     // A null note leaves the error column as it is.
     void setPointState(RunPhase phase, int index, PointState state, const QString &note = QString());

@@ -27,6 +27,14 @@ QString verdict(const std::optional<bool> &fits)
     return *fits ? QStringLiteral("годен") : QStringLiteral("не годен");
 }
 
+QString stabilityMark(const char *who, double sigma, double limit, const QString &unit)
+{
+    const bool steady = sigma <= limit;
+    return QStringLiteral("<span style=\"color:%1\">σ %2 %3 из %4 %5 %6</span>")
+        .arg(steady ? QStringLiteral("#2E7D32") : QStringLiteral("#C62828"), QString::fromUtf8(who), Fixed3(sigma),
+             Fixed3(limit), unit, steady ? QStringLiteral("✓") : QStringLiteral("…"));
+}
+
 } // namespace
 
 TRunProgressPage::TRunProgressPage(QWidget *parent) : QWidget(parent)
@@ -43,6 +51,14 @@ TRunProgressPage::TRunProgressPage(QWidget *parent) : QWidget(parent)
     // "Экспорт" in its corner with the legend moved clear of it.
     Chart_Point->setCornerButtons({});
     Chart_Point->setMinimumHeight(220);
+    Chart_Temperature = new TLiveChart(QStringLiteral("Chart_Temperature"), this);
+    Chart_Temperature->setTitle(QStringLiteral("Температура"));
+    Chart_Temperature->addSeries(QStringLiteral("Уставка, °C"));
+    Chart_Temperature->addSeries(QStringLiteral("Трубка, °C"));
+    Chart_Temperature->addSeries(QStringLiteral("Эталон, °C"));
+    Chart_Temperature->setCornerButtons({});
+    Chart_Temperature->setMinimumHeight(220);
+    Chart_Temperature->hide();
     Label_Stability = Label("Label_Stability", this);
     Label_Stability->setAccessibleName(QStringLiteral("Устойчивость"));
 
@@ -65,6 +81,7 @@ TRunProgressPage::TRunProgressPage(QWidget *parent) : QWidget(parent)
 
     auto *right = new QVBoxLayout;
     right->addWidget(Chart_Point, 2);
+    right->addWidget(Chart_Temperature, 2);
     right->addWidget(Label_Stability);
     right->addWidget(buildOperatorPanel());
     right->addWidget(buildTablePanel(), 2);
@@ -146,6 +163,7 @@ void TRunProgressPage::follow(TCalibrationRun *run, const RunOptions &options, c
     connect(run, &TCalibrationRun::stateChanged, this, &TRunProgressPage::onStateChanged);
     connect(run, &TCalibrationRun::pointStarted, this, &TRunProgressPage::onPointStarted);
     connect(run, &TCalibrationRun::settling, this, &TRunProgressPage::onSettling);
+    connect(run, &TCalibrationRun::temperatureSettling, this, &TRunProgressPage::onTemperatureSettling);
     connect(run, &TCalibrationRun::pointTaken, this, &TRunProgressPage::onPointTaken);
     connect(run, &TCalibrationRun::tableReady, this, &TRunProgressPage::onTableReady);
     connect(run, &TCalibrationRun::operatorNeeded, this, &TRunProgressPage::onOperatorNeeded);
@@ -159,9 +177,10 @@ void TRunProgressPage::follow(TCalibrationRun *run, const RunOptions &options, c
     Panel_Table->hide();
     Panel_Operator->hide();
     Chart_Point->clearSeries();
+    Chart_Temperature->clearSeries();
     Label_Stability->clear();
-    Tree_Points->showPlan(options.plan.verificationPercent, options.plan.calibrationPercent);
-    onProgress(0, int(2 * options.plan.verificationPercent.size() + options.plan.calibrationPercent.size()));
+    Tree_Points->showPlan(options.plan);
+    onProgress(0, Tree_Points->pointCount());
     note(QStringLiteral("Прогон начат: прибор %1, стенд %2").arg(options.meterSerial, rigDescription));
     showButtons();
 }
@@ -197,10 +216,27 @@ void TRunProgressPage::onStateChanged(RunState state, const QString &text)
 void TRunProgressPage::onPointStarted(RunPhase phase, int index, double targetFlow)
 {
     m_current = {phase, index};
-    Tree_Points->startPoint(phase, index, Fixed3(targetFlow));
-    Chart_Point->clearSeries();
-    Chart_Point->setTitle(QStringLiteral("%1, точка %2: %3 кг/ч").arg(PhaseTitle(phase)).arg(index).arg(Fixed3(targetFlow)));
+    const bool temperature = TRunPointTree::TemperaturePhase(phase);
+    Tree_Points->startPoint(phase, index, temperature ? QStringLiteral("—") : Fixed3(targetFlow));
+    Chart_Point->setVisible(!temperature);
+    Chart_Temperature->setVisible(temperature);
+    TLiveChart *chart = temperature ? Chart_Temperature : Chart_Point;
+    chart->clearSeries();
+    chart->setTitle(temperature ? QStringLiteral("%1, точка %2").arg(PhaseTitle(phase)).arg(index)
+                                : QStringLiteral("%1, точка %2: %3 кг/ч").arg(PhaseTitle(phase)).arg(index).arg(Fixed3(targetFlow)));
     Label_Stability->clear();
+}
+
+void TRunProgressPage::onTemperatureSettling(double setpoint, double tube, double reference, double tubeSigma,
+                                             double referenceSigma)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    Chart_Temperature->append(0, now, setpoint);
+    Chart_Temperature->append(1, now, tube);
+    Chart_Temperature->append(2, now, reference);
+    const QString unit = QStringLiteral("°C");
+    Label_Stability->setText(stabilityMark("трубки", tubeSigma, m_plan.temperatureSigma, unit) + QStringLiteral(" &nbsp; ")
+                             + stabilityMark("эталона", referenceSigma, m_plan.temperatureSigma, unit));
 }
 
 void TRunProgressPage::onSettling(double meterFlow, double referenceFlow, double meterSigma, double referenceSigma)
@@ -210,17 +246,19 @@ void TRunProgressPage::onSettling(double meterFlow, double referenceFlow, double
     Chart_Point->append(1, now, referenceFlow);
     const double qMax = m_run ? double(m_run->record().qMax) : 0.0;
     const double limit = m_plan.stabilitySigmaPercent * qMax / 100.0;
-    const auto mark = [limit](const char *who, double sigma) {
-        const bool steady = sigma <= limit;
-        return QStringLiteral("<span style=\"color:%1\">σ %2 %3 из %4 кг/ч %5</span>")
-            .arg(steady ? QStringLiteral("#2E7D32") : QStringLiteral("#C62828"), QString::fromUtf8(who), Fixed3(sigma),
-                 Fixed3(limit), steady ? QStringLiteral("✓") : QStringLiteral("…"));
-    };
-    Label_Stability->setText(mark("прибора", meterSigma) + QStringLiteral(" &nbsp; ") + mark("эталона", referenceSigma));
+    const QString unit = QStringLiteral("кг/ч");
+    Label_Stability->setText(stabilityMark("прибора", meterSigma, limit, unit) + QStringLiteral(" &nbsp; ")
+                             + stabilityMark("эталона", referenceSigma, limit, unit));
 }
 
 void TRunProgressPage::onPointTaken(const RunPoint &p)
 {
+    if (p.temperature) {
+        const QString text = RunResultText::TemperaturePointText(p);
+        Tree_Points->setPointState(p.phase, p.index, PointState::Done, text);
+        note(QStringLiteral("%1, точка %2: %3").arg(PhaseTitle(p.phase)).arg(p.index).arg(text));
+        return;
+    }
     QString text = RunResultText::PointError(p);
     if (p.fits)
         text += QStringLiteral(" — ") + verdict(p.fits);
@@ -251,11 +289,17 @@ void TRunProgressPage::onOperatorNeeded(OperatorRequest request, double targetFl
     Q_UNUSED(targetFlow);
     m_asked = request;
     Label_Operator->setText(text);
-    const bool typed = request == OperatorRequest::EnterReference;
+    const bool celsius = request == OperatorRequest::EnterReferenceTemperature;
+    const bool typed = request == OperatorRequest::EnterReference || celsius;
     Edit_OperatorReference->setVisible(typed);
     Edit_OperatorReference->clear();
     Edit_OperatorReference->setStyleSheet(QString());
-    Button_OperatorDone->setText(typed ? QStringLiteral("Принять") : QStringLiteral("Расход установлен"));
+    Edit_OperatorReference->setToolTip(QString());
+    Edit_OperatorReference->setAccessibleName(celsius ? QStringLiteral("Показание эталонного термометра, °C")
+                                                      : QStringLiteral("Показание эталона, кг/ч"));
+    Button_OperatorDone->setText(typed ? QStringLiteral("Принять")
+                                 : request == OperatorRequest::SetTemperature ? QStringLiteral("Температура установлена")
+                                                                              : QStringLiteral("Расход установлен"));
     Button_OperatorDone->setAccessibleName(Button_OperatorDone->text());
     Panel_Operator->show();
     if (typed)
@@ -269,21 +313,24 @@ void TRunProgressPage::Button_OperatorDoneClick()
 {
     if (!m_run || !m_asked)
         return;
-    if (*m_asked == OperatorRequest::SetFlow) {
-        m_asked.reset();
-        Panel_Operator->hide();
-        m_run->operatorFlowSet();
-        return;
-    }
+    const OperatorRequest request = *m_asked;
+    const bool celsius = request == OperatorRequest::EnterReferenceTemperature;
     const std::optional<double> value = ParseNumber(Edit_OperatorReference->text());
-    if (!value) {
+    const bool typed = request == OperatorRequest::EnterReference || celsius;
+    if (typed && !value) {
         Edit_OperatorReference->setStyleSheet(QStringLiteral("background: #FFCDD2"));
-        Edit_OperatorReference->setToolTip(QStringLiteral("Введите показание эталона числом, кг/ч"));
+        Edit_OperatorReference->setToolTip(celsius ? QStringLiteral("Введите показание эталонного термометра числом, °C")
+                                                   : QStringLiteral("Введите показание эталона числом, кг/ч"));
         return;
     }
     m_asked.reset();
     Panel_Operator->hide();
-    m_run->operatorReference(*value);
+    switch (request) {
+    case OperatorRequest::SetFlow: m_run->operatorFlowSet(); break;
+    case OperatorRequest::SetTemperature: m_run->operatorTemperatureSet(); break;
+    case OperatorRequest::EnterReference: m_run->operatorReference(*value); break;
+    case OperatorRequest::EnterReferenceTemperature: m_run->operatorReferenceTemperature(*value); break;
+    }
 }
 
 void TRunProgressPage::onProgress(int done, int total)

@@ -41,6 +41,8 @@ public:
     QLabel *Label_State;
     TRunPointTree *Tree_Points;
     TLiveChart *Chart_Point;
+    // In place of the flow chart while a temperature settles.
+    TLiveChart *Chart_Temperature;
     QLabel *Label_Stability;
     QProgressBar *Progress_Run;
     QLabel *Label_TimeLeft;
@@ -61,6 +63,7 @@ private:
     void onStateChanged(RunState state, const QString &text);
     void onPointStarted(RunPhase phase, int index, double targetFlow);
     void onSettling(double meterFlow, double referenceFlow, double meterSigma, double referenceSigma);
+    void onTemperatureSettling(double setpoint, double tube, double reference, double tubeSigma, double referenceSigma);
     void onPointTaken(const RunPoint &point);
     void onTableReady(const FlowTableSave::Values &values);
     void onOperatorNeeded(OperatorRequest request, double targetFlow, const QString &text);
