@@ -241,6 +241,7 @@ void TRunPlanPage::fillPlan(const RunPlan &plan)
     addRows(plan.calibrationPercent, QStringLiteral("Калибровка"));
     for (int r = 0; r < int(std::size(SettingRows)); ++r)
         Table_Settings->setItem(r, 1, new QTableWidgetItem(EditableNumber(plan.*(SettingRows[r].value))));
+    Group_Temperature->showPlan(plan);
 }
 
 bool TRunPlanPage::loadPlan(const QString &path)

@@ -1,7 +1,7 @@
 #pragma once
 // The plan page's thermometer and zero: which of the four phases run, the two fluid
-// temperatures and how they are judged settled and checked. The plan file does not
-// carry these, so the workstation remembers them.
+// temperatures and how they are judged settled and checked. A loaded plan file sets
+// them; the workstation remembers the last ones a run started with.
 #include "procedure/run_plan.h"
 #include <QGroupBox>
 
