@@ -15,8 +15,8 @@ QString RunStateTitle(RunState state)
     case RunState::Settling: return QStringLiteral("установление расхода или температуры");
     case RunState::Averaging: return QStringLiteral("усреднение");
     case RunState::WaitingForOperator: return QStringLiteral("ожидание оператора");
-    case RunState::AwaitingWrite: return QStringLiteral("таблица готова к записи");
-    case RunState::Writing: return QStringLiteral("запись таблицы");
+    case RunState::AwaitingWrite: return QStringLiteral("готово к записи в прибор");
+    case RunState::Writing: return QStringLiteral("запись в прибор");
     case RunState::Paused: return QStringLiteral("пауза");
     case RunState::WaitingForMeter: return QStringLiteral("ожидание связи с прибором");
     case RunState::Restoring: return QStringLiteral("восстановление");

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -265,3 +266,25 @@ TEST(RunAdjustmentText, RowsShowBeforeWrittenAndEachChecksVerdict)
 }
 
 } // namespace
+
+// The thermometer's and the zero's points wait for the same confirmation as the table,
+// and the page shows what will be written, then the table again in full.
+TEST_F(Prompt, TwoPointWritesAreShownForConfirmationLikeTheTable)
+{
+    const struct
+    {
+        CalibrationArea area;
+        const char *valueHeading;
+    } cases[] = {{CalibrationArea::Thermometer, "Код АЦП"}, {CalibrationArea::Zero, "Δt, нс"}};
+    for (const auto &c : cases) {
+        emit run.twoPointReady(c.area, TwoPointSave::Points{20.0f, 2999.9f, 60.0f, 3999.8f});
+        ASSERT_TRUE(page.Panel_Table->isVisible());
+        ASSERT_EQ(page.Table_Write->rowCount(), 2);
+        EXPECT_EQ(page.Table_Write->horizontalHeaderItem(1)->text(), QString::fromUtf8(c.valueHeading));
+        EXPECT_EQ(page.Table_Write->item(1, 0)->text(), RunResultText::Fixed3(60.0));
+        EXPECT_TRUE(page.Label_Table->text().contains(QString::fromUtf8(AreaSpecOf(c.area).title)));
+    }
+    emit run.tableReady(FlowTableSave::Values{});
+    EXPECT_EQ(page.Table_Write->rowCount(), FlowTable::Points);
+    EXPECT_EQ(page.Table_Write->horizontalHeaderItem(0)->text(), QStringLiteral("Эталон, кг/ч"));
+}

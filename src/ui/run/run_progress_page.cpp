@@ -166,6 +166,7 @@ void TRunProgressPage::follow(TCalibrationRun *run, const RunOptions &options, c
     connect(run, &TCalibrationRun::temperatureSettling, this, &TRunProgressPage::onTemperatureSettling);
     connect(run, &TCalibrationRun::pointTaken, this, &TRunProgressPage::onPointTaken);
     connect(run, &TCalibrationRun::tableReady, this, &TRunProgressPage::onTableReady);
+    connect(run, &TCalibrationRun::twoPointReady, this, &TRunProgressPage::onTwoPointReady);
     connect(run, &TCalibrationRun::operatorNeeded, this, &TRunProgressPage::onOperatorNeeded);
     connect(run, &TCalibrationRun::paused, this, [this](const QString &reason) {
         note(QStringLiteral("Пауза: %1").arg(reason));
@@ -276,12 +277,36 @@ void TRunProgressPage::onTableReady(const FlowTableSave::Values &v)
     Label_Table->setText(QStringLiteral("Таблица расхода готова (Q Max %1 кг/ч). Записать её в прибор? Перед записью "
                                         "калибровка прибора сохранена в снимке.")
                              .arg(Fixed3(double(v[FlowTable::QMaxIndex]))));
-    for (int n = 1; n <= FlowTable::Points; ++n) {
-        Table_Write->setItem(n - 1, 0, ReadOnlyItem(Fixed3(double(v[size_t(FlowTable::etalonIndex(n))]))));
-        Table_Write->setItem(n - 1, 1, ReadOnlyItem(Fixed3(double(v[size_t(FlowTable::priborIndex(n))]))));
-    }
+    Table_Write->setAccessibleName(QStringLiteral("Таблица расхода к записи"));
+    QList<std::array<double, 2>> rows;
+    for (int n = 1; n <= FlowTable::Points; ++n)
+        rows.append({double(v[size_t(FlowTable::etalonIndex(n))]), double(v[size_t(FlowTable::priborIndex(n))])});
+    showWriteRows({QStringLiteral("Эталон, кг/ч"), QStringLiteral("Прибор, Δt нс")}, rows);
     Panel_Table->show();
     Button_WriteTable->setFocus();
+}
+
+void TRunProgressPage::onTwoPointReady(CalibrationArea area, const TwoPointSave::Points &p)
+{
+    const bool thermometer = area == CalibrationArea::Thermometer;
+    Label_Table->setText(QStringLiteral("Точки «%1» готовы. Записать их в прибор? Перед записью калибровка прибора "
+                                        "сохранена в снимке.")
+                             .arg(QString::fromUtf8(AreaSpecOf(area).title)));
+    Table_Write->setAccessibleName(QStringLiteral("Точки «%1» к записи").arg(QString::fromUtf8(AreaSpecOf(area).title)));
+    showWriteRows({QStringLiteral("Температура, °C"), thermometer ? QStringLiteral("Код АЦП") : QStringLiteral("Δt, нс")},
+                  {{double(p[0]), double(p[1])}, {double(p[2]), double(p[3])}});
+    Panel_Table->show();
+    Button_WriteTable->setFocus();
+}
+
+void TRunProgressPage::showWriteRows(const QStringList &headings, const QList<std::array<double, 2>> &rows)
+{
+    Table_Write->setRowCount(int(rows.size()));
+    Table_Write->setHorizontalHeaderLabels(headings);
+    for (int r = 0; r < rows.size(); ++r) {
+        Table_Write->setItem(r, 0, ReadOnlyItem(Fixed3(rows[r][0])));
+        Table_Write->setItem(r, 1, ReadOnlyItem(Fixed3(rows[r][1])));
+    }
 }
 
 void TRunProgressPage::onOperatorNeeded(OperatorRequest request, double targetFlow, const QString &text)

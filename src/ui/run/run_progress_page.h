@@ -66,6 +66,8 @@ private:
     void onTemperatureSettling(double setpoint, double tube, double reference, double tubeSigma, double referenceSigma);
     void onPointTaken(const RunPoint &point);
     void onTableReady(const FlowTableSave::Values &values);
+    void onTwoPointReady(CalibrationArea area, const TwoPointSave::Points &points);
+    void showWriteRows(const QStringList &headings, const QList<std::array<double, 2>> &rows);
     void onOperatorNeeded(OperatorRequest request, double targetFlow, const QString &text);
     void onProgress(int done, int total);
     void note(const QString &text);
