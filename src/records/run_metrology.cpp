@@ -207,10 +207,24 @@ QJsonObject ToJson(const RunMetrology &m)
                                 {"coverage_factor", i.coverageFactor},
                                 {"degrees_of_freedom", OrNull(i.degreesOfFreedom)}};
     }
+    QJsonValue zero;
+    if (m.zeroCheck) {
+        const ZeroCheckResult &z = *m.zeroCheck;
+        zero = QJsonObject{{"mean_kg_h", z.meanKgH},
+                           {"sigma_kg_h", z.sigmaKgH},
+                           {"limit_kg_h", z.limitKgH},
+                           {"seconds", z.seconds},
+                           {"samples", z.samples},
+                           {"fits", z.fits},
+                           {"stops_run", z.stopsRun},
+                           {"stored_zero_ns", OrNull(z.storedZeroNs)},
+                           {"tube_temperature", OrNull(z.tubeTemperature)}};
+    }
     return QJsonObject{{"decision_rule", DecisionRuleKey(m.rule)},
                        {"reference", reference},
                        {"as_found", conformity(m.asFound)},
-                       {"as_left", conformity(m.asLeft)}};
+                       {"as_left", conformity(m.asLeft)},
+                       {"zero_check", zero}};
 }
 
 bool FromJson(const QJsonObject &o, RunMetrology &m, QString *error)
@@ -240,6 +254,23 @@ bool FromJson(const QJsonObject &o, RunMetrology &m, QString *error)
     }
     readConformity(r, "as_found", m.asFound);
     readConformity(r, "as_left", m.asLeft);
+    const QJsonObject zero = r.object("zero_check");
+    if (r.ok() && !zero.isEmpty()) {
+        Reader z(zero, QStringLiteral("metrology.zero_check."));
+        ZeroCheckResult c;
+        c.meanKgH = z.number("mean_kg_h");
+        c.sigmaKgH = z.number("sigma_kg_h");
+        c.limitKgH = z.number("limit_kg_h");
+        c.seconds = z.number("seconds");
+        c.samples = int(z.number("samples"));
+        c.fits = z.boolean("fits");
+        c.stopsRun = z.boolean("stops_run");
+        c.storedZeroNs = z.optionalNumber("stored_zero_ns");
+        c.tubeTemperature = z.optionalNumber("tube_temperature");
+        if (!z.ok())
+            r.fail(QString(), z.error());
+        m.zeroCheck = c;
+    }
     if (!r.ok() && error)
         *error = r.error();
     return r.ok();

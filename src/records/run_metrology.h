@@ -72,12 +72,27 @@ struct ReferenceInstrument
     std::optional<double> degreesOfFreedom; // none: infinite
 };
 
+// The meter's mass flow averaged at no flow before the as found: its mean and σ against
+// the plan's limit (of Q Max), with the zero the meter subtracts at that moment.
+struct ZeroCheckResult
+{
+    double meanKgH = 0, sigmaKgH = 0;
+    double limitKgH = 0;
+    double seconds = 0;
+    int samples = 0;                   // the meter's live readings the σ is taken over
+    bool fits = false;                 // |mean| and σ both within the limit
+    bool stopsRun = false;             // the plan said a zero outside stops the run
+    std::optional<double> storedZeroNs; // A + B·T of the meter's zero at its tube temperature
+    std::optional<double> tubeTemperature; // °C
+};
+
 struct RunMetrology
 {
     DecisionRule rule = DecisionRule::Simple;
     std::optional<ReferenceInstrument> reference;
     std::optional<Conformity> asFound, asLeft;
-    bool isEmpty() const { return rule == DecisionRule::Simple && !reference && !asFound && !asLeft; }
+    std::optional<ZeroCheckResult> zeroCheck;
+    bool isEmpty() const { return rule == DecisionRule::Simple && !reference && !asFound && !asLeft && !zeroCheck; }
 };
 
 namespace RunMetrologyJson {
