@@ -1,5 +1,6 @@
 #include "procedure/calibration_run_impl.h"
 #include "link/meter_ownership.h"
+#include "procedure/reference_check.h"
 #include "protocol/protokol_usb.h"
 #include <QSysInfo>
 
@@ -65,11 +66,20 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
         end(RunEnd::Failed, text);
         return;
     }
+    // A reference out of date certifies nothing: the run does not begin.
+    if (const ReferenceDue due = ReferenceDueCheck(options.referenceDueDate, QDate::currentDate());
+        due.kind == ReferenceDueKind::Lapsed) {
+        end(RunEnd::Failed, due.message);
+        return;
+    }
     const auto add = [this](RunPhase phase, const QList<double> &percents) {
         for (qsizetype i = 0; i < percents.size(); ++i)
             points.append({phase, int(i + 1), percents[i], Step::Flow, 0.0});
     };
     planTemperatures();
+    // The zero at no flow, on the zero the run may just have written, before any flow is trusted.
+    if (opt.plan.zeroCheck != RunPlan::ZeroCheckMode::Off && (opt.plan.verificationPhase || opt.plan.flowPhase))
+        points.append({RunPhase::ZeroCheck, 1, 0.0, Step::Flow, 0.0});
     if (opt.plan.verificationPhase)
         add(RunPhase::AsFound, opt.plan.verificationPercent);
     if (opt.plan.flowPhase)
@@ -77,27 +87,8 @@ void TCalibrationRun::Impl::start(const RunOptions &options)
     if (opt.plan.verificationPhase && opt.plan.flowPhase)
         add(RunPhase::AsLeft, opt.plan.verificationPercent);
 
-    RunRecord &r = q.m_record;
-    r.meterSerial = opt.meterSerial;
-    r.portSerial = dm.portSerialNumber();
-    r.operatorName = opt.operatorName;
-    r.workstation = QSysInfo::machineHostName();
-    r.programVersion = QStringLiteral(KESTRO_VERSION);
-    r.rigKind = rig.kind();
-    r.rigSettings = rig.settings();
-    // What people read on the certificate, whichever driver it was.
-    if (!r.rigSettings.contains(QStringLiteral("description")))
-        r.rigSettings.insert(QStringLiteral("description"), rig.description());
-    if (!options.referenceName.isEmpty() || !options.referenceCertificate.isEmpty() || options.referenceDueDate.isValid())
-        r.rigSettings.insert(QStringLiteral("reference_instrument"),
-                             QJsonObject{{QStringLiteral("name"), options.referenceName},
-                                         {QStringLiteral("certificate"), options.referenceCertificate},
-                                         {QStringLiteral("due_date"), options.referenceDueDate.isValid()
-                                                                          ? options.referenceDueDate.toString(Qt::ISODate)
-                                                                          : QString()}});
-    r.plan = RunPlanFile::ToJson(opt.plan);
-    r.tolerancePercent = opt.plan.tolerancePercent;
-    r.startedUtc = QDateTime::currentDateTimeUtc();
+    recordHeader();
+    q.m_record.startedUtc = QDateTime::currentDateTimeUtc();
     readBefore();
 }
 
@@ -406,7 +397,7 @@ void TCalibrationRun::operatorFlowSet()
 void TCalibrationRun::operatorReference(double kgPerHour)
 {
     if (d->stage == Impl::Stage::OperatorRef)
-        d->finishPoint(kgPerHour, 1);
+        d->runTaken(kgPerHour, 1);
 }
 
 void TCalibrationRun::operatorTemperatureSet()

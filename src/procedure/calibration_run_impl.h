@@ -157,6 +157,10 @@ struct TCalibrationRun::Impl
     double openedSeconds = 0;
     int refReadings = 0;
     double refLow = 0, refHigh = 0;
+    // The point's interval is split into consecutive runs (point.metrology.runs); the
+    // reference readings of all of them, and when the run in progress opened.
+    int refSamplesTotal = 0;
+    QDateTime runOpenedUtc;
 
     std::optional<FlowTableSave::Values> table;
     qint64 writeSnapshotId = 0;
@@ -191,7 +195,18 @@ struct TCalibrationRun::Impl
     {
         return temperaturePoint() && (planned().phase == RunPhase::Zero || planned().phase == RunPhase::ZeroTemperatureCheck);
     }
-    double intervalSeconds() const { return atNoFlow() ? opt.plan.zeroAveragingSeconds : opt.plan.averagingSeconds; }
+    double intervalSeconds() const
+    {
+        if (atNoFlow())
+            return opt.plan.zeroAveragingSeconds;
+        if (current < points.size() && planned().phase == RunPhase::ZeroCheck)
+            return opt.plan.zeroCheckSeconds;
+        return opt.plan.averagingSeconds;
+    }
+    // A flow point against a rig that reads its reference is taken in the plan's runs;
+    // a temperature point, or a reference the operator types once, in one.
+    int runsWanted() const { return temperaturePoint() || !rig.readsReference() ? 1 : opt.plan.runsPerPoint; }
+    double runSeconds() const { return intervalSeconds() / runsWanted(); }
     bool inPoint() const
     {
         return stage == Stage::SetFlow || stage == Stage::Settle || stage == Stage::AvgStart || stage == Stage::Avg
@@ -227,7 +242,13 @@ struct TCalibrationRun::Impl
     void onFrameWritten(const QByteArray &frame, bool isRead);
     void averagingElapsed();
     void averagesTaken();
-    void finishPoint(double reference, int samples);
+    // Sends 37 and 38: the next run of the point opens when 38 leaves.
+    void openRun();
+    // A run's averages against the reference's: another run, the point, or a retake.
+    void runTaken(double reference, int samples);
+    void finishPoint();
+    // The zero check's verdict into the record; false when the run stopped on it.
+    bool keepZeroCheck(const RunPoint &p);
     void noteReference(double value);
     Plausibility::Limits plausibilityLimits() const;
     QList<Plausibility::TablePoint> calibrationTable() const;
@@ -266,6 +287,8 @@ struct TCalibrationRun::Impl
     // The record (calibration_run_record.cpp): false, and lastError() of the store, when
     // the header was not taken; the verdict of a phase into the record.
     bool keepHeader();
+    // Who, what and with which reference, from the options, before anything is sent.
+    void recordHeader();
     QString storeFault(const QString &what) const;
     void judgePhase(RunPhase phase);
     // A control character in a text of the options, named; empty when there is none.

@@ -21,6 +21,8 @@ void TCalibrationRun::Impl::startPoint()
     const double target = p.step == Step::Flow ? ofQMax(p.percent) : 0.0;
     if (attempts == 1 || !point.startedUtc.isValid())
         point = RunPoint{};
+    // A retaken point starts its runs afresh.
+    point.metrology = {};
     point.phase = p.phase;
     point.index = p.index;
     point.targetPercent = p.percent;
@@ -237,14 +239,20 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
     // A live read or a reading still on its way belongs to the settling.
     meterPending = haveMeter = haveRef = false;
     dropNextReading = refPending;
-    averagingOpen = false;
-    refSum = 0;
-    refCount = 0;
     refReadings = 0;
     for (double v : std::as_const(referenceValues))
         noteReference(v);
     openedSeconds = 0;
+    refSamplesTotal = 0;
     tsum = {};
+    openRun();
+}
+
+void TCalibrationRun::Impl::openRun()
+{
+    averagingOpen = false;
+    refSum = 0;
+    refCount = 0;
     stage = Stage::AvgStart;
     if (!setState(RunState::Averaging))
         return;
@@ -273,7 +281,8 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         stage = Stage::Avg;
         averagingOpen = true;
         intervalClock.start();
-        averagingTimer.start(clockMs(intervalSeconds()));
+        runOpenedUtc = QDateTime::currentDateTimeUtc();
+        averagingTimer.start(clockMs(runSeconds()));
         // The meter averages every cycle; the reference is read as often, so that the
         // flow's own wander cancels out of the two means. A temperature moves slowly.
         const double period = temperaturePoint() ? opt.plan.samplePeriodSeconds
@@ -282,7 +291,7 @@ void TCalibrationRun::Impl::onFrameWritten(const QByteArray &frame, bool isRead)
         sample();
     } else if (frame == stop && stage == Stage::AvgStop) {
         averagingOpen = false;
-        openedSeconds = simulatedSeconds(intervalClock.elapsed());
+        openedSeconds += simulatedSeconds(intervalClock.elapsed());
         sampleTimer.stop();
         stage = Stage::AvgRead;
         averagesWritten = false;
@@ -321,77 +330,7 @@ void TCalibrationRun::Impl::averagesTaken()
         retryOrPause(QStringLiteral("Эталон не дал ни одного показания за интервал усреднения"));
         return;
     }
-    finishPoint(refSum / refCount, refCount);
-}
-
-void TCalibrationRun::Impl::finishPoint(double reference, int samples)
-{
-    RunPoint &p = point;
-    p.referenceFlow = reference;
-    p.meterFlow = avgFlow;
-    p.deltaT = avgDeltaT;
-    p.averagingSeconds = avgSeconds;
-    p.referenceSamples = samples;
-    const Verification::PointErrors e = Verification::ErrorsOf(float(reference), float(avgFlow), qMax);
-    p.absoluteError = double(e.absolute);
-    p.relativeError = e.relative ? std::optional<double>(double(*e.relative)) : std::nullopt;
-    p.reducedError = e.reduced ? std::optional<double>(double(*e.reduced)) : std::nullopt;
-    if (p.phase != RunPhase::Calibration)
-        p.fits = Verification::PointFits(e, opt.plan.tolerancePercent);
-
-    Plausibility::Point facts;
-    facts.title = QStringLiteral("%1, точка %2").arg(PhaseTitle(p.phase)).arg(p.index);
-    facts.targetFlow = p.targetFlow;
-    facts.rigSetsFlow = rig.setsFlow();
-    facts.beforeWrite = !tableSent;
-    facts.reference = reference;
-    facts.meterFlow = avgFlow;
-    facts.meterSeconds = avgSeconds;
-    facts.openedSeconds = openedSeconds;
-    facts.referenceReadings = refReadings;
-    facts.referenceLow = refLow;
-    facts.referenceHigh = refHigh;
-    std::optional<Plausibility::Refusal> refused = Plausibility::CheckPoint(facts, plausibilityLimits());
-    if (!refused && p.phase == RunPhase::Calibration) {
-        QList<Plausibility::TablePoint> soFar = calibrationTable();
-        soFar.append({p.targetPercent, reference, avgDeltaT});
-        refused = Plausibility::CheckTable(soFar, plausibilityLimits());
-    }
-    if (refused) {
-        qCInfo(lcRun) << "point refused," << refused->rule << "attempt" << attempts << refused->message;
-        retryOrPause(refused->message);
-        return;
-    }
-    p.takenUtc = QDateTime::currentDateTimeUtc();
-    // A point the store did not take is not taken: the run pauses and takes it again.
-    if (!records.store().addRunPoint(q.m_record.id, p)) {
-        enterPaused(storeFault(QStringLiteral("%1, точка %2").arg(PhaseTitle(p.phase)).arg(p.index)));
-        return;
-    }
-    q.m_record.points.append(p);
-    const RunPhase phase = p.phase;
-    attempts = 1;
-    ++current;
-    stage = Stage::None;
-    // The as-found verdict is kept as soon as its last point is, whatever comes after.
-    const bool asFoundDone = phase == RunPhase::AsFound && (current == points.size() || planned().phase != phase);
-    if (asFoundDone)
-        judgePhase(RunPhase::AsFound);
-    emit q.pointTaken(q.m_record.points.last());
-    emit q.progress(int(q.m_record.points.size()), int(points.size()));
-    point = RunPoint{};
-    if (stage != Stage::None)
-        return;
-    if (asFoundDone && !keepHeader()) {
-        enterPaused(storeFault(QStringLiteral("Заключение «как найден»")));
-        return;
-    }
-    if (current == points.size())
-        readAfter();
-    else if (phase == RunPhase::Calibration && planned().phase != RunPhase::Calibration)
-        tableDone();
-    else
-        startPoint();
+    runTaken(refSum / refCount, refCount);
 }
 
 void TCalibrationRun::Impl::noteReference(double value)

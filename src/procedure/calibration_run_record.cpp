@@ -1,7 +1,45 @@
 // The run's record in the store: every header write is checked, a verdict is kept
 // as soon as its phase ends.
 #include "procedure/calibration_run_impl.h"
+#include "procedure/point_metrology.h"
 #include "records/record_text.h"
+#include <QSysInfo>
+#include <algorithm>
+
+void TCalibrationRun::Impl::recordHeader()
+{
+    RunRecord &r = q.m_record;
+    r.meterSerial = opt.meterSerial;
+    r.portSerial = dm.portSerialNumber();
+    r.operatorName = opt.operatorName;
+    r.workstation = QSysInfo::machineHostName();
+    r.programVersion = QStringLiteral(KESTRO_VERSION);
+    r.rigKind = rig.kind();
+    r.rigSettings = rig.settings();
+    // What people read on the certificate, whichever driver it was.
+    if (!r.rigSettings.contains(QStringLiteral("description")))
+        r.rigSettings.insert(QStringLiteral("description"), rig.description());
+    if (!opt.referenceName.isEmpty() || !opt.referenceCertificate.isEmpty() || opt.referenceDueDate.isValid())
+        r.rigSettings.insert(QStringLiteral("reference_instrument"),
+                             QJsonObject{{QStringLiteral("name"), opt.referenceName},
+                                         {QStringLiteral("certificate"), opt.referenceCertificate},
+                                         {QStringLiteral("due_date"), opt.referenceDueDate.isValid()
+                                                                          ? opt.referenceDueDate.toString(Qt::ISODate)
+                                                                          : QString()}});
+    r.metrology.rule = DecisionRuleFromKey(opt.plan.decisionRule).value_or(DecisionRule::Simple);
+    if (!opt.referenceName.isEmpty() || opt.referenceDueDate.isValid() || opt.referenceUncertaintyPercent) {
+        ReferenceInstrument ref;
+        ref.name = opt.referenceName;
+        ref.certificate = opt.referenceCertificate;
+        ref.dueDate = opt.referenceDueDate;
+        ref.expandedUncertaintyPercent = opt.referenceUncertaintyPercent;
+        ref.coverageFactor = opt.referenceCoverageFactor;
+        ref.degreesOfFreedom = opt.referenceDegreesOfFreedom;
+        r.metrology.reference = ref;
+    }
+    r.plan = RunPlanFile::ToJson(opt.plan);
+    r.tolerancePercent = opt.plan.tolerancePercent;
+}
 
 bool TCalibrationRun::Impl::keepHeader()
 {
@@ -22,14 +60,20 @@ void TCalibrationRun::Impl::judgePhase(RunPhase phase)
     const QList<RunPoint> taken = r.pointsOf(phase);
     if (taken.isEmpty())
         return;
-    bool all = true;
     double worst = 0;
     for (const RunPoint &p : taken) {
-        all = all && p.fits.value_or(false);
         if (const auto e = p.relativeError ? p.relativeError : p.reducedError)
             worst = std::max(worst, std::abs(*e));
     }
-    (phase == RunPhase::AsFound ? r.asFoundFit : r.asLeftFit) = all;
+    // A point without a verdict of its own (no error to judge) is no pass.
+    std::optional<Conformity> c = PhaseConformity(taken);
+    if (std::any_of(taken.begin(), taken.end(), [](const RunPoint &p) { return !p.metrology.conformity; }))
+        c = Conformity::Fail;
+    (phase == RunPhase::AsFound ? r.metrology.asFound : r.metrology.asLeft) = c;
+    std::optional<bool> fit;
+    if (c != Conformity::Undetermined)
+        fit = c == Conformity::Pass;
+    (phase == RunPhase::AsFound ? r.asFoundFit : r.asLeftFit) = fit;
     (phase == RunPhase::AsFound ? r.asFoundMaxError : r.asLeftMaxError) = worst;
 }
 

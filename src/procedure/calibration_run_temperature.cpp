@@ -295,6 +295,9 @@ bool TCalibrationRun::Impl::keepPoint(RunPoint &p)
     attempts = 1;
     ++current;
     stage = Stage::None;
+    // A phase's verdict as soon as its last point is in, whatever comes after.
+    if (p.phase == RunPhase::AsFound && (current == points.size() || planned().phase != p.phase))
+        judgePhase(RunPhase::AsFound);
     emit q.pointTaken(q.m_record.points.last());
     emit q.progress(int(q.m_record.points.size()), int(points.size()));
     point = RunPoint{};

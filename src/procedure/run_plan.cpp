@@ -9,6 +9,8 @@ namespace {
 
 const char FormatName[] = "kestrolink-run-plan";
 constexpr double MinTemperatureSpan = 10.0;
+constexpr int MaxRunsPerPoint = 10;
+constexpr double MinRunSeconds = 1.0;
 
 // The numeric fields: their file names and where they live in the plan.
 struct NumberField
@@ -35,6 +37,35 @@ constexpr NumberField NumberFields[] = {
     {"thermometer_check_tolerance", &RunPlan::thermometerCheckTolerance},
     {"zero_limit_ns", &RunPlan::zeroLimitNs},
     {"zero_averaging_seconds", &RunPlan::zeroAveragingSeconds},
+    {"zero_check_seconds", &RunPlan::zeroCheckSeconds},
+    {"zero_stability_percent", &RunPlan::zeroStabilityPercent},
+    {"repeatability_limit_percent", &RunPlan::repeatabilityLimitPercent},
+};
+
+struct CountField
+{
+    const char *key;
+    int RunPlan::*value;
+};
+constexpr CountField CountFields[] = {
+    {"runs_per_point", &RunPlan::runsPerPoint},
+    {"max_runs_per_point", &RunPlan::maxRunsPerPoint},
+};
+
+// The fields that name one of a few choices, with the plan's value as its key.
+struct ChoiceField
+{
+    const char *key;
+    QStringList choices;
+    QString (*get)(const RunPlan &);
+    void (*set)(RunPlan &, const QString &);
+};
+const ChoiceField ChoiceFields[] = {
+    {"zero_check", {QStringLiteral("stop"), QStringLiteral("report"), QStringLiteral("off")},
+     [](const RunPlan &p) { return RunPlanFile::ZeroCheckKey(p.zeroCheck); },
+     [](RunPlan &p, const QString &v) { p.zeroCheck = *RunPlanFile::ZeroCheckFromKey(v); }},
+    {"decision_rule", {QStringLiteral("simple"), QStringLiteral("guarded")},
+     [](const RunPlan &p) { return p.decisionRule; }, [](RunPlan &p, const QString &v) { p.decisionRule = v; }},
 };
 
 struct BoolField
@@ -91,6 +122,28 @@ bool checkPercents(const QList<double> &values, const QString &key, QString *err
 
 namespace RunPlanFile {
 
+QString ZeroCheckKey(RunPlan::ZeroCheckMode mode)
+{
+    switch (mode) {
+    case RunPlan::ZeroCheckMode::Stop:
+        return QStringLiteral("stop");
+    case RunPlan::ZeroCheckMode::Report:
+        return QStringLiteral("report");
+    case RunPlan::ZeroCheckMode::Off:
+        return QStringLiteral("off");
+    }
+    return {};
+}
+
+std::optional<RunPlan::ZeroCheckMode> ZeroCheckFromKey(const QString &key)
+{
+    for (auto mode : {RunPlan::ZeroCheckMode::Stop, RunPlan::ZeroCheckMode::Report, RunPlan::ZeroCheckMode::Off}) {
+        if (key == ZeroCheckKey(mode))
+            return mode;
+    }
+    return std::nullopt;
+}
+
 RunPlan Default()
 {
     RunPlan plan;
@@ -143,6 +196,9 @@ bool Check(const RunPlan &p, QString *error)
         {"thermometer_check_tolerance", p.thermometerCheckTolerance, 0, 5, true, "больше 0 и не больше 5 °C"},
         {"zero_limit_ns", p.zeroLimitNs, 0, 10, true, "больше 0 и не больше 10 нс"},
         {"zero_averaging_seconds", p.zeroAveragingSeconds, 1, 3600, false, "от 1 до 3600 с"},
+        {"zero_check_seconds", p.zeroCheckSeconds, 1, 3600, false, "от 1 до 3600 с"},
+        {"zero_stability_percent", p.zeroStabilityPercent, 0, 10, true, "больше 0 и не больше 10 %"},
+        {"repeatability_limit_percent", p.repeatabilityLimitPercent, 0, 10, true, "больше 0 и не больше 10 %"},
     };
     for (const auto &r : ranges) {
         if (!within(r.value, r.lo, r.hi, r.loOpen))
@@ -175,6 +231,26 @@ bool Check(const RunPlan &p, QString *error)
         return refuse(error, QStringLiteral("temperature_timeout_seconds"),
                       QStringLiteral("%1 вне пределов: нужно от окна устойчивости плюс 1 с (%2 с) до 7200 с")
                           .arg(num(p.temperatureTimeoutSeconds), num(minTemperatureTimeout)));
+    if (!(p.runsPerPoint >= 1 && p.runsPerPoint <= MaxRunsPerPoint))
+        return refuse(error, QStringLiteral("runs_per_point"),
+                      QStringLiteral("%1 вне пределов: нужно от 1 до %2").arg(p.runsPerPoint).arg(MaxRunsPerPoint));
+    if (!(p.maxRunsPerPoint >= p.runsPerPoint && p.maxRunsPerPoint <= 2 * MaxRunsPerPoint))
+        return refuse(error, QStringLiteral("max_runs_per_point"),
+                      QStringLiteral("%1 вне пределов: нужно от runs_per_point (%2) до %3")
+                          .arg(p.maxRunsPerPoint)
+                          .arg(p.runsPerPoint)
+                          .arg(2 * MaxRunsPerPoint));
+    // A run shorter than this is mostly the commands that open and close it.
+    if (!atLeast(p.averagingSeconds / p.runsPerPoint, MinRunSeconds))
+        return refuse(error, QStringLiteral("runs_per_point"),
+                      QStringLiteral("%1 прогонов делят интервал усреднения %2 с на части короче %3 с")
+                          .arg(p.runsPerPoint)
+                          .arg(num(p.averagingSeconds), num(MinRunSeconds)));
+    if (!ZeroCheckFromKey(ZeroCheckKey(p.zeroCheck)))
+        return refuse(error, QStringLiteral("zero_check"), QStringLiteral("неизвестный режим"));
+    if (p.decisionRule != QLatin1String("simple") && p.decisionRule != QLatin1String("guarded"))
+        return refuse(error, QStringLiteral("decision_rule"),
+                      QStringLiteral("«%1»: нужно \"simple\" или \"guarded\"").arg(p.decisionRule.left(40)));
     // Under the verdict's own tolerance a meter that is fit would stop the run.
     if (!within(p.maxAsFoundErrorPercent, p.tolerancePercent, 100))
         return refuse(error, QStringLiteral("max_as_found_error_percent"),
@@ -229,6 +305,24 @@ std::optional<RunPlan> Parse(const QByteArray &json, QString *error)
             if (!value.isDouble())
                 return refuse(error, key, QStringLiteral("нужно число")), std::nullopt;
             plan.*(number->value) = value.toDouble();
+            continue;
+        }
+        const auto count = std::find_if(std::begin(CountFields), std::end(CountFields),
+                                        [&](const CountField &f) { return key == QLatin1String(f.key); });
+        if (count != std::end(CountFields)) {
+            const double v = value.toDouble();
+            if (!value.isDouble() || v != std::floor(v) || std::abs(v) > 1e6)
+                return refuse(error, key, QStringLiteral("нужно целое число")), std::nullopt;
+            plan.*(count->value) = int(v);
+            continue;
+        }
+        const auto choice = std::find_if(std::begin(ChoiceFields), std::end(ChoiceFields),
+                                         [&](const ChoiceField &f) { return key == QLatin1String(f.key); });
+        if (choice != std::end(ChoiceFields)) {
+            if (!value.isString() || !choice->choices.contains(value.toString()))
+                return refuse(error, key, QStringLiteral("нужно одно из: \"%1\"").arg(choice->choices.join(QStringLiteral("\", \"")))),
+                       std::nullopt;
+            choice->set(plan, value.toString());
             continue;
         }
         const auto flag = std::find_if(std::begin(BoolFields), std::end(BoolFields),
@@ -291,6 +385,10 @@ QJsonObject ToJson(const RunPlan &plan)
         o[QLatin1String(f.key)] = plan.*(f.value);
     for (const BoolField &f : BoolFields)
         o[QLatin1String(f.key)] = plan.*(f.value);
+    for (const CountField &f : CountFields)
+        o[QLatin1String(f.key)] = plan.*(f.value);
+    for (const ChoiceField &f : ChoiceFields)
+        o[QLatin1String(f.key)] = f.get(plan);
     return o;
 }
 

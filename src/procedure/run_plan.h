@@ -67,6 +67,9 @@ struct RunPlan
 
 namespace RunPlanFile {
 RunPlan Default();
+// "stop", "report", "off".
+QString ZeroCheckKey(RunPlan::ZeroCheckMode mode);
+std::optional<RunPlan::ZeroCheckMode> ZeroCheckFromKey(const QString &key);
 // Strict: unknown or missing fields, wrong types, out-of-range values are refused
 // with a message naming the field ("calibration_percent[3]: ...").
 std::optional<RunPlan> Parse(const QByteArray &json, QString *error);

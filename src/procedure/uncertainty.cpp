@@ -126,9 +126,10 @@ std::optional<UncertaintyComponent> FlowChangeComponent(const QList<double> &ref
         return std::nullopt;
     const auto [lo, hi] = std::minmax_element(referenceKgH.begin(), referenceKgH.end());
     const double mean = std::accumulate(referenceKgH.begin(), referenceKgH.end(), 0.0) / referenceKgH.size();
-    if (!(mean > 0))
+    // A reverse flow is as much a flow: relative to its size.
+    if (!(std::abs(mean) > 0))
         return std::nullopt;
-    const double halfWidthPercent = (*hi - *lo) / 2.0 / mean * 100.0;
+    const double halfWidthPercent = (*hi - *lo) / 2.0 / std::abs(mean) * 100.0;
     return component("flow_change", "изменение расхода установки", "rectangular", halfWidthPercent / std::sqrt(3.0),
                      std::nullopt);
 }

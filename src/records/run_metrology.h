@@ -79,7 +79,7 @@ struct ZeroCheckResult
     double meanKgH = 0, sigmaKgH = 0;
     double limitKgH = 0;
     double seconds = 0;
-    int samples = 0;                   // the meter's live readings the σ is taken over
+    int samples = 0;                   // the runs averaged; with one, σ is of its live readings
     bool fits = false;                 // |mean| and σ both within the limit
     bool stopsRun = false;             // the plan said a zero outside stops the run
     std::optional<double> storedZeroNs; // A + B·T of the meter's zero at its tube temperature

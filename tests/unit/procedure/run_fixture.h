@@ -52,6 +52,9 @@ protected:
         QObject::connect(run.get(), &TCalibrationRun::pointTaken, [this](const RunPoint &p) { taken << p; });
         opts.plan.name = QStringLiteral("короткий");
         opts.plan.thermometerPhase = opts.plan.zeroPhase = false;
+        // One run a point and no zero check: the tests of those enable them.
+        opts.plan.runsPerPoint = 1;
+        opts.plan.zeroCheck = RunPlan::ZeroCheckMode::Off;
         opts.plan.verificationPercent = {100, 50, -50};
         opts.plan.calibrationPercent = QList<double>(MeterModel::FlowPointsPercent.begin(), MeterModel::FlowPointsPercent.end());
         opts.plan.averagingSeconds = 3;

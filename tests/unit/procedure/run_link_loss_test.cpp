@@ -65,6 +65,8 @@ public:
         });
         opts.plan.name = QStringLiteral("короткий");
         opts.plan.thermometerPhase = opts.plan.zeroPhase = false;
+        opts.plan.runsPerPoint = 1;
+        opts.plan.zeroCheck = RunPlan::ZeroCheckMode::Off;
         opts.plan.verificationPercent = {50};
         opts.plan.calibrationPercent = QList<double>(MeterModel::FlowPointsPercent.begin(), MeterModel::FlowPointsPercent.end());
         opts.plan.averagingSeconds = 2;

@@ -180,6 +180,31 @@ const PlanCase Cases[] = {
     {"zero limit as text", [](QJsonObject &o) { o["zero_limit_ns"] = "0.05"; }, "zero_limit_ns"},
     {"zero averaging under a second", [](QJsonObject &o) { o["zero_averaging_seconds"] = 0.5; },
      "zero_averaging_seconds"},
+    {"one run a point", [](QJsonObject &o) { o["runs_per_point"] = 1; }, nullptr},
+    {"no runs", [](QJsonObject &o) { o["runs_per_point"] = 0; }, "runs_per_point"},
+    {"eleven runs", [](QJsonObject &o) { o["runs_per_point"] = 11; }, "runs_per_point"},
+    {"a run and a half", [](QJsonObject &o) { o["runs_per_point"] = 2.5; }, "runs_per_point"},
+    {"runs as text", [](QJsonObject &o) { o["runs_per_point"] = "3"; }, "runs_per_point"},
+    {"fewer runs at most than at first",
+     [](QJsonObject &o) {
+         o["runs_per_point"] = 4;
+         o["max_runs_per_point"] = 3;
+     },
+     "max_runs_per_point", "4"},
+    {"runs shorter than a second",
+     [](QJsonObject &o) {
+         o["averaging_seconds"] = 5;
+         o["runs_per_point"] = 6;
+         o["max_runs_per_point"] = 6;
+     },
+     "runs_per_point"},
+    {"no repeatability limit", [](QJsonObject &o) { o["repeatability_limit_percent"] = 0; },
+     "repeatability_limit_percent"},
+    {"guarded verdicts", [](QJsonObject &o) { o["decision_rule"] = "guarded"; }, nullptr},
+    {"an unknown decision rule", [](QJsonObject &o) { o["decision_rule"] = "strict"; }, "decision_rule", "guarded"},
+    {"zero check off", [](QJsonObject &o) { o["zero_check"] = "off"; }, nullptr},
+    {"zero check as a flag", [](QJsonObject &o) { o["zero_check"] = true; }, "zero_check", "stop"},
+    {"zero stability of nothing", [](QJsonObject &o) { o["zero_stability_percent"] = 0; }, "zero_stability_percent"},
 };
 
 class PlanFile : public ::testing::TestWithParam<PlanCase>

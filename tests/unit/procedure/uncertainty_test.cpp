@@ -154,6 +154,7 @@ TEST(UncertaintyComponents, EachSourceFromItsInputs)
         // 199..201 kg/h around 200: half-width 1/200 = 0.5 %, u = 0.5/√3
         {"flow change", FlowChangeComponent({200, 199, 201, 200}), "flow_change", 0.5 / sqrt3, {}, "rectangular"},
         {"steady flow", FlowChangeComponent({50, 50, 50}), "flow_change", 0, {}, "rectangular"},
+        {"reverse flow", FlowChangeComponent({-200, -199, -201, -200}), "flow_change", 0.5 / sqrt3, {}, "rectangular"},
         {"no flow readings", FlowChangeComponent({}), nullptr, 0, {}, ""},
         // σ 0.02 kg/h beats |mean| 0.005 at 40 kg/h: 0.05 %; then the offset wins: 0.1 kg/h → 0.25 %
         {"zero by its σ", ZeroComponent(0.02, -0.005, 40), "zero", 0.05, {}, "normal"},
