@@ -37,6 +37,7 @@ void TCalibrationRun::Impl::recordHeader()
         ref.degreesOfFreedom = opt.referenceDegreesOfFreedom;
         r.metrology.reference = ref;
     }
+    r.parties = opt.parties;
     r.plan = RunPlanFile::ToJson(opt.plan);
     r.tolerancePercent = opt.plan.tolerancePercent;
 }

@@ -146,6 +146,15 @@ std::optional<Conformity> ConformityFromKey(const QString &key)
     return fromKey(Conformities, key);
 }
 
+QString VerdictTitle(const std::optional<Conformity> &conformity, const std::optional<bool> &fit)
+{
+    if (conformity)
+        return ConformityTitle(*conformity);
+    if (fit)
+        return ConformityTitle(*fit ? Conformity::Pass : Conformity::Fail);
+    return QStringLiteral("—");
+}
+
 namespace RunMetrologyJson {
 
 QJsonObject ToJson(const PointMetrology &m)

@@ -52,6 +52,9 @@ enum class Conformity { Pass, Fail, Undetermined };
 QString ConformityKey(Conformity c);
 QString ConformityTitle(Conformity c);
 std::optional<Conformity> ConformityFromKey(const QString &key);
+// A point's or a phase's verdict for people: its conformity where the run judged one
+// (an older record has none), else its fit; "—" without either.
+QString VerdictTitle(const std::optional<Conformity> &conformity, const std::optional<bool> &fit);
 
 struct PointMetrology
 {

@@ -25,9 +25,12 @@ struct Outcome
     double asFound = 0, asLeft = 0;
     QString end;
     double thermometerCheck = NAN, zeroCheck = NAN; // the worst measured check, °C and ns
+    double worstU = NAN;                             // %, the largest U of an as-left point
 };
 
-enum class Mode { Stable, Fixed, AllPhases };
+// Stable: the default plan (runs per point, the zero check); OneRun: one run a point and
+// no zero check, as runs were taken before.
+enum class Mode { Stable, OneRun, Fixed, AllPhases };
 
 Outcome runOnce(double timeScale, Mode mode)
 {
@@ -56,6 +59,13 @@ Outcome runOnce(double timeScale, Mode mode)
     options.operatorName = QStringLiteral("bench");
     options.timeScale = timeScale;
     options.writeWithoutConfirmation = true;
+    if (mode == Mode::OneRun || fixedWaits) {
+        options.plan.runsPerPoint = 1;
+        options.plan.zeroCheck = RunPlan::ZeroCheckMode::Off;
+    }
+    options.referenceName = QStringLiteral("эталон стенда");
+    options.referenceUncertaintyPercent = 0.05;
+    options.referenceDueDate = QDate::currentDate().addYears(1);
     if (fixedWaits) {
         options.fixedSettleSeconds = 60;
         options.plan.averagingSeconds = 60;
@@ -74,9 +84,17 @@ Outcome runOnce(double timeScale, Mode mode)
     o.rigMinutes = double(clock.elapsed()) / 1000.0 * timeScale / 60.0;
     o.asFound = run.record().asFoundMaxError.value_or(-1);
     o.asLeft = run.record().asLeftMaxError.value_or(-1);
-    for (const RunPoint &p : run.record().pointsOf(RunPhase::AsLeft))
-        std::printf("    as left %6.1f %%: reference %9.3f meter %9.3f error %7.4f %%, settled in %5.1f s\n", p.targetPercent,
-                    p.referenceFlow, p.meterFlow, p.relativeError.value_or(p.reducedError.value_or(0)), p.settleSeconds);
+    for (const RunPoint &p : run.record().pointsOf(RunPhase::AsLeft)) {
+        const double u = p.metrology.budget ? p.metrology.budget->expandedPercent : NAN;
+        if (!std::isnan(u) && (std::isnan(o.worstU) || u > o.worstU))
+            o.worstU = u;
+        std::printf("    as left %6.1f %%: reference %9.3f meter %9.3f error %7.4f %% U %6.4f %%, %d runs, settled in %5.1f s\n",
+                    p.targetPercent, p.referenceFlow, p.meterFlow, p.relativeError.value_or(p.reducedError.value_or(0)), u,
+                    int(p.metrology.runs.size()), p.settleSeconds);
+    }
+    if (const auto &z = run.record().metrology.zeroCheck)
+        std::printf("    zero check: mean %.4f kg/h, sigma %.4f kg/h, limit %.4f kg/h, %s\n", z->meanKgH, z->sigmaKgH,
+                    z->limitKgH, z->fits ? "fits" : "outside");
     for (const RunPoint &p : run.record().points) {
         if (!p.temperature || p.temperature->computed || !p.temperature->error)
             continue;
@@ -97,9 +115,9 @@ int main(int argc, char **argv)
     // Above about 5 the link's own pace (50 ms between frames) stretches the simulated
     // sample period, and the figures stop being those of a real rig.
     const double scale = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 5.0;
-    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(); // "a", "b" or "c"
+    const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString(); // "a", "b", "c" or "d"
     std::printf("calibration_run_bench: default plan, simulated rig, time scale %.0f\n", scale);
-    std::printf("%-34s %12s %11s %10s %12s %10s  %s\n", "run", "rig minutes", "as found %", "as left %",
+    std::printf("%-34s %12s %11s %10s %9s %12s %10s  %s\n", "run", "rig minutes", "as found %", "as left %", "max U %",
                 "thermometer", "zero ns", "end");
     const struct
     {
@@ -109,18 +127,21 @@ int main(int argc, char **argv)
         {"a", "(a) flow only, when stable", Mode::Stable},
         {"b", "(b) flow only, fixed 60 s + 60 s", Mode::Fixed},
         {"c", "(c) thermometer, zero and flow", Mode::AllPhases},
+        {"d", "(d) as (a), one run, no zero check", Mode::OneRun},
     };
-    double minutes[3] = {0, 0, 0};
-    for (int i = 0; i < 3; ++i) {
+    double minutes[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
         if (!only.isEmpty() && only != QLatin1String(runs[i].key))
             continue;
         const Outcome o = runOnce(scale, runs[i].mode);
         minutes[i] = o.rigMinutes;
-        std::printf("%-34s %12.1f %11.3f %10.4f %12.3f %10.4f  %s\n", runs[i].title, o.rigMinutes, o.asFound, o.asLeft,
-                    o.thermometerCheck, o.zeroCheck, qPrintable(o.end));
+        std::printf("%-34s %12.1f %11.3f %10.4f %9.4f %12.3f %10.4f  %s\n", runs[i].title, o.rigMinutes, o.asFound,
+                    o.asLeft, o.worstU, o.thermometerCheck, o.zeroCheck, qPrintable(o.end));
     }
     if (minutes[0] > 0 && minutes[1] > 0)
         std::printf("rig time (b)/(a): %.2f; goal: at least 2, and (a) under 20 minutes\n", minutes[1] / minutes[0]);
+    if (minutes[0] > 0 && minutes[3] > 0)
+        std::printf("runs per point and the zero check: (a)/(d) = %.3f; goal: within 10 %%\n", minutes[0] / minutes[3]);
     if (minutes[0] > 0 && minutes[2] > 0)
         std::printf("the thermometer and the zero add %.1f rig minutes to the flow-only run\n", minutes[2] - minutes[0]);
     return 0;

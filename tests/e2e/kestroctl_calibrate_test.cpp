@@ -187,7 +187,7 @@ TEST(KestroctlCalibrateOperator, PromptsAtTheTerminalAndKeepsWhatWasTyped)
     QFile plan(dir.filePath("plan.json"));
     ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
     plan.write(R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [50],
-                   "thermometer_phase": false, "zero_phase": false,
+                   "thermometer_phase": false, "zero_phase": false, "runs_per_point": 1, "zero_check": "off",
                    "averaging_seconds": 5, "stability_window_seconds": 5, "settle_timeout_seconds": 60})");
     plan.close();
     // Enter for the flow, then a typo the prompt asks again for, then the reading.
@@ -225,7 +225,7 @@ TEST(KestroctlCalibrateMeterFault, AMeterIgnoringTheAveragingResetGetsNoTable)
     QFile plan(dir.filePath("plan.json"));
     ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
     plan.write(R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [100, 25],
-                   "thermometer_phase": false, "zero_phase": false,
+                   "thermometer_phase": false, "zero_phase": false, "runs_per_point": 1, "zero_check": "off",
                    "averaging_seconds": 10, "stability_window_seconds": 5, "settle_timeout_seconds": 120})");
     plan.close();
     const QStringList env{"LC_ALL=C.UTF-8", "KESTRO_SNAPSHOT_DB=" + dir.filePath("s.sqlite")};

@@ -88,7 +88,7 @@ protected:
     {
         sim = std::make_unique<SimProcess>(QStringList{"--time-scale", TimeScale, "--rig-modbus", "0"} + simFaults);
         ASSERT_TRUE(sim->ok()) << sim->startError().toStdString();
-        writeFile("plan.json", R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [100], "thermometer_phase": false, "zero_phase": false,
+        writeFile("plan.json", R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [100], "thermometer_phase": false, "zero_phase": false, "runs_per_point": 1, "zero_check": "off",
             "averaging_seconds": 4, "sample_period_seconds": 0.5, "stability_window_seconds": 3,
             "settle_timeout_seconds": 120})");
         // The simulated rig's own map, with a pump left turning slowly after a run.

@@ -88,6 +88,8 @@ protected:
         RunPlan plan = RunPlanFile::Default();
         plan.name = QStringLiteral("короткий");
         plan.thermometerPhase = plan.zeroPhase = false;
+        plan.runsPerPoint = 1;
+        plan.zeroCheck = RunPlan::ZeroCheckMode::Off;
         plan.verificationPercent = {100};
         plan.averagingSeconds = 3;
         plan.samplePeriodSeconds = 1;

@@ -52,11 +52,6 @@ void say(QWidget *parent, QMessageBox::Icon icon, const QString &text)
     ShowMessage(parent, {icon, QStringLiteral("История калибровки"), text, QMessageBox::Ok, QMessageBox::Ok});
 }
 
-QString verdictOrDash(const std::optional<bool> &fit)
-{
-    return fit ? Verification::VerdictText(*fit) : QStringLiteral("—");
-}
-
 } // namespace
 
 TForm_History::TForm_History(TDM_1 &dm, TCalibrationRecords &records, QWidget *owner)
@@ -309,8 +304,8 @@ void TForm_History::refreshRuns()
                                 r.operatorName,
                                 RunResultText::RigLine(r),
                                 EndTitle(r.end),
-                                verdictOrDash(r.asFoundFit),
-                                verdictOrDash(r.asLeftFit)};
+                                VerdictTitle(r.metrology.asFound, r.asFoundFit),
+                                VerdictTitle(r.metrology.asLeft, r.asLeftFit)};
         for (int col = 0; col < cells.size(); ++col) {
             auto *item = new QTableWidgetItem(cells[col]);
             item->setToolTip(col == 5 && !r.endReason.isEmpty() ? r.endReason : cells[col]);

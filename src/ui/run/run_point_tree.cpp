@@ -58,6 +58,8 @@ void TRunPointTree::showPlan(const RunPlan &plan)
         addPhase(RunPhase::Zero, temperatures, celsius);
         addPhase(RunPhase::ZeroTemperatureCheck, temperatures, celsius);
     }
+    if (plan.zeroCheck != RunPlan::ZeroCheckMode::Off && (plan.verificationPhase || plan.flowPhase))
+        addPhase(RunPhase::ZeroCheck, {0.0}, percent);
     if (plan.verificationPhase)
         addPhase(RunPhase::AsFound, plan.verificationPercent, percent);
     if (plan.flowPhase)
