@@ -1,6 +1,7 @@
 #include "tools/ctl_calibrate.h"
 #include "link/dm1.h"
 #include "procedure/calibration_run.h"
+#include "procedure/reference_check.h"
 #include "procedure/run_plan.h"
 #include "records/calibration_records.h"
 #include "records/file_output.h"
@@ -132,6 +133,14 @@ int CtlCalibrate::calibrate()
                                       std::pair{QStringLiteral("--operator"), m_options.operatorName}}) {
         if (const QString problem = RecordTextProblem(field, text); !problem.isEmpty())
             return fail(CtlExit::Usage, problem + QStringLiteral("; ничего не отправлено"));
+    }
+    // A reference past its due date cannot calibrate anything; the window refuses it alike.
+    if (const CtlReference &ref = m_options.reference; ref.due.isValid()) {
+        const ReferenceDue due = ReferenceDueCheck(ref.due, QDate::currentDate());
+        if (due.kind == ReferenceDueKind::Lapsed)
+            return fail(CtlExit::RecordsError, due.message + QStringLiteral("; ничего не отправлено"));
+        if (due.kind == ReferenceDueKind::DueSoon)
+            m_err << "kestroctl: внимание: " << due.message << Qt::endl;
     }
 
     // Everything the run depends on is checked before anything is sent.
@@ -305,6 +314,12 @@ int CtlCalibrate::calibrate()
     options.operatorName = m_options.operatorName.trimmed();
     options.timeScale = m_options.timeScale;
     options.acceptUnsettled = m_options.acceptUnsettled;
+    options.referenceName = m_options.reference.name;
+    options.referenceCertificate = m_options.reference.certificate;
+    options.referenceDueDate = m_options.reference.due;
+    options.referenceUncertaintyPercent = m_options.reference.uncertaintyPercent;
+    options.referenceCoverageFactor = m_options.reference.coverageFactor;
+    options.referenceDegreesOfFreedom = m_options.reference.degreesOfFreedom;
     run.start(options);
     if (run.state() != RunState::Finished)
         loop.exec();

@@ -2,6 +2,7 @@
 // kestroctl's calibration runs: calibrate a meter against a rig from a shell, list
 // and show the run records.
 #include "records/run_record.h"
+#include "tools/ctl_reference.h"
 #include <QString>
 #include <QTextStream>
 
@@ -25,6 +26,8 @@ struct CtlCalibrateOptions
     int timeoutMs = 1000;
     // Termination signals end the run as an abort does; none: the system's default.
     CtlInterrupt *interrupt = nullptr;
+    // The rig's reference instrument, into the run's options.
+    CtlReference reference;
 };
 
 class CtlCalibrate

@@ -12,7 +12,8 @@ constexpr int NoPortFound = 1;
 constexpr int CannotOpen = 2;
 constexpr int Timeout = 3;
 constexpr int NoPermission = 4;
-constexpr int RecordsError = 5;  // the snapshot store, a snapshot file or an ID is not usable
+constexpr int RecordsError = 5;  // the snapshot store, a snapshot file or an ID is not usable; a run's
+                                 // reference is past its due date
 constexpr int Differences = 6;   // differences printed, nothing written
 constexpr int NotRestored = 7;   // a restore stopped midway or the meter did not take it
 constexpr int RunIncomplete = 8; // a calibration run was aborted or failed (the record says why)

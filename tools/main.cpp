@@ -72,7 +72,9 @@ QString helpText()
                "Calibration runs (the whole procedure at a rig: as found, calibration, as left):\n"
                "  calibrate --rig RIG --serial S --operator NAME [--plan FILE] [--rig-map FILE]\n"
                "            [--json FILE] [--restore-on-abort] [--accept-unsettled] [--yes]\n"
-               "            [--time-scale X]\n"
+               "            [--time-scale X] [--reference-name TEXT] [--reference-certificate TEXT]\n"
+               "            [--reference-due YYYY-MM-DD] [--reference-u PERCENT] [--reference-k K]\n"
+               "            [--reference-dof N]\n"
                "                       RIG is sim[:PORT] (the simulator's rig, Modbus TCP on\n"
                "                       127.0.0.1, port 1502 by default), modbus:tcp://HOST:PORT,\n"
                "                       modbus:rtu:DEVICE (register map: --rig-map) or operator\n"
@@ -84,7 +86,15 @@ QString helpText()
                "                       --accept-unsettled. --restore-on-abort puts the calibration\n"
                "                       the run found back when the run ends early after writing.\n"
                "                       --json writes the whole record. --time-scale divides every\n"
-               "                       time of the plan, for a simulator run faster than real time\n"
+               "                       time of the plan, for a simulator run faster than real time.\n"
+               "                       The --reference-* options name the rig's reference meter for\n"
+               "                       the record: its certificate, the day its calibration is due,\n"
+               "                       the expanded uncertainty U its certificate states (% of\n"
+               "                       reading, 0 to 10; none: not stated), its coverage factor k\n"
+               "                       (1 to 10, default 2) and degrees of freedom (at least 1;\n"
+               "                       none: infinite); numbers take a point or a comma. A due date\n"
+               "                       behind today refuses the run (5, nothing sent); one within\n"
+               "                       30 days is warned of on standard error and the run goes on\n"
                "  runs [--serial S]    the run records, newest first (tab-separated): number, local\n"
                "                       start time, serial, operator, rig, end, as-found and as-left\n"
                "                       verdicts, as-left max error, uuid; with --serial from the\n"
@@ -109,7 +119,8 @@ QString helpText()
                "4 the meter's port is there but you have no right to it (the hint on standard\n"
                "error says how to get it); 5 the snapshot store, a snapshot file or a snapshot\n"
                "number is not usable, or an export could not be written whole (the reason goes\n"
-               "to standard error; a file already there is kept); 6 differences printed\n"
+               "to standard error; a file already there is kept), or a calibration run's reference\n"
+               "is past its due date; 6 differences printed\n"
                "and nothing written (diff found differences, restore without --yes); 7 a restore\n"
                "stopped midway or the meter does not hold what was written (standard error says\n"
                "which areas were written and which snapshot leads back); 8 a calibration run was\n"
@@ -177,8 +188,23 @@ int main(int argc, char **argv)
                                      QStringLiteral("URL"));
     const QCommandLineOption timeScale(QStringLiteral("time-scale"), QStringLiteral("Divide the plan's times by X."),
                                        QStringLiteral("X"), QStringLiteral("1"));
+    const QCommandLineOption referenceName(QStringLiteral("reference-name"), QStringLiteral("The rig's reference meter."),
+                                           QStringLiteral("TEXT"));
+    const QCommandLineOption referenceCertificate(QStringLiteral("reference-certificate"),
+                                                  QStringLiteral("The reference's certificate."), QStringLiteral("TEXT"));
+    const QCommandLineOption referenceDue(QStringLiteral("reference-due"),
+                                          QStringLiteral("The day the reference's calibration is due."),
+                                          QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption referenceU(QStringLiteral("reference-u"),
+                                        QStringLiteral("The reference's expanded uncertainty, % of reading."),
+                                        QStringLiteral("PERCENT"));
+    const QCommandLineOption referenceK(QStringLiteral("reference-k"), QStringLiteral("Its coverage factor."),
+                                        QStringLiteral("K"));
+    const QCommandLineOption referenceDof(QStringLiteral("reference-dof"), QStringLiteral("Its degrees of freedom."),
+                                          QStringLiteral("N"));
     parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter, rig, rigMap,
-                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl});
+                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl,
+                       referenceName, referenceCertificate, referenceDue, referenceU, referenceK, referenceDof});
 
     auto usageError = [&](const QString &message) {
         err << "kestroctl: " << message << "\n\n" << helpText();
@@ -210,6 +236,17 @@ int main(int argc, char **argv)
     const double timeScaleValue = parser.value(timeScale).toDouble(&ok);
     if (!ok || !(timeScaleValue >= 0.01 && timeScaleValue <= 1000))
         return usageError(QStringLiteral("--time-scale: нужно число от 0,01 до 1000"));
+
+    const auto given = [&](const QCommandLineOption &o) {
+        return parser.isSet(o) ? std::optional<QString>(parser.value(o)) : std::nullopt;
+    };
+    QString referenceError;
+    const std::optional<CtlReference> reference =
+        ParseCtlReference({given(referenceName), given(referenceCertificate), given(referenceDue), given(referenceU),
+                           given(referenceK), given(referenceDof)},
+                          &referenceError);
+    if (!reference)
+        return usageError(referenceError);
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -243,7 +280,7 @@ int main(int argc, char **argv)
     CtlCalibrate calibration(dm, runner, store, out, err,
                              {parser.value(rig), parser.value(rigMap), parser.value(plan), parser.value(serial),
                               parser.value(operatorName), parser.value(json), parser.isSet(restoreOnAbort), parser.isSet(yes),
-                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs, &interrupt});
+                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs, &interrupt, *reference});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)

@@ -4,11 +4,11 @@
 #include "ui/common/file_dialogs.h"
 #include "ui/result/run_result_text.h"
 #include "ui/run/rig_check.h"
+#include "ui/run/run_plan_reference_group.h"
 #include "ui/run/run_plan_temperature_group.h"
 #include "ui/run/run_widgets.h"
 #include <QBoxLayout>
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -72,7 +72,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     whoForm->addRow(QStringLiteral("Оператор"), Edit_Operator);
     whoForm->addRow(QStringLiteral("Q Max прибора"), Label_QMax);
 
-    auto *rigBox = new QGroupBox(QStringLiteral("Стенд и эталон"), this);
+    auto *rigBox = new QGroupBox(QStringLiteral("Стенд"), this);
     auto *rigForm = new QFormLayout(rigBox);
     ComboBox_Rig = new QComboBox(rigBox);
     ComboBox_Rig->setObjectName(QStringLiteral("ComboBox_Rig"));
@@ -94,12 +94,6 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     auto *mapRow = new QHBoxLayout;
     mapRow->addWidget(Edit_RigMap, 1);
     mapRow->addWidget(Button_RigMap);
-    Edit_RefName = Edit("Edit_RefName", QStringLiteral("Эталонный расходомер"), rigBox);
-    Edit_RefCertificate = Edit("Edit_RefCertificate", QStringLiteral("Свидетельство эталона"), rigBox);
-    Date_RefDue = new QDateEdit(QDate::currentDate().addYears(1), rigBox);
-    Date_RefDue->setObjectName(QStringLiteral("Date_RefDue"));
-    Date_RefDue->setAccessibleName(QStringLiteral("Эталон действителен до"));
-    Date_RefDue->setCalendarPopup(true);
     Button_CheckRig = Button("Button_CheckRig", QStringLiteral("Проверить связь"), rigBox);
     Label_CheckRig = Label("Label_CheckRig", rigBox);
     auto *checkRow = new QHBoxLayout;
@@ -110,10 +104,8 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     rigForm->addRow(QStringLiteral("Ускорение времени"), Edit_TimeScale);
     rigForm->addRow(QStringLiteral("Порт RTU"), Edit_RigDevice);
     rigForm->addRow(QStringLiteral("Карта регистров"), mapRow);
-    rigForm->addRow(QStringLiteral("Эталон"), Edit_RefName);
-    rigForm->addRow(QStringLiteral("Свидетельство"), Edit_RefCertificate);
-    rigForm->addRow(QStringLiteral("Действительно до"), Date_RefDue);
     rigForm->addRow(checkRow);
+    Group_Reference = new TRunPlanReferenceGroup(this);
 
     Table_Points = new QTableWidget(0, 3, this);
     Table_Points->setObjectName(QStringLiteral("Table_Points"));
@@ -142,6 +134,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     auto *left = new QVBoxLayout;
     left->addWidget(who);
     left->addWidget(rigBox);
+    left->addWidget(Group_Reference);
     left->addWidget(Table_Settings, 1);
     auto *columns = new QHBoxLayout;
     columns->addLayout(left, 1);
@@ -193,11 +186,6 @@ void TRunPlanPage::recall()
 {
     QSettings s = settings();
     Edit_Operator->setText(s.value(QStringLiteral("run/operator")).toString());
-    Edit_RefName->setText(s.value(QStringLiteral("run/reference_name")).toString());
-    Edit_RefCertificate->setText(s.value(QStringLiteral("run/reference_certificate")).toString());
-    const QDate due = s.value(QStringLiteral("run/reference_due_date")).toDate();
-    if (due.isValid())
-        Date_RefDue->setDate(due);
     const QString rig = s.value(QStringLiteral("run/rig")).toString();
     // Where the program runs a rig itself (the demo), that rig is the one to use.
     const bool builtIn = !m_setup.builtInRigs.isEmpty();
@@ -213,14 +201,12 @@ void TRunPlanPage::remember() const
 {
     QSettings s = settings();
     s.setValue(QStringLiteral("run/operator"), Edit_Operator->text().trimmed());
-    s.setValue(QStringLiteral("run/reference_name"), Edit_RefName->text().trimmed());
-    s.setValue(QStringLiteral("run/reference_certificate"), Edit_RefCertificate->text().trimmed());
-    s.setValue(QStringLiteral("run/reference_due_date"), Date_RefDue->date());
     s.setValue(QStringLiteral("run/rig"), ComboBox_Rig->currentData().toString());
     s.setValue(QStringLiteral("run/rig_address"), Edit_RigAddress->text().trimmed());
     s.setValue(QStringLiteral("run/rig_device"), Edit_RigDevice->text().trimmed());
     s.setValue(QStringLiteral("run/rig_map"), Edit_RigMap->text().trimmed());
     Group_Temperature->remember();
+    Group_Reference->remember();
 }
 
 void TRunPlanPage::fillPlan(const RunPlan &plan)
@@ -385,9 +371,11 @@ std::optional<RunOptions> TRunPlanPage::runOptions(QString *error)
     options.plan = *plan;
     options.meterSerial = Edit_Serial->text().trimmed();
     options.operatorName = Edit_Operator->text().trimmed();
-    options.referenceName = Edit_RefName->text().trimmed();
-    options.referenceCertificate = Edit_RefCertificate->text().trimmed();
-    options.referenceDueDate = Date_RefDue->date();
+    // A lapsed reference is refused here, before the rig is opened.
+    if (!Group_Reference->apply(options, error)) {
+        *error = QStringLiteral("%1. Ничего не отправлено.").arg(*error);
+        return std::nullopt;
+    }
     return options;
 }
 

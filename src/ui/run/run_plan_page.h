@@ -9,7 +9,6 @@
 #include <optional>
 
 class QComboBox;
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,6 +16,7 @@ class QTableWidget;
 class QTableWidgetItem;
 class TRig;
 class TRigCheck;
+class TRunPlanReferenceGroup;
 class TRunPlanTemperatureGroup;
 
 // What the program adds to the rig drivers: a rig it runs itself (the demo's), made
@@ -59,14 +59,13 @@ public:
     // The simulator's --time-scale, so that the run's times match its clock.
     QLineEdit *Edit_TimeScale;
     QPushButton *Button_RigMap;
-    QLineEdit *Edit_RefName, *Edit_RefCertificate;
-    QDateEdit *Date_RefDue;
     QPushButton *Button_CheckRig;
     QLabel *Label_CheckRig;
     QLabel *Label_QMax;
     QPushButton *Button_LoadPlan;
     QTableWidget *Table_Points;
     QTableWidget *Table_Settings;
+    TRunPlanReferenceGroup *Group_Reference;
     TRunPlanTemperatureGroup *Group_Temperature;
     QLabel *Label_PlanError;
     QPushButton *Button_Start;
