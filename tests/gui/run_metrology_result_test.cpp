@@ -2,12 +2,16 @@
 // error, the rule above the verdicts, why a point is undetermined, the largest budget
 // and the zero at no flow; an older record without metrology reads as it always did.
 #include "support/locale_guard.h"
+#include "ui/result/run_certificate.h"
 #include "ui/result/run_metrology_box.h"
 #include "ui/result/run_metrology_text.h"
 #include "ui/result/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -333,5 +337,32 @@ TEST(RunResultView, ShowsTheMetrologyOnlyWhereTheRecordHasIt)
             view.Scroll_Result->widget()->grab().save(
                 QString(path).replace(QStringLiteral(".png"), QStringLiteral("-%1-all.png").arg(name)));
         }
+    }
+}
+
+// The certificate carries U beside each error and the rule before the verdicts; an
+// older record's has neither.
+TEST(RunCertificate, CarriesUAndTheRuleWhereTheRecordHasThem)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        FAIL() << "pdftotext is missing: scripts/install-deps.sh installs poppler-utils";
+    LocaleGuard locale(LocaleGuard::comma());
+    for (const auto &[name, run] : {std::pair{"guarded", guarded()}, std::pair{"older", older()}}) {
+        SCOPED_TRACE(name);
+        const bool metrology = QByteArray(name) != "older";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("протокол.pdf"));
+        QString error;
+        ASSERT_TRUE(RunCertificate::Write(run, path, &error)) << error.toStdString();
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+        ASSERT_TRUE(p.waitForFinished(20000));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        EXPECT_EQ(text.contains(QStringLiteral("± U, %")), metrology);
+        EXPECT_EQ(text.contains(QStringLiteral("0,150 0,075 ±0,080 не определено")), metrology) << text.toStdString();
+        EXPECT_EQ(text.contains(QStringLiteral("Правило принятия решения — с защитной полосой")), metrology);
+        EXPECT_TRUE(text.contains(metrology ? QStringLiteral("Как оставлен: не определено") : QStringLiteral("Как оставлен: годен")));
+        if (qEnvironmentVariableIsSet("KEEP_PDF"))
+            QFile::copy(path, qEnvironmentVariable("KEEP_PDF").replace(QStringLiteral(".pdf"), QStringLiteral("-%1.pdf").arg(name)));
     }
 }

@@ -30,9 +30,9 @@ void drawPhase(Writer &w, const RunRecord &run, RunPhase phase)
         // Only U of the metrology's columns: the page has room for one more.
         RunResultText::TableColumns columns;
         columns.uncertainty = RunResultText::ColumnsOf(run).uncertainty;
-        QList<double> widths{8, 18, 30, 30, 22, 22, 22}; // millimetres, 152 in all
-        if (columns.uncertainty)
-            widths.insert(widths.size() - 1, 20);
+        // Millimetres: 152 in all, 170 with U, whose verdict may be "не определено".
+        const QList<double> widths = columns.uncertainty ? QList<double>{8, 16, 28, 28, 20, 20, 20, 30}
+                                                         : QList<double>{8, 18, 30, 30, 22, 22, 22};
         PdfPage::Row(w, RunResultText::TableHeadings(columns), widths, true);
         for (const RunPoint &p : points) {
             const bool unfit = RunResultText::PointConformity(p) == Conformity::Fail;
