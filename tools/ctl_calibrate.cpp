@@ -11,6 +11,7 @@
 #include "rig/rig_factory.h"
 #include "tools/ctl_interrupt.h"
 #include "tools/ctl_runner.h"
+#include "tools/run_printer.h"
 #include "tools/terminal_input.h"
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -67,7 +68,7 @@ QString CtlCalibrate::PointLine(const RunPoint &p)
         .arg(p.index)
         .arg(number(p.targetPercent, 1), number(p.targetFlow, 1), number(p.referenceFlow, 3), number(p.meterFlow, 3),
              number(p.deltaT, 3), number(p.absoluteError, 3), percentOrDash(p.relativeError))
-        .arg(percentOrDash(p.reducedError), verdictText(p.fits),
+        .arg(percentOrDash(p.reducedError), RunPrinter::PointVerdict(p),
              p.settled ? QString() : QStringLiteral("\tunsettled (accepted)"));
 }
 
@@ -78,14 +79,18 @@ QStringList CtlCalibrate::ResultTable(const RunRecord &run)
         const QList<RunPoint> points = run.pointsOf(phase);
         if (points.isEmpty())
             continue;
+        // The metrology's columns after the verdict, so the columns before it stay where they were.
+        const bool metrology = RunPrinter::HasPointMetrology(run);
         lines << QStringLiteral("%1 (%2):").arg(PhaseTitle(phase), PhaseKey(phase));
-        lines << QStringLiteral("  #\ttarget %\treference kg/h\tmeter kg/h\tdt ns\trelative\treduced\tverdict");
+        lines << QStringLiteral("  #\ttarget %\treference kg/h\tmeter kg/h\tdt ns\trelative\treduced\tverdict")
+                     + (metrology ? QStringLiteral("\t") + RunPrinter::PointHeadings() : QString());
         for (const RunPoint &p : points) {
             lines << QStringLiteral("  %1\t%2\t%3\t%4\t%5\t%6\t%7\t%8")
-                         .arg(p.index)
-                         .arg(number(p.targetPercent, 1), number(p.referenceFlow, 3), number(p.meterFlow, 3),
-                              number(p.deltaT, 3), percentOrDash(p.relativeError), percentOrDash(p.reducedError),
-                              verdictText(p.fits));
+                             .arg(p.index)
+                             .arg(number(p.targetPercent, 1), number(p.referenceFlow, 3), number(p.meterFlow, 3),
+                                  number(p.deltaT, 3), percentOrDash(p.relativeError), percentOrDash(p.reducedError),
+                                  RunPrinter::PointVerdict(p))
+                         + (metrology ? QStringLiteral("\t") + RunPrinter::PointCells(p) : QString());
         }
     }
     auto coefficients = [](const std::optional<std::array<float, 4>> &c) {
@@ -100,8 +105,10 @@ QStringList CtlCalibrate::ResultTable(const RunRecord &run)
     lines << QStringLiteral("coefficients before: %1").arg(coefficients(run.coefficientsBefore));
     lines << QStringLiteral("coefficients after:  %1").arg(coefficients(run.coefficientsAfter));
     lines << QStringLiteral("as found: %1 (max error %2), as left: %3 (max error %4), tolerance ±%5 %")
-                 .arg(verdictText(run.asFoundFit), percentOrDash(run.asFoundMaxError), verdictText(run.asLeftFit),
-                      percentOrDash(run.asLeftMaxError), number(run.tolerancePercent, 3));
+                 .arg(RunPrinter::PhaseVerdict(run, RunPhase::AsFound), percentOrDash(run.asFoundMaxError),
+                      RunPrinter::PhaseVerdict(run, RunPhase::AsLeft), percentOrDash(run.asLeftMaxError),
+                      number(run.tolerancePercent, 3));
+    lines << RunPrinter::MetrologyLines(run);
     if (const QString rig = RigSafeText(run); !rig.isEmpty())
         lines << rig;
     lines << QStringLiteral("run %1 (%2): %3%4")
@@ -372,8 +379,8 @@ int CtlCalibrate::runs(const QString &meterSerial, TRecordStore *from)
         return fail(CtlExit::RecordsError, store.lastError());
     for (const RunRecord &r : list) {
         m_out << r.id << '\t' << r.startedUtc.toLocalTime().toString(Qt::ISODate) << '\t' << r.meterSerial << '\t'
-              << r.operatorName << '\t' << r.rigKind << '\t' << EndKey(r.end) << '\t' << verdictText(r.asFoundFit)
-              << '\t' << verdictText(r.asLeftFit) << '\t' << percentOrDash(r.asLeftMaxError) << '\t' << r.uuid << '\n';
+              << r.operatorName << '\t' << r.rigKind << '\t' << EndKey(r.end) << '\t'
+              << RunPrinter::PhaseVerdict(r, RunPhase::AsFound) << '\t' << RunPrinter::PhaseVerdict(r, RunPhase::AsLeft) << '\t' << percentOrDash(r.asLeftMaxError) << '\t' << r.uuid << '\n';
     }
     m_out.flush();
     return CtlExit::Done;

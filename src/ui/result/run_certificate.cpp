@@ -3,6 +3,7 @@
 #include "protocol/number_text.h"
 #include "ui/result/pdf_page.h"
 #include "ui/result/run_error_plot.h"
+#include "ui/result/run_metrology_text.h"
 #include "ui/result/run_result_text.h"
 #include <QLocale>
 #include <QPdfWriter>
@@ -26,11 +27,16 @@ void drawPhase(Writer &w, const RunRecord &run, RunPhase phase)
     if (points.isEmpty()) {
         w.text(QStringLiteral("Точки не сняты"), 9);
     } else {
-        const QList<double> widths{8, 18, 30, 30, 22, 22, 22}; // millimetres, 152 in all
-        PdfPage::Row(w, RunResultText::TableHeadings(), widths, true);
+        // Only U of the metrology's columns: the page has room for one more.
+        RunResultText::TableColumns columns;
+        columns.uncertainty = RunResultText::ColumnsOf(run).uncertainty;
+        // Millimetres: 152 in all, 170 with U, whose verdict may be "не определено".
+        const QList<double> widths = columns.uncertainty ? QList<double>{8, 16, 28, 28, 20, 20, 20, 30}
+                                                         : QList<double>{8, 18, 30, 30, 22, 22, 22};
+        PdfPage::Row(w, RunResultText::TableHeadings(columns), widths, true);
         for (const RunPoint &p : points) {
-            const bool unfit = p.fits == false;
-            PdfPage::Row(w, RunResultText::PointCells(p), widths, unfit, {}, unfit ? UnfitInk : QColor(Qt::black));
+            const bool unfit = RunResultText::PointConformity(p) == Conformity::Fail;
+            PdfPage::Row(w, RunResultText::PointCells(p, columns), widths, unfit, {}, unfit ? UnfitInk : QColor(Qt::black));
         }
     }
     w.gap(1);
@@ -131,6 +137,10 @@ bool drawRun(QIODevice &device, const RunRecord &run)
     w.gap(2);
     drawAdjustments(w, run);
     w.text(QStringLiteral("Погрешности: относительная и приведённая к Q Max (%)"), 8);
+    for (const QString &note : {RuleStatement(run), CoverageNote(run)}) {
+        if (!note.isEmpty())
+            w.text(note, 8);
+    }
     drawPhase(w, run, RunPhase::AsFound);
     drawPhase(w, run, RunPhase::AsLeft);
     drawCoefficients(w, run);

@@ -1,5 +1,6 @@
 #include "ui/result/run_result_text.h"
 #include "procedure/verification_table.h"
+#include "ui/result/run_metrology_text.h"
 #include "protocol/number_text.h"
 #include <QJsonObject>
 #include <QLocale>
@@ -36,34 +37,90 @@ QString PointError(const RunPoint &p)
     return QString();
 }
 
-QStringList TableHeadings()
+TableColumns ColumnsOf(const RunRecord &run)
 {
-    return {QStringLiteral("№"),        QStringLiteral("Цель, %"),  QStringLiteral("Эталон, кг/ч"),
-            QStringLiteral("Прибор, кг/ч"), QStringLiteral("Отн., %"), QStringLiteral("Прив., %"),
-            QStringLiteral("Вывод")};
+    TableColumns c;
+    for (const RunPoint &p : run.points) {
+        if (p.phase != RunPhase::AsFound && p.phase != RunPhase::AsLeft)
+            continue;
+        c.uncertainty |= p.metrology.budget.has_value();
+        c.repeatability |= p.metrology.repeatabilityPercent.has_value();
+        c.runs |= !p.metrology.runs.isEmpty();
+    }
+    return c;
 }
 
-QStringList PointCells(const RunPoint &p)
+QStringList TableHeadings(const TableColumns &extra)
 {
-    return {QString::number(p.index),
-            FormatFloatPattern(p.targetPercent, NumPattern::P0_hhh),
-            Fixed3(p.referenceFlow),
-            Fixed3(p.meterFlow),
-            orDash(p.relativeError),
-            orDash(p.reducedError),
-            p.fits ? Verification::VerdictText(*p.fits) : QString()};
+    QStringList h{QStringLiteral("№"),        QStringLiteral("Цель, %"),  QStringLiteral("Эталон, кг/ч"),
+                  QStringLiteral("Прибор, кг/ч"), QStringLiteral("Отн., %"), QStringLiteral("Прив., %")};
+    if (extra.uncertainty)
+        h << QStringLiteral("± U, %");
+    if (extra.repeatability)
+        h << QStringLiteral("Повтор., %");
+    if (extra.runs)
+        h << QStringLiteral("Измерений");
+    return h << QStringLiteral("Вывод");
+}
+
+QStringList PointCells(const RunPoint &p, const TableColumns &extra)
+{
+    QStringList cells{QString::number(p.index),
+                      FormatFloatPattern(p.targetPercent, NumPattern::P0_hhh),
+                      Fixed3(p.referenceFlow),
+                      Fixed3(p.meterFlow),
+                      orDash(p.relativeError),
+                      orDash(p.reducedError)};
+    const PointMetrology &m = p.metrology;
+    if (extra.uncertainty)
+        cells << (m.budget ? QStringLiteral("±") + Significant(m.budget->expandedPercent, 2) : QStringLiteral("—"));
+    if (extra.repeatability)
+        cells << orDash(m.repeatabilityPercent);
+    if (extra.runs)
+        cells << (m.runs.isEmpty() ? QStringLiteral("—") : QString::number(m.runs.size()));
+    const std::optional<Conformity> verdict = PointConformity(p);
+    return cells << (verdict ? ConformityTitle(*verdict) : QString());
+}
+
+std::optional<Conformity> PointConformity(const RunPoint &p)
+{
+    if (p.metrology.conformity)
+        return p.metrology.conformity;
+    if (p.fits)
+        return *p.fits ? Conformity::Pass : Conformity::Fail;
+    return std::nullopt;
+}
+
+std::optional<Conformity> PhaseConformity(const RunRecord &run, RunPhase phase)
+{
+    const bool asFound = phase == RunPhase::AsFound;
+    const std::optional<Conformity> &rule = asFound ? run.metrology.asFound : run.metrology.asLeft;
+    if (rule)
+        return rule;
+    const std::optional<bool> &fit = asFound ? run.asFoundFit : run.asLeftFit;
+    if (fit)
+        return *fit ? Conformity::Pass : Conformity::Fail;
+    return std::nullopt;
+}
+
+std::optional<double> JudgedError(const RunPoint &p)
+{
+    const bool zero = p.targetPercent == 0.0;
+    if (p.relativeError && !(zero && p.reducedError))
+        return p.relativeError;
+    return p.reducedError;
 }
 
 QString VerdictLine(const RunRecord &run, RunPhase phase)
 {
     const bool asFound = phase == RunPhase::AsFound;
-    const std::optional<bool> &fit = asFound ? run.asFoundFit : run.asLeftFit;
+    const std::optional<Conformity> verdict = PhaseConformity(run, phase);
     const std::optional<double> &worst = asFound ? run.asFoundMaxError : run.asLeftMaxError;
     QString title = PhaseTitle(phase);
     title[0] = title[0].toUpper();
-    if (!fit)
+    if (!verdict)
         return QStringLiteral("%1: не проверен").arg(title);
-    QString line = QStringLiteral("%1: %2").arg(title, Verification::VerdictText(*fit));
+    QString line = QStringLiteral("%1: %2").arg(title, ConformityTitle(*verdict));
     if (worst)
         line += QStringLiteral(" — наибольшая погрешность %1 %").arg(Fixed3(*worst));
     return line + QStringLiteral(" при допуске ±%1 %").arg(tolerance(run.tolerancePercent));
@@ -110,15 +167,27 @@ QString RigLine(const RunRecord &run)
 
 QString ReferenceLine(const RunRecord &run)
 {
+    // The run's metrology names it as the budget used it; older records only in the rig's settings.
     const QJsonObject ref = run.rigSettings.value(QStringLiteral("reference_instrument")).toObject();
     QStringList parts;
-    const QString name = ref.value(QStringLiteral("name")).toString();
-    const QString certificate = ref.value(QStringLiteral("certificate")).toString();
-    const QDate due = QDate::fromString(ref.value(QStringLiteral("due_date")).toString(), Qt::ISODate);
+    QString name = ref.value(QStringLiteral("name")).toString();
+    QString certificate = ref.value(QStringLiteral("certificate")).toString();
+    QDate due = QDate::fromString(ref.value(QStringLiteral("due_date")).toString(), Qt::ISODate);
+    QString uncertainty;
+    if (const std::optional<ReferenceInstrument> &r = run.metrology.reference) {
+        name = r->name;
+        certificate = r->certificate;
+        due = r->dueDate;
+        if (r->expandedUncertaintyPercent)
+            uncertainty = QStringLiteral("U = %1 % (k = %2)")
+                              .arg(Significant(*r->expandedUncertaintyPercent, 2), CoverageFactor(r->coverageFactor));
+    }
     if (!name.isEmpty())
         parts << name;
     if (!certificate.isEmpty())
         parts << QStringLiteral("свидетельство № %1").arg(certificate);
+    if (!uncertainty.isEmpty())
+        parts << uncertainty;
     if (due.isValid())
         parts << QStringLiteral("действительно до %1").arg(due.toString(QStringLiteral("dd.MM.yyyy")));
     return parts.join(QStringLiteral(", "));

@@ -15,20 +15,39 @@ QString Fixed3(double value);
 // noise level makes any relative error huge; else the relative one. Empty: none.
 QString PointError(const RunPoint &point);
 
+// The columns a run's metrology adds to its tables, each only when some verification
+// point of the run has it, so an older record's tables stay as they were.
+struct TableColumns
+{
+    bool uncertainty = false;   // "± U, %"
+    bool repeatability = false; // "Повтор., %"
+    bool runs = false;          // "Измерений"
+};
+TableColumns ColumnsOf(const RunRecord &run);
+
 // Column headings of a verification table and one point's cells in their order:
-// №, target %, reference, meter, relative error, reduced error, verdict.
-QStringList TableHeadings();
-QStringList PointCells(const RunPoint &point);
-enum Column { Index, Target, Reference, Meter, Relative, Reduced, Verdict, ColumnCount };
+// №, target %, reference, meter, relative error, reduced error, the extra columns,
+// verdict (always the last).
+QStringList TableHeadings(const TableColumns &extra = {});
+QStringList PointCells(const RunPoint &point, const TableColumns &extra = {});
+enum Column { Index, Target, Reference, Meter, Relative, Reduced };
+
+// A point's verdict: its conformity under the run's rule where the record has one,
+// else its fit; none for a point without a verdict. Likewise a phase's.
+std::optional<Conformity> PointConformity(const RunPoint &point);
+std::optional<Conformity> PhaseConformity(const RunRecord &run, RunPhase phase);
+// The error the verdict is about: the reduced one at a zero set point, else the relative.
+std::optional<double> JudgedError(const RunPoint &point);
 
 // "Как найден: не годен — наибольшая погрешность 4,012 % при допуске ±0,2 %";
-// "не проверен" for a phase without a verdict.
+// "не проверен" for a phase without a verdict, "не определено" when the rule left it open.
 QString VerdictLine(const RunRecord &run, RunPhase phase);
 // "Калибровка завершена" or how it ended and why.
 QString EndLine(const RunRecord &run);
 // The rig as its record names it: "Modbus TCP 10.0.0.5:502, устройство 1".
 QString RigLine(const RunRecord &run);
-// The reference instrument with its certificate and due date; empty when not named.
+// The reference instrument with its certificate, its U and k where the run's metrology
+// names them, and its due date; empty when not named.
 QString ReferenceLine(const RunRecord &run);
 // "20,1 … 21,4 °C" over the points' tube temperatures; empty when none was read.
 QString TubeTemperatureRange(const RunRecord &run);

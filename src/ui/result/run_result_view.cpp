@@ -4,21 +4,38 @@
 #include "ui/result/run_adjustment_box.h"
 #include "ui/result/run_certificate.h"
 #include "ui/result/run_error_plot.h"
+#include "ui/result/run_metrology_box.h"
+#include "ui/result/run_metrology_text.h"
 #include "ui/result/run_result_text.h"
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <qcustomplot.h>
 
 namespace {
 
 const QColor Unfit(190, 0, 0);
 const QColor Fit(0, 110, 40);
+const QColor Open(150, 90, 0); // undetermined: neither verdict's colour
+
+// The most rows a table shows before it scrolls within the page.
+constexpr int RowsInSight = 10;
+
+QString verdictStyle(const std::optional<Conformity> &c)
+{
+    if (!c)
+        return QString();
+    const QColor colour = *c == Conformity::Pass ? Fit : *c == Conformity::Fail ? Unfit : Open;
+    return QStringLiteral("font-weight: bold; color: %1;").arg(colour.name());
+}
 
 QTableWidget *table(QWidget *parent, const char *name, const QString &accessible, const QStringList &headings)
 {
@@ -51,12 +68,17 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, c
     return b;
 }
 
-void fillTable(QTableWidget &t, const QList<RunPoint> &points)
+// fitted: as high as its rows (up to RowsInSight), for tables one above the other.
+void fillTable(QTableWidget &t, const QList<RunPoint> &points, const RunResultText::TableColumns &columns, bool fitted)
 {
+    const QStringList headings = RunResultText::TableHeadings(columns);
+    t.setColumnCount(int(headings.size()));
+    t.setHorizontalHeaderLabels(headings);
     t.setRowCount(int(points.size()));
     for (int row = 0; row < points.size(); ++row) {
-        const QStringList cells = RunResultText::PointCells(points[row]);
-        const bool unfit = points[row].fits == false;
+        const QStringList cells = RunResultText::PointCells(points[row], columns);
+        const std::optional<Conformity> verdict = RunResultText::PointConformity(points[row]);
+        const bool unfit = verdict == Conformity::Fail;
         for (int col = 0; col < cells.size(); ++col) {
             auto *item = new QTableWidgetItem(cells[col]);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -66,11 +88,19 @@ void fillTable(QTableWidget &t, const QList<RunPoint> &points)
                 QFont bold = item->font();
                 bold.setBold(true);
                 item->setFont(bold);
+            } else if (verdict == Conformity::Undetermined && col == cells.size() - 1) {
+                item->setForeground(Open);
             }
             t.setItem(row, col, item);
         }
     }
     t.resizeColumnsToContents();
+    // On a page that scrolls, a table shows its points rather than shrink to a sliver.
+    const int rows = std::max(1, std::min(int(points.size()), RowsInSight));
+    const int height = 2 * t.frameWidth() + t.horizontalHeader()->sizeHint().height()
+                       + rows * t.verticalHeader()->defaultSectionSize();
+    t.setMinimumHeight(height);
+    t.setMaximumHeight(fitted ? height : QWIDGETSIZE_MAX);
     // Never narrower than its columns: the verdict stays in sight without a scroll.
     int width = 2 * t.frameWidth() + t.verticalScrollBar()->sizeHint().width();
     for (int col = 0; col < t.columnCount(); ++col)
@@ -80,9 +110,8 @@ void fillTable(QTableWidget &t, const QList<RunPoint> &points)
 
 void showVerdict(QLabel &l, const RunRecord &run, RunPhase phase)
 {
-    const std::optional<bool> fit = phase == RunPhase::AsFound ? run.asFoundFit : run.asLeftFit;
     l.setText(RunResultText::VerdictLine(run, phase));
-    l.setStyleSheet(fit ? QStringLiteral("font-weight: bold; color: %1;").arg((*fit ? Fit : Unfit).name()) : QString());
+    l.setStyleSheet(verdictStyle(RunResultText::PhaseConformity(run, phase)));
 }
 
 } // namespace
@@ -91,19 +120,33 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RunResultView"));
     setAccessibleName(QStringLiteral("Результат калибровки"));
+    Scroll_Result = new QScrollArea(this);
+    Scroll_Result->setObjectName(QStringLiteral("Scroll_Result"));
+    Scroll_Result->setAccessibleName(QStringLiteral("Результат калибровки"));
+    Scroll_Result->setWidgetResizable(true);
+    Scroll_Result->setFrameShape(QFrame::NoFrame);
+    Scroll_Result->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *content = new QWidget(Scroll_Result);
+    content->setObjectName(QStringLiteral("Widget_ResultContent"));
+    content->setAccessibleName(QStringLiteral("Результат калибровки"));
 
     Label_Title = label(this, "Label_Title", QStringLiteral("Прибор и калибровка"));
     QFont titleFont = Label_Title->font();
     titleFont.setBold(true);
     Label_Title->setFont(titleFont);
     Label_End = label(this, "Label_End", QStringLiteral("Чем закончилась калибровка"));
+    Label_Rule = label(this, "Label_Rule", QStringLiteral("Правило принятия решения"));
 
     const QStringList headings = RunResultText::TableHeadings();
     Grid_AsFound = table(this, "Grid_AsFound", QStringLiteral("Точки как найден"), headings);
     Grid_AsLeft = table(this, "Grid_AsLeft", QStringLiteral("Точки как оставлен"), headings);
     Label_AsFoundVerdict = label(this, "Label_AsFoundVerdict", QStringLiteral("Вывод как найден"));
     Label_AsLeftVerdict = label(this, "Label_AsLeftVerdict", QStringLiteral("Вывод как оставлен"));
-    auto *tables = new QHBoxLayout;
+    Label_Coverage = label(this, "Label_Coverage", QStringLiteral("Что значит ± U"));
+    Label_Undetermined = label(this, "Label_Undetermined", QStringLiteral("Почему соответствие не определено"));
+    Label_Undetermined->setStyleSheet(QStringLiteral("color: %1;").arg(Open.name()));
+    Group_Metrology = new TRunMetrologyBox(this);
+    auto *tables = m_tables = new QHBoxLayout;
     const struct
     {
         const char *name;
@@ -150,13 +193,22 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
         buttons->addWidget(b);
     buttons->addStretch();
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Label_Title);
     layout->addWidget(Label_End);
+    layout->addWidget(Label_Rule);
     layout->addLayout(tables, 3);
+    layout->addWidget(Label_Coverage);
+    layout->addWidget(Label_Undetermined);
+    layout->addWidget(Group_Metrology);
     layout->addWidget(Group_Adjustments);
     layout->addLayout(lower, 2);
-    layout->addLayout(buttons);
+    Scroll_Result->setWidget(content);
+    content->installEventFilter(this);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(Scroll_Result, 1);
+    outer->addLayout(buttons);
 
     connect(Button_Certificate, &QPushButton::clicked, this, [this] { CatchToErrorBox(this, [this] { Button_CertificateClick(); }); });
     connect(Button_OpenRecord, &QPushButton::clicked, this, [this] { emit openRecordRequested(m_run.id); });
@@ -176,10 +228,22 @@ void TRunResultView::showRun(const RunRecord &run, bool canRestore)
     Label_End->setText(EndLine(run));
     Label_End->setStyleSheet(run.end == RunEnd::Completed ? QString()
                                                           : QStringLiteral("font-weight: bold; color: %1;").arg(Unfit.name()));
-    fillTable(*Grid_AsFound, run.pointsOf(RunPhase::AsFound));
-    fillTable(*Grid_AsLeft, run.pointsOf(RunPhase::AsLeft));
+    const TableColumns columns = ColumnsOf(run);
+    const bool wide = columns.uncertainty || columns.repeatability || columns.runs;
+    m_tables->setDirection(wide ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    fillTable(*Grid_AsFound, run.pointsOf(RunPhase::AsFound), columns, wide);
+    fillTable(*Grid_AsLeft, run.pointsOf(RunPhase::AsLeft), columns, wide);
     showVerdict(*Label_AsFoundVerdict, run, RunPhase::AsFound);
     showVerdict(*Label_AsLeftVerdict, run, RunPhase::AsLeft);
+    const auto showText = [](QLabel *l, const QString &text) {
+        l->setText(text);
+        l->setVisible(!text.isEmpty());
+    };
+    showText(Label_Rule, RuleStatement(run));
+    showText(Label_Coverage, CoverageNote(run));
+    showText(Label_Undetermined, UndeterminedLines(run).join(QLatin1Char('\n')));
+    Group_Metrology->showRun(run);
+    fitWidth();
     for (int i = 0; i < 4; ++i) {
         Grid_Coefficients->setItem(i, 0, new QTableWidgetItem(Coefficient(run.coefficientsBefore, i)));
         Grid_Coefficients->setItem(i, 1, new QTableWidgetItem(Coefficient(run.coefficientsAfter, i)));
@@ -190,6 +254,21 @@ void TRunResultView::showRun(const RunRecord &run, bool canRestore)
     Button_Certificate->setEnabled(!run.points.isEmpty());
     Button_OpenRecord->setEnabled(run.id != 0);
     Button_Restore->setVisible(canRestore && run.snapshotBeforeId != 0);
+}
+
+bool TRunResultView::eventFilter(QObject *watched, QEvent *event)
+{
+    // The page's layout has taken new tables: the width they need is known now.
+    if (watched == Scroll_Result->widget() && event->type() == QEvent::LayoutRequest)
+        fitWidth();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TRunResultView::fitWidth()
+{
+    // It scrolls only down: never narrower than its tables, as before it scrolled.
+    Scroll_Result->setMinimumWidth(Scroll_Result->widget()->minimumSizeHint().width()
+                                   + Scroll_Result->verticalScrollBar()->sizeHint().width());
 }
 
 const RunRecord &TRunResultView::run() const

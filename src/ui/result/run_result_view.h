@@ -5,11 +5,14 @@
 #include "records/run_record.h"
 #include <QWidget>
 
+class QBoxLayout;
 class QCustomPlot;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTableWidget;
 class TRunAdjustmentBox;
+class TRunMetrologyBox;
 
 class TRunResultView : public QWidget
 {
@@ -29,16 +32,21 @@ public:
 
     QLabel *Label_Title;
     QLabel *Label_End;          // how the run ended, and why when it did not complete
+    QLabel *Label_Rule;         // the decision rule the verdicts follow; hidden for an older record
     QTableWidget *Grid_AsFound;
     QTableWidget *Grid_AsLeft;
     QLabel *Label_AsFoundVerdict;
     QLabel *Label_AsLeftVerdict;
+    QLabel *Label_Coverage;     // what "± U" means: k and p, once for both tables
+    QLabel *Label_Undetermined; // why each undetermined point is
+    TRunMetrologyBox *Group_Metrology; // the largest budget, the reference, the zero at no flow
     QCustomPlot *Chart_Errors;
     QTableWidget *Grid_Coefficients; // A–D down, before and after across
     TRunAdjustmentBox *Group_Adjustments; // the thermometer and the zero, where the run had them
     QPushButton *Button_Certificate;
     QPushButton *Button_OpenRecord;
     QPushButton *Button_Restore;
+    QScrollArea *Scroll_Result; // all but the buttons, which stay in sight
 
 Q_SIGNALS:
     // "Открыть запись": the owner shows the record in the history window.
@@ -47,6 +55,12 @@ Q_SIGNALS:
     // restore engine, with its dialog.
     void restoreRequested(qint64 snapshotId);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void fitWidth();
+
     RunRecord m_run;
+    QBoxLayout *m_tables; // side by side; one above the other when the metrology widens them
 };
