@@ -1,5 +1,6 @@
 #include "tools/run_printer.h"
 #include "procedure/decision_rule.h"
+#include "procedure/point_metrology.h"
 #include <algorithm>
 #include <cmath>
 
@@ -28,30 +29,9 @@ QString dof(const std::optional<double> &v)
     return v && std::isfinite(*v) ? QString::number(*v, 'g', 4) : QStringLiteral("inf");
 }
 
-bool isVerification(const RunPoint &p)
-{
-    return p.phase == RunPhase::AsFound || p.phase == RunPhase::AsLeft;
-}
-
 QString title(const std::optional<Conformity> &c)
 {
     return c ? ConformityTitle(*c) : QStringLiteral("-");
-}
-
-std::optional<Conformity> pointConformity(const RunPoint &p)
-{
-    if (p.metrology.conformity)
-        return p.metrology.conformity;
-    if (p.fits)
-        return *p.fits ? Conformity::Pass : Conformity::Fail;
-    return std::nullopt;
-}
-
-std::optional<double> judgedError(const RunPoint &p)
-{
-    if (p.relativeError && !(p.targetPercent == 0.0 && p.reducedError))
-        return p.relativeError;
-    return p.reducedError;
 }
 
 QStringList budgetLines(const RunPoint &p)
@@ -77,7 +57,7 @@ QStringList budgetLines(const RunPoint &p)
 
 QString PointVerdict(const RunPoint &point)
 {
-    return title(pointConformity(point));
+    return title(RecordedConformity(point));
 }
 
 QString PhaseVerdict(const RunRecord &run, RunPhase phase)
@@ -92,7 +72,7 @@ QString PhaseVerdict(const RunRecord &run, RunPhase phase)
 bool HasPointMetrology(const RunRecord &run)
 {
     for (const RunPoint &p : run.points) {
-        if (isVerification(p) && !p.metrology.isEmpty())
+        if (IsVerificationPoint(p) && !p.metrology.isEmpty())
             return true;
     }
     return false;
@@ -111,22 +91,6 @@ QString PointCells(const RunPoint &p)
              percent(m.repeatabilityPercent), m.runs.isEmpty() ? QStringLiteral("-") : QString::number(m.runs.size()));
 }
 
-const RunPoint *WorstBudgetPoint(const RunRecord &run)
-{
-    const RunPoint *worst = nullptr;
-    for (bool verificationOnly : {true, false}) {
-        for (const RunPoint &p : run.points) {
-            if (!p.metrology.budget || (verificationOnly && !isVerification(p)))
-                continue;
-            if (!worst || p.metrology.budget->expandedPercent > worst->metrology.budget->expandedPercent)
-                worst = &p;
-        }
-        if (worst)
-            return worst;
-    }
-    return nullptr;
-}
-
 QStringList MetrologyLines(const RunRecord &run)
 {
     const bool any = !run.metrology.isEmpty()
@@ -138,9 +102,9 @@ QStringList MetrologyLines(const RunRecord &run)
     QStringList lines{QStringLiteral("decision rule: %1 (%2): %3")
                           .arg(DecisionRuleKey(m.rule), DecisionRuleTitle(m.rule), DecisionRuleStatement(m.rule))};
     for (const RunPoint &p : run.points) {
-        if (!isVerification(p) || pointConformity(p) != Conformity::Undetermined)
+        if (!IsVerificationPoint(p) || RecordedConformity(p) != Conformity::Undetermined)
             continue;
-        const std::optional<double> error = judgedError(p);
+        const std::optional<double> error = JudgedError(p);
         QString why = error && p.metrology.budget
                           ? UndeterminedExplanation(p.index, p.targetPercent, *error, p.metrology.budget->expandedPercent,
                                                     run.tolerancePercent)

@@ -17,8 +17,6 @@ bool HasPointMetrology(const RunRecord &run);
 QString PointHeadings();
 QString PointCells(const RunPoint &point);
 
-// The point with the largest U among the verification points, else among all; null when none has a budget.
-const RunPoint *WorstBudgetPoint(const RunRecord &run);
 
 // The rule, the undetermined points, the reference, the zero check and the largest
 // budget (one line per component), each only when the record has it.

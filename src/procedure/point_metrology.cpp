@@ -112,6 +112,44 @@ std::optional<Conformity> PhaseConformity(const QList<RunPoint> &points)
     return fail ? Conformity::Fail : undetermined ? Conformity::Undetermined : Conformity::Pass;
 }
 
+bool IsVerificationPoint(const RunPoint &p)
+{
+    return p.phase == RunPhase::AsFound || p.phase == RunPhase::AsLeft;
+}
+
+std::optional<Conformity> RecordedConformity(const RunPoint &p)
+{
+    if (p.metrology.conformity)
+        return p.metrology.conformity;
+    if (p.fits)
+        return *p.fits ? Conformity::Pass : Conformity::Fail;
+    return std::nullopt;
+}
+
+std::optional<double> JudgedError(const RunPoint &p)
+{
+    const bool zero = p.targetPercent == 0.0;
+    if (p.relativeError && !(zero && p.reducedError))
+        return p.relativeError;
+    return p.reducedError;
+}
+
+const RunPoint *WorstBudgetPoint(const RunRecord &run)
+{
+    const RunPoint *worst = nullptr;
+    for (bool verificationOnly : {true, false}) {
+        for (const RunPoint &p : run.points) {
+            if (!p.metrology.budget || (verificationOnly && !IsVerificationPoint(p)))
+                continue;
+            if (!worst || p.metrology.budget->expandedPercent > worst->metrology.budget->expandedPercent)
+                worst = &p;
+        }
+        if (worst)
+            return worst;
+    }
+    return nullptr;
+}
+
 ZeroCheckResult ZeroCheckOf(const QList<PointRun> &runs, double liveSigmaKgH, double limitKgH)
 {
     ZeroCheckResult z;

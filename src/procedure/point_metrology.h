@@ -39,6 +39,18 @@ std::optional<Conformity> PointConformity(DecisionRule rule, const RunPoint &poi
 // without a judged point.
 std::optional<Conformity> PhaseConformity(const QList<RunPoint> &points);
 
+// What a kept record says, for every face alike.
+bool IsVerificationPoint(const RunPoint &point); // as found or as left
+// The point's verdict: its conformity where the run judged one (an older record has
+// none), else its fit.
+std::optional<Conformity> RecordedConformity(const RunPoint &point);
+// The error a verdict is on: the relative one, the reduced one at a 0 % set point or
+// where there is no relative one.
+std::optional<double> JudgedError(const RunPoint &point);
+// The verification point with the largest U, else any point with the largest; none
+// without a budget.
+const RunPoint *WorstBudgetPoint(const RunRecord &run);
+
 // The zero check's figures from its runs: the meter's mean flow, and the σ of the
 // runs' means (the zero's wander from one averaging to the next); with a single
 // run, the σ of the live readings it settled on.

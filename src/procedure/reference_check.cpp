@@ -9,7 +9,13 @@ ReferenceDue ReferenceDueCheck(QDate due, QDate today)
     const QString date = due.toString(QStringLiteral("dd.MM.yyyy"));
     if (left < 0)
         return ReferenceDue{ReferenceDueKind::Lapsed, left,
-                            QStringLiteral("Срок поверки эталона истёк %1 (%2 дн. назад)").arg(date).arg(-left)};
+                            QStringLiteral("Срок поверки эталона истёк %1 (%2 дн. назад): укажите эталон с "
+                                           "действующей поверкой")
+                                .arg(date)
+                                .arg(-left)};
+    if (left == 0)
+        return ReferenceDue{ReferenceDueKind::DueSoon, left,
+                            QStringLiteral("Срок поверки эталона истекает сегодня, %1").arg(date)};
     if (left <= ReferenceDueSoonDays)
         return ReferenceDue{ReferenceDueKind::DueSoon, left,
                             QStringLiteral("Срок поверки эталона истекает %1: осталось %2 дн.").arg(date).arg(left)};

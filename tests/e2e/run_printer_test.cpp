@@ -3,6 +3,7 @@
 // one line per source; an older record prints as it did.
 #include "support/locale_guard.h"
 #include "tools/ctl_calibrate.h"
+#include "procedure/point_metrology.h"
 #include "tools/run_printer.h"
 #include <algorithm>
 #include <functional>
@@ -167,7 +168,7 @@ TEST(RunPrinter, TheBudgetIsTheWorstPoints)
             run.points << point(phase, ++index, 50, 0.01, true);
             measured(run.points.last(), u, Conformity::Pass);
         }
-        const RunPoint *worst = RunPrinter::WorstBudgetPoint(run);
+        const RunPoint *worst = WorstBudgetPoint(run);
         EXPECT_EQ(worst, c.worst < 0 ? nullptr : &std::as_const(run.points)[c.worst]);
         const QStringList lines = RunPrinter::MetrologyLines(run);
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith("budget of"); }),

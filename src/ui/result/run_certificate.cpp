@@ -35,7 +35,7 @@ void drawPhase(Writer &w, const RunRecord &run, RunPhase phase)
                                                          : QList<double>{8, 18, 30, 30, 22, 22, 22};
         PdfPage::Row(w, RunResultText::TableHeadings(columns), widths, true);
         for (const RunPoint &p : points) {
-            const bool unfit = RunResultText::PointConformity(p) == Conformity::Fail;
+            const bool unfit = RecordedConformity(p) == Conformity::Fail;
             PdfPage::Row(w, RunResultText::PointCells(p, columns), widths, unfit, {}, unfit ? UnfitInk : QColor(Qt::black));
         }
     }

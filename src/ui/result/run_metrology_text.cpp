@@ -17,11 +17,6 @@ QLocale plainLocale()
     return locale;
 }
 
-bool isVerification(const RunPoint &p)
-{
-    return p.phase == RunPhase::AsFound || p.phase == RunPhase::AsLeft;
-}
-
 QString capitalised(QString text)
 {
     if (!text.isEmpty())
@@ -81,7 +76,7 @@ QString CoverageNote(const RunRecord &run)
     std::optional<double> kLow, kHigh, p;
     bool oneP = true;
     for (const RunPoint &point : run.points) {
-        if (!isVerification(point) || !point.metrology.budget)
+        if (!IsVerificationPoint(point) || !point.metrology.budget)
             continue;
         const UncertaintyBudget &b = *point.metrology.budget;
         kLow = std::min(kLow.value_or(b.coverageFactor), b.coverageFactor);
@@ -103,7 +98,7 @@ QStringList UndeterminedLines(const RunRecord &run)
 {
     QStringList lines;
     for (const RunPoint &p : run.points) {
-        if (!isVerification(p) || PointConformity(p) != Conformity::Undetermined)
+        if (!IsVerificationPoint(p) || RecordedConformity(p) != Conformity::Undetermined)
             continue;
         const std::optional<double> error = JudgedError(p);
         QString why;
@@ -118,22 +113,6 @@ QStringList UndeterminedLines(const RunRecord &run)
         lines << QStringLiteral("%1, %2").arg(capitalised(PhaseTitle(p.phase)), why);
     }
     return lines;
-}
-
-const RunPoint *WorstBudgetPoint(const RunRecord &run)
-{
-    const RunPoint *worst = nullptr;
-    for (bool verificationOnly : {true, false}) {
-        for (const RunPoint &p : run.points) {
-            if (!p.metrology.budget || (verificationOnly && !isVerification(p)))
-                continue;
-            if (!worst || p.metrology.budget->expandedPercent > worst->metrology.budget->expandedPercent)
-                worst = &p;
-        }
-        if (worst)
-            return worst;
-    }
-    return nullptr;
 }
 
 QStringList BudgetHeadings()

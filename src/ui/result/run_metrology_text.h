@@ -27,9 +27,6 @@ QString CoverageNote(const RunRecord &run);
 // One line per undetermined verification point: its phase and why the rule left it open.
 QStringList UndeterminedLines(const RunRecord &run);
 
-// The point with the largest U among the verification points with a budget, else
-// among all points with one; null when none has a budget. The first wins a tie.
-const RunPoint *WorstBudgetPoint(const RunRecord &run);
 
 struct BudgetTable
 {

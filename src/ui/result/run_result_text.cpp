@@ -78,17 +78,8 @@ QStringList PointCells(const RunPoint &p, const TableColumns &extra)
         cells << orDash(m.repeatabilityPercent);
     if (extra.runs)
         cells << (m.runs.isEmpty() ? QStringLiteral("—") : QString::number(m.runs.size()));
-    const std::optional<Conformity> verdict = PointConformity(p);
+    const std::optional<Conformity> verdict = RecordedConformity(p);
     return cells << (verdict ? ConformityTitle(*verdict) : QString());
-}
-
-std::optional<Conformity> PointConformity(const RunPoint &p)
-{
-    if (p.metrology.conformity)
-        return p.metrology.conformity;
-    if (p.fits)
-        return *p.fits ? Conformity::Pass : Conformity::Fail;
-    return std::nullopt;
 }
 
 std::optional<Conformity> PhaseConformity(const RunRecord &run, RunPhase phase)
@@ -101,14 +92,6 @@ std::optional<Conformity> PhaseConformity(const RunRecord &run, RunPhase phase)
     if (fit)
         return *fit ? Conformity::Pass : Conformity::Fail;
     return std::nullopt;
-}
-
-std::optional<double> JudgedError(const RunPoint &p)
-{
-    const bool zero = p.targetPercent == 0.0;
-    if (p.relativeError && !(zero && p.reducedError))
-        return p.relativeError;
-    return p.reducedError;
 }
 
 QString VerdictLine(const RunRecord &run, RunPhase phase)

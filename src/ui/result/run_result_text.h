@@ -1,6 +1,7 @@
 #pragma once
 // The texts a run's result is shown and certified with, one wording for the
 // window and the PDF. No widgets here.
+#include "procedure/point_metrology.h"
 #include "records/run_record.h"
 #include <QStringList>
 
@@ -32,12 +33,9 @@ QStringList TableHeadings(const TableColumns &extra = {});
 QStringList PointCells(const RunPoint &point, const TableColumns &extra = {});
 enum Column { Index, Target, Reference, Meter, Relative, Reduced };
 
-// A point's verdict: its conformity under the run's rule where the record has one,
-// else its fit; none for a point without a verdict. Likewise a phase's.
-std::optional<Conformity> PointConformity(const RunPoint &point);
+// A phase's verdict: its conformity under the run's rule where the record has one,
+// else its fit (a point's: RecordedConformity).
 std::optional<Conformity> PhaseConformity(const RunRecord &run, RunPhase phase);
-// The error the verdict is about: the reduced one at a zero set point, else the relative.
-std::optional<double> JudgedError(const RunPoint &point);
 
 // "Как найден: не годен — наибольшая погрешность 4,012 % при допуске ±0,2 %";
 // "не проверен" for a phase without a verdict, "не определено" when the rule left it open.

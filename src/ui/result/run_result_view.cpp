@@ -77,7 +77,7 @@ void fillTable(QTableWidget &t, const QList<RunPoint> &points, const RunResultTe
     t.setRowCount(int(points.size()));
     for (int row = 0; row < points.size(); ++row) {
         const QStringList cells = RunResultText::PointCells(points[row], columns);
-        const std::optional<Conformity> verdict = RunResultText::PointConformity(points[row]);
+        const std::optional<Conformity> verdict = RecordedConformity(points[row]);
         const bool unfit = verdict == Conformity::Fail;
         for (int col = 0; col < cells.size(); ++col) {
             auto *item = new QTableWidgetItem(cells[col]);

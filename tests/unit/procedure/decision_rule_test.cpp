@@ -93,8 +93,8 @@ TEST(ReferenceDueCheck, KindAndDaysAroundTheLimits)
         {QDate(2027, 1, 11), ReferenceDueKind::InDate, 31, "осталось 31 дн."},
         {QDate(2027, 1, 10), ReferenceDueKind::DueSoon, 30, "истекает 10.01.2027: осталось 30 дн."},
         {QDate(2026, 12, 12), ReferenceDueKind::DueSoon, 1, "осталось 1 дн."},
-        {today, ReferenceDueKind::DueSoon, 0, "осталось 0 дн."},
-        {QDate(2026, 12, 10), ReferenceDueKind::Lapsed, -1, "истёк 10.12.2026 (1 дн. назад)"},
+        {today, ReferenceDueKind::DueSoon, 0, "истекает сегодня, 11.12.2026"},
+        {QDate(2026, 12, 10), ReferenceDueKind::Lapsed, -1, "истёк 10.12.2026 (1 дн. назад): укажите эталон"},
         {QDate(2025, 12, 11), ReferenceDueKind::Lapsed, -365, "365 дн. назад"},
         {QDate(), ReferenceDueKind::Unknown, std::nullopt, "не указан"},
     };
