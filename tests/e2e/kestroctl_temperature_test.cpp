@@ -47,9 +47,10 @@ TEST_P(KestroctlTemperature, CalibratesOrWritesNothing)
     QTemporaryDir dir;
     QFile plan(dir.filePath("plan.json"));
     ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    // One run a point: at this time scale the link's 50 ms between frames is 2 s of a run.
     plan.write(R"({"format": "kestrolink-run-plan", "version": 1, "verification_percent": [100, -50],
                    "averaging_seconds": 10, "stability_window_seconds": 10, "settle_timeout_seconds": 120,
-                   "temperature_timeout_seconds": 300, "zero_averaging_seconds": 40})");
+                   "temperature_timeout_seconds": 300, "zero_averaging_seconds": 40, "runs_per_point": 1})");
     plan.close();
     const QStringList env{"LC_ALL=C.UTF-8", "KESTRO_SNAPSHOT_DB=" + dir.filePath("s.sqlite")};
     const QStringList port{"--virtual-port", sim.devicePath()};

@@ -189,7 +189,7 @@ TEST_F(Prompt, TemperaturePointsAreListedBeforeTheFlowsWithTheirFigures)
 {
     LocaleGuard russian(LocaleGuard::comma());
     const RunPhase first[] = {RunPhase::Thermometer, RunPhase::ThermometerCheck, RunPhase::Zero,
-                              RunPhase::ZeroTemperatureCheck, RunPhase::AsFound};
+                              RunPhase::ZeroTemperatureCheck, RunPhase::ZeroCheck, RunPhase::AsFound};
     for (int i = 0; i < int(std::size(first)); ++i)
         EXPECT_EQ(page.Tree_Points->topLevelItem(i)->data(0, Qt::UserRole).toInt(), int(first[i])) << i;
     emit run.pointStarted(RunPhase::ThermometerCheck, 2, 0.0);
