@@ -1,4 +1,4 @@
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "procedure/verification_table.h"
 #include "protocol/number_text.h"
 #include <QJsonObject>
