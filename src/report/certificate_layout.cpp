@@ -25,10 +25,11 @@ QList<Item> Items(const RunRecord &run, const QDate &issued)
     ZeroAtNoFlow(b, run);
 
     b.heading(QStringLiteral("Результаты калибровки"));
-    b.note(QStringLiteral("Погрешность — относительная, % измеренного значения; приведённая — к Q Max, %."));
+    // The notes go with the first table.
+    b.note(QStringLiteral("Погрешность — относительная, % измеренного значения; приведённая — к Q Max, %."), true);
     const QString coverage = CoverageLine(run);
     if (!coverage.isEmpty())
-        b.note(coverage);
+        b.note(coverage, true);
     Results(b, run, RunPhase::AsFound);
     Adjustment(b, run);
     Results(b, run, RunPhase::AsLeft);

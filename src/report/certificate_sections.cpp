@@ -82,9 +82,11 @@ void Builder::text(const QString &t, bool bold, bool alert)
     m_items << item(Kind::Text, t, bold, alert);
 }
 
-void Builder::note(const QString &t)
+void Builder::note(const QString &t, bool keep)
 {
-    m_items << item(Kind::Note, t);
+    Item i = item(Kind::Note, t);
+    i.keepWithNext = keep;
+    m_items << i;
 }
 
 void Builder::lead(const QString &t)

@@ -10,8 +10,8 @@ public:
     void title(const QString &t);
     void heading(const QString &t);
     void text(const QString &t, bool bold = false, bool alert = false);
-    void note(const QString &t);
-    // A line that introduces what follows and goes to a new page with it.
+    // keep: the note introduces what follows and goes to a new page with it, as lead() does.
+    void note(const QString &t, bool keep = false);
     void lead(const QString &t);
     // A new table with its head; returns its id for row().
     int table(const QStringList &head, const QList<double> &widths, const QList<int> &leftAligned = {});
