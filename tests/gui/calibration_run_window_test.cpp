@@ -15,7 +15,7 @@
 #include "ui/records/dialog_restore.h"
 #include "ui/run/form_calibration_run.h"
 #include "protocol/flow_table.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include "ui/run/run_plan_page.h"
 #include "ui/run/run_progress_page.h"

@@ -2,10 +2,10 @@
 // error, the rule above the verdicts, why a point is undetermined, the largest budget
 // and the zero at no flow; an older record without metrology reads as it always did.
 #include "support/locale_guard.h"
-#include "ui/result/run_certificate.h"
+#include "report/run_certificate.h"
 #include "ui/result/run_metrology_box.h"
-#include "ui/result/run_metrology_text.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_metrology_text.h"
+#include "report/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include <QApplication>
 #include <QLabel>

@@ -9,8 +9,8 @@
 #include "ui/records/form_history.h"
 #include "records/plant_sync.h"
 #include "ui/result/run_adjustment_box.h"
-#include "ui/result/run_certificate.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_certificate.h"
+#include "report/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include <QCheckBox>
 #include <QLabel>
@@ -156,10 +156,10 @@ TEST(RunCertificate, CarriesTheMeterTheRunBothTablesAndTheirVerdicts)
         QFile::copy(path, qEnvironmentVariable("KEEP_PDF"));
 
     for (const char *expected :
-         {"Протокол калибровки массового расходомера", "Заводской номер: КС-0042", "5b0e6c1a-3f7d-4c1e-9a55-0d2f3e4a5b6c",
+         {"СЕРТИФИКАТ КАЛИБРОВКИ", "заводской номер КС-0042", "5b0e6c1a-3f7d-4c1e-9a55-0d2f3e4a5b6c",
           "до — №7, после — №9", "Modbus TCP 10.0.0.5:502, устройство 3", "Эталон ЭМР-2, свидетельство № С-77/2026",
           "действительно до 01.03.2027", "20,4 … 21,65 °C", "Как найден: не годен", "Как оставлен: годен", "0,9612",
-          "Поверитель: ____________________ / Иванов И. И. /", "Руководитель:"})
+          "Калибровку выполнил: Иванов И. И.", "Подписал", "Конец сертификата"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
 
     // Each table's rows under their own heading, with the point's values and verdict.

@@ -6,7 +6,7 @@
 #include "support/locale_guard.h"
 #include "support/scripted_link.h"
 #include "ui/calibration/live_chart.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "ui/run/run_plan_page.h"
 #include "ui/run/run_plan_temperature_group.h"
 #include "ui/run/run_progress_page.h"

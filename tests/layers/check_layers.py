@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Fails when a source file includes one from a layer above its own.
 
-Layers, top down: app -> ui -> procedure -> rig, records -> link -> protocol; sim and
-tools stand beside (sim on protocol and link, tools on procedure and below). Inside ui,
+Layers, top down: app -> ui -> report -> procedure -> rig, records -> link -> protocol; sim
+and tools stand beside (sim on protocol and link, tools on report and below). Inside ui,
 result is a leaf the record and run windows share, and the history (records) never
 includes the run window. Nothing below ui includes a widget header.
 
@@ -21,10 +21,11 @@ ALLOWED = {
     "src/records": {"records", "link", "protocol"},
     "src/rig": {"rig", "link", "protocol"},
     "src/procedure": BELOW_UI,
-    "src/ui": {"ui"} | BELOW_UI,
-    "src/app": {"app", "ui", "sim"} | BELOW_UI,
+    "src/report": {"report"} | BELOW_UI,
+    "src/ui": {"ui", "report"} | BELOW_UI,
+    "src/app": {"app", "ui", "report", "sim"} | BELOW_UI,
     "sim": {"sim", "protocol", "link"},
-    "tools": {"tools"} | BELOW_UI,
+    "tools": {"tools", "report"} | BELOW_UI,
 }
 # Single headers a folder may take from a layer it otherwise does not use: the
 # simulator serves its rig on the rig driver's default register map.
@@ -41,7 +42,7 @@ UI_ALLOWED = {
     "settings": {"settings", "common"},
     "main": {"main", "run", "records", "result", "calibration", "settings", "common"},
 }
-WIDGET_FREE = ["src/protocol", "src/link", "src/records", "src/rig", "src/procedure", "sim", "tools"]
+WIDGET_FREE = ["src/protocol", "src/link", "src/records", "src/rig", "src/procedure", "src/report", "sim", "tools"]
 SOURCE = re.compile(r"\.(h|hpp|cpp|cc)$")
 QUOTED = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 ANGLED = re.compile(r"^\s*#\s*include\s+<([^>]+)>", re.M)
@@ -110,6 +111,10 @@ def self_test():
         ("src/link/a.h", '#include "records/snapshot.h"\n', True),
         ("src/procedure/a.cpp", '#include "ui/run/form_calibration_run.h"\n', True),
         ("src/procedure/b.cpp", "#include <QPushButton>\n", True),
+        ("src/report/a.cpp", '#include "ui/result/run_result_view.h"\n', True),
+        ("src/report/b.cpp", "#include <qcustomplot.h>\n", True),
+        ("src/procedure/c.cpp", '#include "report/pdf_page.h"\n', True),
+        ("src/report/c.cpp", '#include "procedure/decision_rule.h"\n#include <QPainter>\n', False),
         ("tools/a.cpp", '#include "app/demo_meter.h"\n', True),
         ("sim/a.cpp", '#include "rig/modbus_rig.h"\n', True),
         ("src/ui/result/a.cpp", '#include "ui/records/form_history.h"\n', True),

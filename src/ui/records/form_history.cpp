@@ -15,7 +15,7 @@
 #include <QFile>
 #include "procedure/verification_table.h"
 #include "ui/records/unfinished_restore_panel.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include <QDialog>
 #include <QHBoxLayout>

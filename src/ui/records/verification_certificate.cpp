@@ -1,5 +1,5 @@
 #include "ui/records/verification_certificate.h"
-#include "ui/result/pdf_page.h"
+#include "report/pdf_page.h"
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>

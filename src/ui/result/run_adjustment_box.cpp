@@ -1,5 +1,5 @@
 #include "ui/result/run_adjustment_box.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>

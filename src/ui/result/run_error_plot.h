@@ -1,6 +1,7 @@
 #pragma once
 // Relative error against flow for the as-found and as-left points, with the
-// tolerance as a shaded band: the same picture in the window and the PDF.
+// tolerance as a shaded band, in the window (the certificate draws its own without
+// widgets: report/error_plot_painter).
 #include "records/run_record.h"
 
 class QCustomPlot;

@@ -1,6 +1,6 @@
 #include "ui/result/run_metrology_box.h"
-#include "ui/result/run_metrology_text.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_metrology_text.h"
+#include "report/run_result_text.h"
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>

@@ -2,11 +2,11 @@
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
 #include "ui/result/run_adjustment_box.h"
-#include "ui/result/run_certificate.h"
+#include "report/run_certificate.h"
 #include "ui/result/run_error_plot.h"
+#include "report/run_metrology_text.h"
+#include "report/run_result_text.h"
 #include "ui/result/run_metrology_box.h"
-#include "ui/result/run_metrology_text.h"
-#include "ui/result/run_result_text.h"
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "ui/run/rig_check.h"
 #include "rig/rig.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 
 using RunResultText::Fixed3;
 

@@ -2,7 +2,7 @@
 #include "rig/rig_factory.h"
 #include "rig/rig_kinds.h"
 #include "ui/common/file_dialogs.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "ui/run/rig_check.h"
 #include "ui/run/run_plan_reference_group.h"
 #include "ui/run/run_plan_temperature_group.h"

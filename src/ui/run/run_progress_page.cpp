@@ -1,7 +1,7 @@
 #include "ui/run/run_progress_page.h"
 #include "protocol/flow_table.h"
 #include "ui/calibration/live_chart.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "ui/run/run_widgets.h"
 #include <QBoxLayout>
 #include <QFrame>

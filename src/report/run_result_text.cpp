@@ -1,6 +1,6 @@
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include "procedure/verification_table.h"
-#include "ui/result/run_metrology_text.h"
+#include "report/run_metrology_text.h"
 #include "protocol/number_text.h"
 #include <QJsonObject>
 #include <QLocale>

@@ -1,7 +1,7 @@
-#include "ui/result/run_metrology_text.h"
+#include "report/run_metrology_text.h"
 #include "procedure/decision_rule.h"
 #include "protocol/number_text.h"
-#include "ui/result/run_result_text.h"
+#include "report/run_result_text.h"
 #include <QLocale>
 #include <algorithm>
 #include <cmath>

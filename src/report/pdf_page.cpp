@@ -1,4 +1,4 @@
-#include "ui/result/pdf_page.h"
+#include "report/pdf_page.h"
 #include "records/file_output.h"
 #include <QBuffer>
 #include <QPagedPaintDevice>
