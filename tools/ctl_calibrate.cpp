@@ -1,4 +1,5 @@
 #include "tools/ctl_calibrate.h"
+#include "records/certificate_issue.h"
 #include "link/dm1.h"
 #include "procedure/calibration_run.h"
 #include "procedure/reference_check.h"
@@ -361,6 +362,12 @@ int CtlCalibrate::calibrate()
         return CtlExit::Differences;
     if (!record.storeError.isEmpty())
         m_err << "kestroctl: запись прогона в базе неполна: " << record.storeError << Qt::endl;
+    // The certificate is kept as issued; the run's result stands whatever the store says.
+    if (record.end == RunEnd::Completed) {
+        QString issueError;
+        if (!IssueRunCertificate(m_store, record, QByteArray(), &issueError))
+            m_err << "kestroctl: сертификат не выдан: " << issueError << Qt::endl;
+    }
     if (record.end != RunEnd::Completed)
         return fail(CtlExit::RunIncomplete,
                     QStringLiteral("калибровка %1: %2").arg(EndTitle(record.end), record.endReason));

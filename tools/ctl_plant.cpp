@@ -62,7 +62,10 @@ int CtlPlant::sync(bool pushAll)
     // What the plant refused for its own data waits no more; it is named each time.
     TRecordStore local(m_localLocation);
     for (const RefusedUpload &r : local.refusedUploads())
-        m_err << "kestroctl: сервер записей не принял " << (r.kind == UploadItem::Run ? "калибровку " : "снимок ")
+        m_err << "kestroctl: сервер записей не принял "
+              << (r.kind == UploadItem::Run           ? "калибровку "
+                  : r.kind == UploadItem::Certificate ? "сертификат "
+                                                      : "снимок ")
               << r.uuid << ": " << r.reason << Qt::endl;
     if (passed) {
         m_out << "все записи отправлены" << Qt::endl;

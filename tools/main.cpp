@@ -4,6 +4,7 @@
 #include "link/link_log.h"
 #include "tools/ctl_blocks.h"
 #include "tools/ctl_calibrate.h"
+#include "tools/ctl_certificate.h"
 #include "tools/ctl_interrupt.h"
 #include "tools/ctl_plant.h"
 #include "tools/ctl_records.h"
@@ -99,8 +100,14 @@ QString helpText()
                "                       start time, serial, operator, rig, end, as-found and as-left\n"
                "                       verdicts, as-left max error, uuid; with --serial from the\n"
                "                       plant store if set\n"
-               "  run ID|UUID [--json FILE]\n"
-               "                       one run record with every point\n"
+               "  run ID|UUID [--json FILE] [--dcc FILE]\n"
+               "                       one run record with every point; --dcc writes its Digital\n"
+               "                       Calibration Certificate (XML) instead\n"
+               "  certificate --serial S [--dcc FILE | --pdf FILE]\n"
+               "                       the meter's latest issued certificate (a completed calibrate\n"
+               "                       issues one) from the local store, else from the plant store\n"
+               "                       if set: its number, run uuid, issue date and workstation, or\n"
+               "                       its DCC or PDF, as issued, into the file; none: 5\n"
                "\n"
                "Plant records (every record is written to the local database first; with a plant\n"
                "store set, each is then uploaded once, keyed on its uuid; what the server did not\n"
@@ -180,6 +187,9 @@ int main(int argc, char **argv)
     const QCommandLineOption operatorName(QStringLiteral("operator"), QStringLiteral("Who runs the calibration."),
                                           QStringLiteral("NAME"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Write the run record as JSON."), QStringLiteral("FILE"));
+    const QCommandLineOption dcc(QStringLiteral("dcc"), QStringLiteral("Write the Digital Calibration Certificate (XML)."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QStringLiteral("Write the certificate's PDF."), QStringLiteral("FILE"));
     const QCommandLineOption restoreOnAbort(QStringLiteral("restore-on-abort"),
                                             QStringLiteral("Put the found calibration back when a run ends early."));
     const QCommandLineOption acceptUnsettled(QStringLiteral("accept-unsettled"),
@@ -203,7 +213,7 @@ int main(int argc, char **argv)
     const QCommandLineOption referenceDof(QStringLiteral("reference-dof"), QStringLiteral("Its degrees of freedom."),
                                           QStringLiteral("N"));
     parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter, rig, rigMap,
-                       plan, serial, operatorName, json, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl,
+                       plan, serial, operatorName, json, dcc, pdf, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl,
                        referenceName, referenceCertificate, referenceDue, referenceU, referenceK, referenceDof});
 
     auto usageError = [&](const QString &message) {
@@ -310,8 +320,12 @@ int main(int argc, char **argv)
     else if (command == QLatin1String("records") && args.size() == 2
              && (args.at(1) == QLatin1String("sync") || args.at(1) == QLatin1String("push")))
         code = plant.sync(args.at(1) == QLatin1String("push"));
+    else if (command == QLatin1String("run") && args.size() == 2 && parser.isSet(dcc))
+        code = CtlWriteRunDcc(store, args.at(1), parser.value(dcc), err);
     else if (command == QLatin1String("run") && args.size() == 2)
         code = calibration.showRun(args.at(1));
+    else if (command == QLatin1String("certificate") && args.size() == 1)
+        code = CtlShowCertificate(store, plant, serialValue, parser.value(dcc), parser.value(pdf), out, err);
     else
         return usageError(QStringLiteral("неизвестная командная строка: %1").arg(args.join(QLatin1Char(' '))));
     // What a command stored goes to the plant now, or waits there for the next sync

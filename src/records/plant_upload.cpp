@@ -17,11 +17,31 @@ const char WaitingRecords[] =
     " UNION ALL "
     "SELECT 1, r.uuid, r.id, r.revision FROM run r LEFT JOIN uploaded u ON u.kind = 'run' AND u.uuid = r.uuid"
     " WHERE (u.revision IS NULL OR u.revision < r.revision) AND NOT EXISTS (SELECT 1 FROM upload_refused f"
-    " WHERE f.kind = 'run' AND f.uuid = r.uuid AND f.revision >= r.revision)";
+    " WHERE f.kind = 'run' AND f.uuid = r.uuid AND f.revision >= r.revision)"
+    " UNION ALL "
+    // A certificate once, after its run has gone at the revision it has here.
+    "SELECT 2, c.uuid, 0, c.revision FROM certificate c LEFT JOIN uploaded u ON u.kind = 'certificate' AND u.uuid = c.uuid"
+    " WHERE u.revision IS NULL AND NOT EXISTS (SELECT 1 FROM upload_refused f"
+    " WHERE f.kind = 'certificate' AND f.uuid = c.uuid AND f.revision >= c.revision)"
+    " AND EXISTS (SELECT 1 FROM uploaded ur JOIN run r ON r.uuid = ur.uuid WHERE ur.kind = 'run'"
+    " AND ur.uuid = c.run_uuid AND ur.revision >= r.revision)";
+
+UploadItem::Kind kindOf(int code)
+{
+    return code == 0 ? UploadItem::Snapshot : code == 1 ? UploadItem::Run : UploadItem::Certificate;
+}
 
 QString kindKey(UploadItem::Kind kind)
 {
-    return kind == UploadItem::Snapshot ? QStringLiteral("snapshot") : QStringLiteral("run");
+    switch (kind) {
+    case UploadItem::Snapshot:
+        return QStringLiteral("snapshot");
+    case UploadItem::Run:
+        return QStringLiteral("run");
+    case UploadItem::Certificate:
+        break;
+    }
+    return QStringLiteral("certificate");
 }
 
 // A NUL no server text column takes: the field that holds one, or empty.
@@ -72,7 +92,7 @@ QList<UploadItem> TRecordStore::waiting(int limit)
         return items;
     }
     while (q.next())
-        items << UploadItem{q.value(0).toInt() == 0 ? UploadItem::Snapshot : UploadItem::Run, q.value(1).toString(),
+        items << UploadItem{kindOf(q.value(0).toInt()), q.value(1).toString(),
                             q.value(2).toLongLong(), q.value(3).toLongLong()};
     return items;
 }
@@ -105,7 +125,9 @@ QList<RefusedUpload> TRecordStore::refusedUploads()
         return list;
     }
     while (q.next())
-        list << RefusedUpload{q.value(0).toString() == QLatin1String("run") ? UploadItem::Run : UploadItem::Snapshot,
+        list << RefusedUpload{q.value(0).toString() == QLatin1String("run")           ? UploadItem::Run
+                              : q.value(0).toString() == QLatin1String("certificate") ? UploadItem::Certificate
+                                                                                      : UploadItem::Snapshot,
                               q.value(1).toString(), q.value(2).toString()};
     return list;
 }
@@ -137,6 +159,17 @@ bool TRecordStore::upload(TRecordStore &plant, const UploadItem &item)
         if (!nul.isEmpty())
             return markRefused(item, revision, QStringLiteral("в поле %1 символ NUL").arg(nul));
         sent = plant.putSnapshot(*s, revision);
+    } else if (item.kind == UploadItem::Certificate) {
+        // Its uuid names one row that never changes.
+        const std::optional<IssuedCertificate> c = selectCertificate(QStringLiteral("uuid = ?"), item.uuid);
+        if (!c)
+            return m_error.isEmpty() ? fail(QStringLiteral("Сертификата %1 нет в %2").arg(item.uuid, m_path), QString())
+                                     : false;
+        const QString nul = nulField({{"meter_serial", c->meterSerial}, {"number", c->number},
+                                      {"workstation", c->workstation}, {"run_uuid", c->runUuid}});
+        if (!nul.isEmpty())
+            return markRefused(item, revision, QStringLiteral("в поле %1 символ NUL").arg(nul));
+        sent = plant.putCertificate(*c);
     } else {
         const std::optional<RunRecord> r = run(QString::number(item.localId));
         if (!r)

@@ -8,6 +8,8 @@
 #include "records/run_record.h"
 #include "records/snapshot.h"
 #include "records/store_engine.h"
+#include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QVariant>
 #include <QString>
@@ -16,7 +18,7 @@
 // A record that waits for the plant.
 struct UploadItem
 {
-    enum Kind { Snapshot, Run } kind = Snapshot;
+    enum Kind { Snapshot, Run, Certificate } kind = Snapshot;
     QString uuid;
     qint64 localId = 0;
     qint64 revision = 0;
@@ -28,6 +30,21 @@ struct RefusedUpload
     UploadItem::Kind kind = UploadItem::Snapshot;
     QString uuid;
     QString reason;
+};
+
+// A run's certificate as it was issued: kept once, never changed; the same run
+// issued again is a new row with the next revision.
+struct IssuedCertificate
+{
+    QString uuid;
+    QString runUuid;
+    QString meterSerial;
+    QString number;
+    QDateTime issuedUtc;
+    QString workstation;
+    qint64 revision = 0;
+    QByteArray pdf;
+    QByteArray dcc;
 };
 
 // One meter as the records know it.
@@ -97,6 +114,13 @@ public:
     // By id ("12") or uuid, with its points; none when there is no such run.
     std::optional<RunRecord> run(const QString &idOrUuid);
 
+    // Certificates (certificate_store.cpp). keep() gives it a new uuid, the next revision
+    // of its run's, the workstation and the time when they are not set; false with a message.
+    bool keepCertificate(IssuedCertificate &certificate);
+    // The newest issued; none when there is none (lastError() empty) or on a read error.
+    std::optional<IssuedCertificate> latestCertificate(const QString &meterSerial);
+    std::optional<IssuedCertificate> certificateOfRun(const QString &runUuid);
+
     // The plant's view of every meter by serial (meters_view.cpp); serial empty: all.
     QList<MeterSummary> meters(const QString &meterSerial = QString());
 
@@ -124,6 +148,8 @@ private:
     // The plant's side of upload(): its rows put or brought up to the revision.
     bool putSnapshot(const Snapshot &snapshot, qint64 revision);
     bool putRun(const RunRecord &run, qint64 revision, const QString &beforeUuid, const QString &afterUuid);
+    bool putCertificate(const IssuedCertificate &certificate);
+    std::optional<IssuedCertificate> selectCertificate(const QString &where, const QVariant &value);
     bool serverFailed(const QString &what, const QSqlError &error);
     bool markRefused(const UploadItem &item, qint64 revision, const QString &reason);
     bool exec(const QString &sql);

@@ -121,6 +121,10 @@ TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
     const ProgramRun shown = ctl({"run", record.value("uuid").toString()});
     ASSERT_EQ(shown.exitCode, 0) << shown.err.toStdString();
     EXPECT_TRUE(shown.out.contains("completed")) << shown.out.toStdString();
+    // The completed run's certificate was issued into the store.
+    const ProgramRun certificate = ctl({"certificate", "--serial", "KM-0042"});
+    ASSERT_EQ(certificate.exitCode, 0) << certificate.err.toStdString();
+    EXPECT_TRUE(certificate.out.contains("run " + record.value("uuid").toString())) << certificate.out.toStdString();
 }
 
 TEST_F(KestroctlCalibrate, WithoutYesTheTableIsShownAndNothingWritten)

@@ -1,5 +1,6 @@
 // A calibration run's result: its certificate read back with pdftotext, the result
 // view, and the runs of the history window.
+#include "records/run_dcc.h"
 #include "gui/kalibr_records_fixture.h"
 #include "procedure/verification_table.h"
 #include "support/full_disk.h"
@@ -403,6 +404,16 @@ TEST_F(HistoryRuns, AreListedNewestFirstFilteredBySerialAndOpenReadOnly)
     QFile pdf(path);
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+    // Its DCC from the same page: the bytes the record gives, else an error box.
+    EXPECT_EQ(view->Button_ExportDcc->accessibleName(), QStringLiteral("Экспорт DCC (XML)…"));
+    const QString xml = dir.filePath(QStringLiteral("again.xml"));
+    ASSERT_TRUE(view->saveDcc(xml));
+    QFile dcc(xml);
+    ASSERT_TRUE(dcc.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dcc.readAll(), RunDcc::Write(view->run()));
+    rig.boxes.requests.clear();
+    EXPECT_FALSE(view->saveDcc(dir.filePath(QStringLiteral("no/such/folder/x.xml"))));
+    EXPECT_EQ(rig.boxes.requests.size(), 1);
 
     rig.boxes.requests.clear();
     EXPECT_EQ(history->openRun(newer + 100), nullptr);

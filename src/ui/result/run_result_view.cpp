@@ -1,6 +1,8 @@
 #include "ui/result/run_result_view.h"
 #include "ui/common/error_box.h"
 #include "ui/common/file_dialogs.h"
+#include "records/file_output.h"
+#include "records/run_dcc.h"
 #include "ui/result/run_adjustment_box.h"
 #include "report/run_certificate.h"
 #include "ui/result/run_error_plot.h"
@@ -184,12 +186,14 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
 
     Button_Certificate = button(this, "Button_Certificate", QStringLiteral("Протокол (PDF)…"),
                                 QStringLiteral("Сохранить протокол калибровки в PDF и открыть его"));
+    Button_ExportDcc = button(this, "Button_ExportDcc", QStringLiteral("Экспорт DCC (XML)…"),
+                              QStringLiteral("Сохранить цифровой сертификат калибровки (DCC, XML)"));
     Button_OpenRecord = button(this, "Button_OpenRecord", QStringLiteral("Открыть запись"),
                                QStringLiteral("Показать эту калибровку в истории"));
     Button_Restore = button(this, "Button_Restore", QStringLiteral("Вернуть прежнюю калибровку"),
                             QStringLiteral("Записать в прибор снимок, снятый перед калибровкой"));
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {Button_Certificate, Button_OpenRecord, Button_Restore})
+    for (QPushButton *b : {Button_Certificate, Button_ExportDcc, Button_OpenRecord, Button_Restore})
         buttons->addWidget(b);
     buttons->addStretch();
 
@@ -211,6 +215,7 @@ TRunResultView::TRunResultView(QWidget *parent) : QWidget(parent)
     outer->addLayout(buttons);
 
     connect(Button_Certificate, &QPushButton::clicked, this, [this] { CatchToErrorBox(this, [this] { Button_CertificateClick(); }); });
+    connect(Button_ExportDcc, &QPushButton::clicked, this, [this] { CatchToErrorBox(this, [this] { Button_ExportDccClick(); }); });
     connect(Button_OpenRecord, &QPushButton::clicked, this, [this] { emit openRecordRequested(m_run.id); });
     connect(Button_Restore, &QPushButton::clicked, this, [this] { emit restoreRequested(m_run.snapshotBeforeId); });
     showRun(m_run, false);
@@ -252,6 +257,7 @@ void TRunResultView::showRun(const RunRecord &run, bool canRestore)
     Group_Adjustments->showRun(run);
     PlotRunErrors(*Chart_Errors, run);
     Button_Certificate->setEnabled(!run.points.isEmpty());
+    Button_ExportDcc->setEnabled(!run.points.isEmpty());
     Button_OpenRecord->setEnabled(run.id != 0);
     Button_Restore->setVisible(canRestore && run.snapshotBeforeId != 0);
 }
@@ -293,5 +299,24 @@ bool TRunResultView::saveCertificate(const QString &path)
     if (RunCertificate::Write(m_run, path, &error))
         return true;
     ShowErrorBox(this, error);
+    return false;
+}
+
+void TRunResultView::Button_ExportDccClick()
+{
+    const QString suggested = FileNameFromTitle(CertificateNumber(m_run) + QStringLiteral(".xml"));
+    const QString path = AskSaveFileName(this, QStringLiteral("Цифровой сертификат калибровки"), suggested,
+                                         QStringLiteral("DCC (*.xml)"));
+    if (!path.isEmpty())
+        saveDcc(path);
+}
+
+bool TRunResultView::saveDcc(const QString &path)
+{
+    QString error;
+    const QByteArray dcc = RunDcc::Write(m_run, &error);
+    if (!dcc.isEmpty() && FileOutput::Save(path, dcc, &error))
+        return true;
+    ShowErrorBox(this, QStringLiteral("DCC не сохранён: %1").arg(error));
     return false;
 }

@@ -29,6 +29,10 @@ public:
     void Button_CertificateClick();
     // What the button does once the file is chosen; false, with the error box, on failure.
     bool saveCertificate(const QString &path);
+    // "Экспорт DCC (XML)…": asks where and writes the run's DCC there.
+    void Button_ExportDccClick();
+    // What it does once the file is chosen; false, with the error box, on failure.
+    bool saveDcc(const QString &path);
 
     QLabel *Label_Title;
     QLabel *Label_End;          // how the run ended, and why when it did not complete
@@ -44,6 +48,7 @@ public:
     QTableWidget *Grid_Coefficients; // A–D down, before and after across
     TRunAdjustmentBox *Group_Adjustments; // the thermometer and the zero, where the run had them
     QPushButton *Button_Certificate;
+    QPushButton *Button_ExportDcc;
     QPushButton *Button_OpenRecord;
     QPushButton *Button_Restore;
     QScrollArea *Scroll_Result; // all but the buttons, which stay in sight
