@@ -1,5 +1,6 @@
 // The step-by-step calibration window driving real runs: the demo meter with its
 // built-in rig, the simulated meter with its rig over Modbus TCP, the operator rig.
+#include "records/record_store.h"
 #include "app/demo_meter.h"
 #include "app/demo_rig.h"
 #include "gui/meter_rig.h"
@@ -184,6 +185,11 @@ TEST_F(RunWindow, DemoRigRunEndsFitWhileTheCalibrationWindowStandsDown)
     ASSERT_EQ(r.end, RunEnd::Completed) << r.endReason.toStdString();
     EXPECT_EQ(r.asLeftFit, true);
     EXPECT_EQ(r.operatorName, QStringLiteral("Петров"));
+    // The certificate as issued is kept with the records, its PDF and DCC both.
+    const std::optional<IssuedCertificate> issued = records->store().certificateOfRun(r.uuid);
+    ASSERT_TRUE(issued);
+    EXPECT_TRUE(issued->pdf.startsWith("%PDF"));
+    EXPECT_TRUE(issued->dcc.contains("digitalCalibrationCertificate"));
     for (RunPhase phase : {RunPhase::AsFound, RunPhase::Calibration, RunPhase::AsLeft})
         for (int i = 1; i <= r.pointsOf(phase).size(); ++i)
             EXPECT_EQ(form->pointState(phase, i), State::Done) << PhaseKey(phase).toStdString() << i;

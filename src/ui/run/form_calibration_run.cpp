@@ -1,4 +1,7 @@
 #include "ui/run/form_calibration_run.h"
+#include "records/calibration_records.h"
+#include "records/certificate_issue.h"
+#include "report/run_certificate.h"
 #include "link/dm1.h"
 #include "link/meter_ownership.h"
 #include "protocol/flow_table.h"
@@ -187,6 +190,13 @@ void TFormCalibrationRun::onFinished(const RunRecord &record)
     if (m_rig)
         m_rig->close();
     Page_Run->showEnd(record);
+    // The certificate as issued is kept with the records, so any workstation can print it later.
+    if (record.end == RunEnd::Completed) {
+        QString why;
+        const QByteArray pdf = RunCertificate::Pdf(record, &why);
+        if (pdf.isEmpty() || !IssueRunCertificate(m_records.store(), record, pdf, &why))
+            qWarning().noquote() << "certificate not kept:" << why;
+    }
     Page_Result->showRun(record, m_run && m_run->canRestoreBefore());
     Pages->setCurrentWidget(Page_Result);
 }
