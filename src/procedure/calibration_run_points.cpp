@@ -254,7 +254,14 @@ void TCalibrationRun::Impl::openRun()
     refSum = 0;
     refCount = 0;
     stage = Stage::AvgStart;
-    if (!setState(RunState::Averaging))
+    // Which run of the point this is, where a point has more than one.
+    const int next = int(point.metrology.runs.size()) + 1;
+    QString text;
+    if (runsWanted() > 1 && next <= runsWanted())
+        text = QStringLiteral("прогон %1 из %2").arg(next).arg(runsWanted());
+    else if (runsWanted() > 1)
+        text = QStringLiteral("дополнительный прогон %1 из не более %2").arg(next).arg(opt.plan.maxRunsPerPoint);
+    if (!setState(RunState::Averaging, text))
         return;
     send([this] {
         SendWriteWord(dm, Proto::CommandRegister, Proto::CmdAverageReset);
