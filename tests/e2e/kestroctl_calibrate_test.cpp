@@ -37,7 +37,10 @@ protected:
                 {"stability_window_seconds", 5},
                 {"settle_timeout_seconds", 120},
                 {"thermometer_phase", false},
-                {"zero_phase", false}};
+                {"zero_phase", false},
+                // One run a point: at this time scale the link's 50 ms between frames is
+                // a second of a run, and split runs stop repeating under a slow build.
+                {"runs_per_point", 1}};
     }
     void writeFile(const char *name, const QByteArray &bytes)
     {
