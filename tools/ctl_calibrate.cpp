@@ -1,4 +1,5 @@
 #include "tools/ctl_calibrate.h"
+#include "report/run_certificate.h"
 #include "records/certificate_issue.h"
 #include "link/dm1.h"
 #include "procedure/calibration_run.h"
@@ -328,6 +329,7 @@ int CtlCalibrate::calibrate()
     options.referenceUncertaintyPercent = m_options.reference.uncertaintyPercent;
     options.referenceCoverageFactor = m_options.reference.coverageFactor;
     options.referenceDegreesOfFreedom = m_options.reference.degreesOfFreedom;
+    options.parties = m_options.parties;
     run.start(options);
     if (run.state() != RunState::Finished)
         loop.exec();
@@ -365,7 +367,10 @@ int CtlCalibrate::calibrate()
     // The certificate is kept as issued; the run's result stands whatever the store says.
     if (record.end == RunEnd::Completed) {
         QString issueError;
-        if (!IssueRunCertificate(m_store, record, QByteArray(), &issueError))
+        const QByteArray pdf = RunCertificate::Pdf(record, &issueError);
+        if (pdf.isEmpty())
+            m_err << "kestroctl: PDF сертификата не построен: " << issueError << "; выдан только DCC" << Qt::endl;
+        if (!IssueRunCertificate(m_store, record, pdf, &issueError))
             m_err << "kestroctl: сертификат не выдан: " << issueError << Qt::endl;
     }
     if (record.end != RunEnd::Completed)

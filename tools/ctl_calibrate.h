@@ -28,6 +28,8 @@ struct CtlCalibrateOptions
     CtlInterrupt *interrupt = nullptr;
     // The rig's reference instrument, into the run's options.
     CtlReference reference;
+    // The certificate's laboratory, customer and signatory.
+    CertificateParties parties;
 };
 
 class CtlCalibrate

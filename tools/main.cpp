@@ -9,11 +9,16 @@
 #include "tools/ctl_plant.h"
 #include "tools/ctl_records.h"
 #include "tools/ctl_runner.h"
+#include "records/certificate_parties.h"
 #include "records/plant_sync.h"
+#include "tools/ctl_parties.h"
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -75,7 +80,9 @@ QString helpText()
                "            [--json FILE] [--restore-on-abort] [--accept-unsettled] [--yes]\n"
                "            [--time-scale X] [--reference-name TEXT] [--reference-certificate TEXT]\n"
                "            [--reference-due YYYY-MM-DD] [--reference-u PERCENT] [--reference-k K]\n"
-               "            [--reference-dof N]\n"
+               "            [--reference-dof N] [--laboratory TEXT] [--laboratory-address TEXT]\n"
+               "            [--customer TEXT] [--customer-address TEXT] [--signatory NAME]\n"
+               "            [--signatory-role TEXT]\n"
                "                       RIG is sim[:PORT] (the simulator's rig, Modbus TCP on\n"
                "                       127.0.0.1, port 1502 by default), modbus:tcp://HOST:PORT,\n"
                "                       modbus:rtu:DEVICE (register map: --rig-map) or operator\n"
@@ -95,7 +102,11 @@ QString helpText()
                "                       (1 to 10, default 2) and degrees of freedom (at least 1;\n"
                "                       none: infinite); numbers take a point or a comma. A due date\n"
                "                       behind today refuses the run (5, nothing sent); one within\n"
-               "                       30 days is warned of on standard error and the run goes on\n"
+               "                       30 days is warned of on standard error and the run goes on.\n"
+               "                       A completed run issues its certificate (PDF and DCC, kept in\n"
+               "                       the store) in the name of the laboratory, customer and\n"
+               "                       signatory the options give; one not given is the window's,\n"
+               "                       from the settings file its plan page remembers\n"
                "  runs [--serial S]    the run records, newest first (tab-separated): number, local\n"
                "                       start time, serial, operator, rig, end, as-found and as-left\n"
                "                       verdicts, as-left max error, uuid; with --serial from the\n"
@@ -150,7 +161,13 @@ QString helpText()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // A completed calibration draws its certificate, and fonts need a GUI application;
+    // on the command line it never shows a window, so it runs on the offscreen platform.
+    const bool draws = std::any_of(argv + 1, argv + argc, [](const char *a) { return qstrcmp(a, "calibrate") == 0; });
+    if (draws)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        draws ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestroctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION));
 
@@ -212,6 +229,10 @@ int main(int argc, char **argv)
                                         QStringLiteral("K"));
     const QCommandLineOption referenceDof(QStringLiteral("reference-dof"), QStringLiteral("Its degrees of freedom."),
                                           QStringLiteral("N"));
+    QList<QCommandLineOption> partyOptions;
+    for (const CertificatePartyField &f : CertificatePartyFields())
+        partyOptions << QCommandLineOption(QLatin1String(f.key), QString::fromUtf8(f.accessible), QStringLiteral("TEXT"));
+    parser.addOptions(partyOptions);
     parser.addOptions({help, version, trace, virtualPort, timeout, count, note, output, areas, yes, otherMeter, rig, rigMap,
                        plan, serial, operatorName, json, dcc, pdf, restoreOnAbort, acceptUnsettled, timeScale, recordsUrl,
                        referenceName, referenceCertificate, referenceDue, referenceU, referenceK, referenceDof});
@@ -222,7 +243,7 @@ int main(int argc, char **argv)
         return CtlExit::Usage;
     };
 
-    if (!parser.parse(app.arguments()))
+    if (!parser.parse(app->arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
         out << helpText();
@@ -257,6 +278,14 @@ int main(int argc, char **argv)
                           &referenceError);
     if (!reference)
         return usageError(referenceError);
+    const std::optional<CertificateParties> parties = ParseCtlParties(
+        [&](const char *key) {
+            return parser.isSet(QLatin1String(key)) ? std::optional<QString>(parser.value(QLatin1String(key)))
+                                                    : std::nullopt;
+        },
+        &referenceError);
+    if (!parties)
+        return usageError(referenceError);
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -290,7 +319,7 @@ int main(int argc, char **argv)
     CtlCalibrate calibration(dm, runner, store, out, err,
                              {parser.value(rig), parser.value(rigMap), parser.value(plan), parser.value(serial),
                               parser.value(operatorName), parser.value(json), parser.isSet(restoreOnAbort), parser.isSet(yes),
-                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs, &interrupt, *reference});
+                              parser.isSet(acceptUnsettled), timeScaleValue, timeoutMs, &interrupt, *reference, *parties});
 
     int code = CtlExit::Usage;
     if (command == QLatin1String("discover") && args.size() == 1)

@@ -1,6 +1,7 @@
 // kestroctl calibrate against the simulator executable, its rig reached over Modbus
 // TCP: a mis-calibrated meter taken to fit, and the runs that must write nothing.
 #include "e2e/sim_process.h"
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,7 +54,8 @@ protected:
     ProgramRun ctl(const QStringList &args, int timeoutMs = 20000)
     {
         return RunProgram(Ctl, QStringList{QStringLiteral("--virtual-port"), sim.devicePath()} + args,
-                          {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + path("s.sqlite")},
+                          {QStringLiteral("LC_ALL=C.UTF-8"), QStringLiteral("KESTRO_SNAPSHOT_DB=") + path("s.sqlite"),
+                           QStringLiteral("XDG_CONFIG_HOME=") + path("cfg")},
                           timeoutMs);
     }
     ProgramRun calibrate(const QStringList &more)
@@ -83,7 +85,13 @@ double maxRelative(const QJsonArray &points, const QString &phase)
 
 TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
 {
-    const ProgramRun run = calibrate({"--rig", rig(), "--json", path("run.json"), "--yes"});
+    // The window's settings name the signatory; the options name the laboratory and
+    // customer, and win over the settings' laboratory.
+    ASSERT_TRUE(QDir().mkpath(path("cfg/Velnor")));
+    writeFile("cfg/Velnor/KestroLink.conf", "[certificate]\nlaboratory=Old lab\nsignatory=Petrova A.\n"
+                                            "signatory-role=Head of lab\n");
+    const ProgramRun run = calibrate({"--rig", rig(), "--json", path("run.json"), "--yes", "--laboratory",
+                                      "Rig lab 2", "--customer", "Flow Plant Ltd"});
     ASSERT_EQ(run.exitCode, 0) << run.out.toStdString() << run.err.toStdString();
     QFile f(path("run.json"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -128,6 +136,18 @@ TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
     const ProgramRun certificate = ctl({"certificate", "--serial", "KM-0042"});
     ASSERT_EQ(certificate.exitCode, 0) << certificate.err.toStdString();
     EXPECT_TRUE(certificate.out.contains("run " + record.value("uuid").toString())) << certificate.out.toStdString();
+    const QJsonObject parties = record.value("parties").toObject();
+    EXPECT_EQ(parties.value("laboratory_name").toString(), "Rig lab 2");
+    EXPECT_EQ(parties.value("customer_name").toString(), "Flow Plant Ltd");
+    EXPECT_EQ(parties.value("signatory_name").toString(), "Petrova A.");
+    EXPECT_EQ(parties.value("signatory_role").toString(), "Head of lab");
+    // It was drawn as a PDF too, and names them.
+    ASSERT_EQ(ctl({"certificate", "--serial", "KM-0042", "--pdf", path("c.pdf")}).exitCode, 0);
+    const ProgramRun text = RunProgram(QStringLiteral("pdftotext"), {path("c.pdf"), QStringLiteral("-")});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    for (const char *name : {"Rig lab 2", "Flow Plant Ltd", "Petrova A.", "Head of lab"})
+        EXPECT_TRUE(text.out.contains(QLatin1String(name))) << name << "\n" << text.out.toStdString();
+    EXPECT_FALSE(text.out.contains("Old lab"));
 }
 
 TEST_F(KestroctlCalibrate, WithoutYesTheTableIsShownAndNothingWritten)

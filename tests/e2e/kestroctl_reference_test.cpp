@@ -58,6 +58,7 @@ TEST(KestroctlReference, ALapsedReferenceOrABadOptionSendsNothing)
         {{"--rig", rig, "--reference-due", "2027-02-30"}, 64, "--reference-due «2027-02-30»"},
         {{"--rig", rig, "--reference-due", "31.12.2027"}, 64, "--reference-due «31.12.2027»"},
         {{"--rig", rig, "--reference-name", "ЭР\x01"}, 64, "--reference-name: управляющий символ U+0001"},
+        {{"--rig", rig, "--signatory", "Иванов\x02"}, 64, "--signatory: управляющий символ U+0002"},
     };
     for (const Case &c : cases) {
         const ProgramRun run = ctl(QStringList{"calibrate", "--serial", "KM-1", "--operator", "Иванов", "--yes"} + c.args);

@@ -1,10 +1,13 @@
 // The plan page's reference meter: its due date refuses or warns before the start, and
-// its certificate's U, k and ν go into the run's options and come back in the next window.
+// its certificate's U, k and ν go into the run's options and come back in the next window;
+// so do the certificate's laboratory, customer and signatory.
 #include "gui/meter_rig.h"
 #include "procedure/reference_check.h"
 #include "records/calibration_records.h"
 #include "ui/run/form_calibration_run.h"
+#include "records/certificate_parties.h"
 #include "ui/run/run_plan_page.h"
+#include "ui/run/run_plan_parties_group.h"
 #include "ui/run/run_plan_reference_group.h"
 #include "ui/run/run_result_page.h"
 #include "support/locale_guard.h"
@@ -198,6 +201,41 @@ TEST(RunReference, AFigureOutOfItsRangeRefusesTheStartNamingIt)
         EXPECT_TRUE(page->runOptions(&error)) << error.toStdString();
         EXPECT_TRUE(edit->styleSheet().isEmpty());
     }
+}
+
+TEST(RunParties, TypedPartiesFillTheOptionsComeBackAndABlankOneIsForgotten)
+{
+    SaveCertificateParties({});
+    const CertificateParties typed{"Лаборатория №2", "Казань, ул. Садовая, 1", "", "", "Петрова А. В.",
+                                   "начальник лаборатории"};
+    {
+        auto page = planPage();
+        const QList<CertificatePartyField> &fields = CertificatePartyFields();
+        for (int i = 0; i < fields.size(); ++i)
+            page->Group_Parties->edits()[i]->setText("  " + typed.*fields[i].member + " ");
+        QString error;
+        const std::optional<RunOptions> options = page->runOptions(&error);
+        ASSERT_TRUE(options) << error.toStdString();
+        for (const CertificatePartyField &f : fields)
+            EXPECT_EQ(options->parties.*f.member, typed.*f.member) << f.key;
+        page->remember();
+    }
+    {
+        auto next = planPage();
+        EXPECT_EQ(next->Group_Parties->Edit_Signatory->text(), typed.signatoryName);
+        EXPECT_EQ(next->Group_Parties->Edit_LaboratoryAddress->text(), typed.laboratoryAddress);
+        // A control character is refused in place; cleared, the laboratory is forgotten.
+        next->Group_Parties->Edit_Laboratory->setText(QStringLiteral("Лаб\t2"));
+        QString error;
+        EXPECT_FALSE(next->runOptions(&error));
+        EXPECT_TRUE(error.startsWith(next->Group_Parties->Edit_Laboratory->accessibleName())) << error.toStdString();
+        next->Group_Parties->Edit_Laboratory->clear();
+        ASSERT_TRUE(next->runOptions(&error)) << error.toStdString();
+        next->remember();
+    }
+    EXPECT_TRUE(LoadCertificateParties().laboratoryName.isEmpty());
+    EXPECT_EQ(LoadCertificateParties().signatoryRole, typed.signatoryRole);
+    SaveCertificateParties({});
 }
 
 } // namespace

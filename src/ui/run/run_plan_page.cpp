@@ -4,6 +4,7 @@
 #include "ui/common/file_dialogs.h"
 #include "report/run_result_text.h"
 #include "ui/run/rig_check.h"
+#include "ui/run/run_plan_parties_group.h"
 #include "ui/run/run_plan_reference_group.h"
 #include "ui/run/run_plan_temperature_group.h"
 #include "ui/run/run_widgets.h"
@@ -125,6 +126,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
         Table_Settings->setItem(r, 0, ReadOnlyItem(QString::fromUtf8(SettingRows[r].title)));
 
     Group_Temperature = new TRunPlanTemperatureGroup(this);
+    Group_Parties = new TRunPlanPartiesGroup(this);
 
     Button_LoadPlan = Button("Button_LoadPlan", QStringLiteral("Загрузить план…"), this);
     Label_PlanError = Label("Label_PlanError", this);
@@ -141,6 +143,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     auto *right = new QVBoxLayout;
     right->addWidget(Table_Points, 1);
     right->addWidget(Group_Temperature);
+    right->addWidget(Group_Parties);
     columns->addLayout(right, 1);
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(Button_LoadPlan);
@@ -207,6 +210,7 @@ void TRunPlanPage::remember() const
     s.setValue(QStringLiteral("run/rig_map"), Edit_RigMap->text().trimmed());
     Group_Temperature->remember();
     Group_Reference->remember();
+    Group_Parties->remember();
 }
 
 void TRunPlanPage::fillPlan(const RunPlan &plan)
@@ -373,6 +377,10 @@ std::optional<RunOptions> TRunPlanPage::runOptions(QString *error)
     options.operatorName = Edit_Operator->text().trimmed();
     // A lapsed reference is refused here, before the rig is opened.
     if (!Group_Reference->apply(options, error)) {
+        *error = QStringLiteral("%1. Ничего не отправлено.").arg(*error);
+        return std::nullopt;
+    }
+    if (!Group_Parties->apply(options, error)) {
         *error = QStringLiteral("%1. Ничего не отправлено.").arg(*error);
         return std::nullopt;
     }

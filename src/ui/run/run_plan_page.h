@@ -16,6 +16,7 @@ class QTableWidget;
 class QTableWidgetItem;
 class TRig;
 class TRigCheck;
+class TRunPlanPartiesGroup;
 class TRunPlanReferenceGroup;
 class TRunPlanTemperatureGroup;
 
@@ -67,6 +68,7 @@ public:
     QTableWidget *Table_Settings;
     TRunPlanReferenceGroup *Group_Reference;
     TRunPlanTemperatureGroup *Group_Temperature;
+    TRunPlanPartiesGroup *Group_Parties;
     QLabel *Label_PlanError;
     QPushButton *Button_Start;
 

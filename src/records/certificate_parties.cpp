@@ -1,0 +1,51 @@
+#include "records/certificate_parties.h"
+#include <QSettings>
+
+namespace {
+
+QSettings programSettings()
+{
+    return QSettings(QStringLiteral("Velnor"), QStringLiteral("KestroLink"));
+}
+
+QString settingKey(const CertificatePartyField &f)
+{
+    return QStringLiteral("certificate/") + QLatin1String(f.key);
+}
+
+} // namespace
+
+const QList<CertificatePartyField> &CertificatePartyFields()
+{
+    static const QList<CertificatePartyField> fields = {
+        {"laboratory", "Лаборатория", "Калибровочная лаборатория", &CertificateParties::laboratoryName},
+        {"laboratory-address", "Адрес лаборатории", "Адрес калибровочной лаборатории",
+         &CertificateParties::laboratoryAddress},
+        {"customer", "Заказчик", "Заказчик", &CertificateParties::customerName},
+        {"customer-address", "Адрес заказчика", "Адрес заказчика", &CertificateParties::customerAddress},
+        {"signatory", "Подписывает", "Лицо, подписывающее сертификат", &CertificateParties::signatoryName},
+        {"signatory-role", "Должность", "Должность подписывающего", &CertificateParties::signatoryRole},
+    };
+    return fields;
+}
+
+CertificateParties LoadCertificateParties()
+{
+    const QSettings s = programSettings();
+    CertificateParties p;
+    for (const CertificatePartyField &f : CertificatePartyFields())
+        p.*f.member = s.value(settingKey(f)).toString().trimmed();
+    return p;
+}
+
+void SaveCertificateParties(const CertificateParties &parties)
+{
+    QSettings s = programSettings();
+    for (const CertificatePartyField &f : CertificatePartyFields()) {
+        const QString text = (parties.*f.member).trimmed();
+        if (text.isEmpty())
+            s.remove(settingKey(f));
+        else
+            s.setValue(settingKey(f), text);
+    }
+}
