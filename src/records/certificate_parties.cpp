@@ -33,8 +33,12 @@ CertificateParties LoadCertificateParties()
 {
     const QSettings s = programSettings();
     CertificateParties p;
-    for (const CertificatePartyField &f : CertificatePartyFields())
-        p.*f.member = s.value(settingKey(f)).toString().trimmed();
+    // A hand-written file's unquoted "Казань, ул. Садовая" reads as a list of its parts.
+    for (const CertificatePartyField &f : CertificatePartyFields()) {
+        const QVariant v = s.value(settingKey(f));
+        p.*f.member = (v.typeId() == QMetaType::QStringList ? v.toStringList().join(QStringLiteral(", ")) : v.toString())
+                          .trimmed();
+    }
     return p;
 }
 

@@ -85,10 +85,11 @@ double maxRelative(const QJsonArray &points, const QString &phase)
 
 TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
 {
-    // The window's settings name the signatory; the options name the laboratory and
-    // customer, and win over the settings' laboratory.
+    // The window's settings name the signatory (and an address typed by hand, unquoted);
+    // the options name the laboratory and customer, and win over the settings' laboratory.
     ASSERT_TRUE(QDir().mkpath(path("cfg/Velnor")));
-    writeFile("cfg/Velnor/KestroLink.conf", "[certificate]\nlaboratory=Old lab\nsignatory=Petrova A.\n"
+    writeFile("cfg/Velnor/KestroLink.conf", "[certificate]\nlaboratory=Old lab\nlaboratory-address=Kazan, Sadovaya 1\n"
+                                            "signatory=Petrova A.\n"
                                             "signatory-role=Head of lab\n");
     const ProgramRun run = calibrate({"--rig", rig(), "--json", path("run.json"), "--yes", "--laboratory",
                                       "Rig lab 2", "--customer", "Flow Plant Ltd"});
@@ -141,6 +142,7 @@ TEST_F(KestroctlCalibrate, MisCalibratedMeterLeavesFitAndTheRecordTellsIt)
     EXPECT_EQ(parties.value("customer_name").toString(), "Flow Plant Ltd");
     EXPECT_EQ(parties.value("signatory_name").toString(), "Petrova A.");
     EXPECT_EQ(parties.value("signatory_role").toString(), "Head of lab");
+    EXPECT_EQ(parties.value("laboratory_address").toString(), "Kazan, Sadovaya 1");
     // It was drawn as a PDF too, and names them.
     ASSERT_EQ(ctl({"certificate", "--serial", "KM-0042", "--pdf", path("c.pdf")}).exitCode, 0);
     const ProgramRun text = RunProgram(QStringLiteral("pdftotext"), {path("c.pdf"), QStringLiteral("-")});

@@ -19,6 +19,7 @@
 #include "report/run_result_text.h"
 #include "ui/result/run_result_view.h"
 #include "ui/run/run_plan_page.h"
+#include "ui/run/run_plan_settings_table.h"
 #include "ui/run/run_progress_page.h"
 #include "ui/run/run_result_page.h"
 #include <QComboBox>
@@ -353,22 +354,26 @@ TEST_F(RunWindow, ThePlanPageReadsQMaxWhenTheMeterAnswers)
 TEST_F(RunWindow, BadPlanCellRefusesTheStartAndSendsNothing)
 {
     openOnSim();
+    // A point by its row, a setting by its plan field.
     const struct
     {
-        QTableWidget *table;
         int row;
         const char *text;
         const char *field;
     } cases[] = {
-        {form->Page_Plan->Table_Points, 0, "сто", "verification_percent[0]"},
-        {form->Page_Plan->Table_Points, 1 + 4, "150", "calibration_percent[4]"},
-        {form->Page_Plan->Table_Points, 1 + 6, "-80", "calibration_percent[6]"}, // below the point before it
-        {form->Page_Plan->Table_Settings, 1, "0", "averaging_seconds"},
+        {0, "сто", "verification_percent[0]"},
+        {1 + 4, "150", "calibration_percent[4]"},
+        {1 + 6, "-80", "calibration_percent[6]"}, // below the point before it
+        {-1, "0", "averaging_seconds"},
+        {-1, "2,5", "runs_per_point"},
+        {-1, "0", "max_runs_per_point"}, // fewer than the runs
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.field);
         ASSERT_TRUE(form->loadPlan(dir.filePath(QStringLiteral("plan.json"))));
-        QTableWidgetItem *item = c.table->item(c.row, 1);
+        QTableWidgetItem *item = c.row >= 0 ? form->Page_Plan->Table_Points->item(c.row, 1)
+                                            : form->Page_Plan->Table_Settings->cellOf(QLatin1String(c.field));
+        ASSERT_NE(item, nullptr);
         item->setText(QString::fromUtf8(c.text));
         ASSERT_TRUE(QTest::qWaitFor([&] { return sim->dm->pacer().waiting() == 0; }, 5000));
         QTest::qWait(100);

@@ -1,6 +1,7 @@
 // The plan page's reference meter: its due date refuses or warns before the start, and
 // its certificate's U, k and ν go into the run's options and come back in the next window;
-// so do the certificate's laboratory, customer and signatory.
+// so do the certificate's laboratory, customer and signatory. The plan's choices (decision
+// rule, zero check) and counts of runs go from their cells into the run's plan.
 #include "gui/meter_rig.h"
 #include "procedure/reference_check.h"
 #include "records/calibration_records.h"
@@ -9,6 +10,7 @@
 #include "ui/run/run_plan_page.h"
 #include "ui/run/run_plan_parties_group.h"
 #include "ui/run/run_plan_reference_group.h"
+#include "ui/run/run_plan_settings_table.h"
 #include "ui/run/run_result_page.h"
 #include "support/locale_guard.h"
 #include <QComboBox>
@@ -236,6 +238,44 @@ TEST(RunParties, TypedPartiesFillTheOptionsComeBackAndABlankOneIsForgotten)
     EXPECT_TRUE(LoadCertificateParties().laboratoryName.isEmpty());
     EXPECT_EQ(LoadCertificateParties().signatoryRole, typed.signatoryRole);
     SaveCertificateParties({});
+}
+
+struct Choice
+{
+    const char *rule, *zeroCheck;
+    const char *runs, *maxRuns;
+    RunPlan::ZeroCheckMode mode;
+};
+const Choice Choices[] = {
+    {"guarded", "stop", "2", "4", RunPlan::ZeroCheckMode::Stop},
+    {"simple", "off", "1", "1", RunPlan::ZeroCheckMode::Off},
+    {"guarded", "report", "10", "20", RunPlan::ZeroCheckMode::Report},
+};
+
+TEST(RunPlanSettings, ChoicesAndRunCountsGoIntoThePlanAndComeBackShown)
+{
+    for (const Choice &c : Choices) {
+        SCOPED_TRACE(std::string(c.rule) + " " + c.zeroCheck + " " + c.runs);
+        auto page = planPage();
+        TRunPlanSettingsTable *t = page->Table_Settings;
+        t->ComboBox_DecisionRule->setCurrentIndex(t->ComboBox_DecisionRule->findData(QLatin1String(c.rule)));
+        t->ComboBox_ZeroCheck->setCurrentIndex(t->ComboBox_ZeroCheck->findData(QLatin1String(c.zeroCheck)));
+        t->cellOf(QStringLiteral("runs_per_point"))->setText(QLatin1String(c.runs));
+        t->cellOf(QStringLiteral("max_runs_per_point"))->setText(QLatin1String(c.maxRuns));
+        QString error;
+        const std::optional<RunOptions> options = page->runOptions(&error);
+        ASSERT_TRUE(options) << error.toStdString();
+        EXPECT_EQ(options->plan.decisionRule, QLatin1String(c.rule));
+        EXPECT_EQ(options->plan.zeroCheck, c.mode);
+        EXPECT_EQ(options->plan.runsPerPoint, QByteArray(c.runs).toInt());
+        EXPECT_EQ(options->plan.maxRunsPerPoint, QByteArray(c.maxRuns).toInt());
+        // Shown again from a plan, as a loaded file shows it.
+        TRunPlanSettingsTable other;
+        other.showPlan(options->plan);
+        EXPECT_EQ(other.ComboBox_DecisionRule->currentData().toString(), QLatin1String(c.rule));
+        EXPECT_EQ(other.ComboBox_ZeroCheck->currentData().toString(), QLatin1String(c.zeroCheck));
+        EXPECT_EQ(other.cellOf(QStringLiteral("runs_per_point"))->text(), QLatin1String(c.runs));
+    }
 }
 
 } // namespace

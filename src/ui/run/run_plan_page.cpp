@@ -6,6 +6,7 @@
 #include "ui/run/rig_check.h"
 #include "ui/run/run_plan_parties_group.h"
 #include "ui/run/run_plan_reference_group.h"
+#include "ui/run/run_plan_settings_table.h"
 #include "ui/run/run_plan_temperature_group.h"
 #include "ui/run/run_widgets.h"
 #include <QBoxLayout>
@@ -27,25 +28,6 @@ using RunResultText::Fixed3;
 namespace {
 
 const QColor BadCell(255, 205, 210);
-
-// The plan's numbers below the points, by their file names: a refusal names the row.
-struct SettingRow
-{
-    const char *key;
-    const char *title;
-    double RunPlan::*value;
-};
-const SettingRow SettingRows[] = {
-    {"tolerance_percent", "Допуск погрешности, ± %", &RunPlan::tolerancePercent},
-    {"averaging_seconds", "Время усреднения, с", &RunPlan::averagingSeconds},
-    {"sample_period_seconds", "Период опроса при установлении, с", &RunPlan::samplePeriodSeconds},
-    {"stability_window_seconds", "Окно устойчивости, с", &RunPlan::stabilityWindowSeconds},
-    {"stability_sigma_percent", "Порог σ, % от Q Max", &RunPlan::stabilitySigmaPercent},
-    {"stability_drift_percent", "Порог дрейфа, % от Q Max", &RunPlan::stabilityDriftPercent},
-    {"flow_tolerance_percent", "Отклонение расхода стенда, % от Q Max", &RunPlan::flowTolerancePercent},
-    {"settle_timeout_seconds", "Предел установления точки, с", &RunPlan::settleTimeoutSeconds},
-    {"max_as_found_error_percent", "Предел расхождения прибора и эталона, %", &RunPlan::maxAsFoundErrorPercent},
-};
 
 const char VerificationKey[] = "verification_percent";
 const char CalibrationKey[] = "calibration_percent";
@@ -116,14 +98,7 @@ TRunPlanPage::TRunPlanPage(const RunWindowSetup &setup, QWidget *parent)
     Table_Points->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Table_Points->verticalHeader()->hide();
 
-    Table_Settings = new QTableWidget(int(std::size(SettingRows)), 2, this);
-    Table_Settings->setObjectName(QStringLiteral("Table_Settings"));
-    Table_Settings->setAccessibleName(QStringLiteral("Параметры плана"));
-    Table_Settings->setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
-    Table_Settings->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    Table_Settings->verticalHeader()->hide();
-    for (int r = 0; r < int(std::size(SettingRows)); ++r)
-        Table_Settings->setItem(r, 0, ReadOnlyItem(QString::fromUtf8(SettingRows[r].title)));
+    Table_Settings = new TRunPlanSettingsTable(this);
 
     Group_Temperature = new TRunPlanTemperatureGroup(this);
     Group_Parties = new TRunPlanPartiesGroup(this);
@@ -229,8 +204,7 @@ void TRunPlanPage::fillPlan(const RunPlan &plan)
     };
     addRows(plan.verificationPercent, QStringLiteral("Поверка"));
     addRows(plan.calibrationPercent, QStringLiteral("Калибровка"));
-    for (int r = 0; r < int(std::size(SettingRows)); ++r)
-        Table_Settings->setItem(r, 1, new QTableWidgetItem(EditableNumber(plan.*(SettingRows[r].value))));
+    Table_Settings->showPlan(plan);
     Group_Temperature->showPlan(plan);
 }
 
@@ -278,15 +252,14 @@ void TRunPlanPage::showFlows()
 
 void TRunPlanPage::clearMarks()
 {
-    for (QTableWidget *t : {Table_Points, Table_Settings}) {
-        const QSignalBlocker quiet(t);
-        for (int r = 0; r < t->rowCount(); ++r) {
-            if (QTableWidgetItem *item = t->item(r, 1)) {
-                item->setData(Qt::BackgroundRole, QVariant());
-                item->setToolTip(QString());
-            }
+    const QSignalBlocker quiet(Table_Points);
+    for (int r = 0; r < Table_Points->rowCount(); ++r) {
+        if (QTableWidgetItem *item = Table_Points->item(r, 1)) {
+            item->setData(Qt::BackgroundRole, QVariant());
+            item->setToolTip(QString());
         }
     }
+    Table_Settings->clearMarks();
 }
 
 void TRunPlanPage::markCell(QTableWidgetItem *item, const QString &message)
@@ -310,11 +283,7 @@ QTableWidgetItem *TRunPlanPage::cellOf(const QString &field) const
         return Table_Points->item(index, 1);
     if (key == QLatin1String(CalibrationKey))
         return Table_Points->item(verification + index, 1);
-    for (int r = 0; r < int(std::size(SettingRows)); ++r) {
-        if (key == QLatin1String(SettingRows[r].key))
-            return Table_Settings->item(r, 1);
-    }
-    return nullptr;
+    return Table_Settings->cellOf(key);
 }
 
 std::optional<RunPlan> TRunPlanPage::planFromCells(QString *error)
@@ -340,13 +309,8 @@ std::optional<RunPlan> TRunPlanPage::planFromCells(QString *error)
             return bad(item, field);
         (isVerification ? plan.verificationPercent : plan.calibrationPercent).append(*v);
     }
-    for (int r = 0; r < int(std::size(SettingRows)); ++r) {
-        QTableWidgetItem *item = Table_Settings->item(r, 1);
-        const std::optional<double> v = ParseNumber(item->text());
-        if (!v)
-            return bad(item, QLatin1String(SettingRows[r].key));
-        plan.*(SettingRows[r].value) = *v;
-    }
+    if (!Table_Settings->apply(plan, error))
+        return std::nullopt;
     if (!Group_Temperature->apply(plan, error))
         return std::nullopt;
     if (!RunPlanFile::Check(plan, error)) {

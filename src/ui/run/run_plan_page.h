@@ -18,6 +18,7 @@ class TRig;
 class TRigCheck;
 class TRunPlanPartiesGroup;
 class TRunPlanReferenceGroup;
+class TRunPlanSettingsTable;
 class TRunPlanTemperatureGroup;
 
 // What the program adds to the rig drivers: a rig it runs itself (the demo's), made
@@ -65,7 +66,7 @@ public:
     QLabel *Label_QMax;
     QPushButton *Button_LoadPlan;
     QTableWidget *Table_Points;
-    QTableWidget *Table_Settings;
+    TRunPlanSettingsTable *Table_Settings;
     TRunPlanReferenceGroup *Group_Reference;
     TRunPlanTemperatureGroup *Group_Temperature;
     TRunPlanPartiesGroup *Group_Parties;

@@ -2,7 +2,8 @@
 #include "records/certificate_parties.h"
 #include "records/record_text.h"
 #include "ui/run/run_widgets.h"
-#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 
 using namespace RunWidgets;
@@ -21,10 +22,16 @@ TRunPlanPartiesGroup::TRunPlanPartiesGroup(QWidget *parent) : QGroupBox(QStringL
     setAccessibleName(QStringLiteral("Сертификат: лаборатория, заказчик, подпись"));
     const QList<CertificatePartyField> &fields = CertificatePartyFields();
     Q_ASSERT(fields.size() == int(std::size(EditNames)));
-    auto *form = new QFormLayout(this);
+    // Each party's name and its address (the signatory's role) side by side: the page
+    // keeps its height for the points.
+    auto *grid = new QGridLayout(this);
     for (int i = 0; i < fields.size(); ++i) {
         QLineEdit *e = Edit(EditNames[i], QString::fromUtf8(fields[i].accessible), this);
-        form->addRow(QString::fromUtf8(fields[i].label), e);
+        if (i % 2 == 0)
+            grid->addWidget(new QLabel(QString::fromUtf8(fields[i].label), this), i / 2, 0);
+        else
+            e->setPlaceholderText(QString::fromUtf8(fields[i].label).toLower());
+        grid->addWidget(e, i / 2, 1 + i % 2);
         m_edits << e;
     }
     Edit_Laboratory = m_edits[0];
