@@ -22,7 +22,7 @@ namespace RunDetail {
 // The calibration window's live reads: mass flow at data 2, Δt at 14; the meter's
 // own averages: Δt at 44, the averaging time at 46, the mass flow at 48.
 constexpr quint16 LiveAddr = 2, LiveCount = 14;
-constexpr quint16 LiveFlowReg = 2, LiveTubeReg = 10, LiveDeltaTReg = 14;
+constexpr quint16 LiveFlowReg = 2, LiveDensityReg = 6, LiveTubeReg = 10, LiveDeltaTReg = 14;
 constexpr quint16 AveragesAddr = 44, AveragesCount = 6;
 constexpr quint16 AvgDeltaTReg = 44, AvgSecondsReg = 46, AvgFlowReg = 48;
 // The zero tab's live read: the tube temperature at 10, the thermometer's ADC code at 28,
@@ -144,6 +144,7 @@ struct TCalibrationRun::Impl
     QList<double> sampleTimes; // simulated seconds since the point began
     double meterFlow = 0, referenceFlow = 0;
     std::optional<double> tubeTemperature;
+    std::optional<double> fluidDensity;
     std::optional<double> rigFlow;
     bool meterPending = false, liveWritten = false, haveMeter = false;
     bool refPending = false, dropNextReading = false, haveRef = false;

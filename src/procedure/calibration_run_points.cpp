@@ -141,6 +141,8 @@ void TCalibrationRun::Impl::onRegistersTaken(int space, int first, int count)
         meterFlow = double(ImageFloat(image, RegisterSpace::Data, LiveFlowReg).value_or(NAN));
         if (const std::optional<float> t = ImageFloat(image, RegisterSpace::Data, LiveTubeReg))
             tubeTemperature = double(*t);
+        if (const std::optional<float> d = ImageFloat(image, RegisterSpace::Data, LiveDensityReg); d && *d > 0)
+            fluidDensity = double(*d);
         haveMeter = true;
         completeSample();
     } else if (stage == Stage::AvgRead && averagesWritten && Covers(first, count, AveragesAddr, AveragesCount)) {
@@ -236,6 +238,7 @@ void TCalibrationRun::Impl::beginAveraging(bool settled)
     point.referenceSigma = referenceState.sigma;
     point.referenceDrift = referenceState.drift;
     point.tubeTemperature = tubeTemperature;
+    point.density = fluidDensity;
     // A live read or a reading still on its way belongs to the settling.
     meterPending = haveMeter = haveRef = false;
     dropNextReading = refPending;

@@ -259,30 +259,31 @@ void writeEquipment(Writer &w, const RunRecord &run)
     w.end();
 }
 
+void writeRange(Writer &w, const char *refType, const QString &name, const PointRange &range, const char *unit)
+{
+    w.begin("influenceCondition");
+    w.x.writeAttribute(QStringLiteral("refType"), QLatin1String(refType));
+    w.text("name", name);
+    w.begin("data");
+    w.quantity("kestro_min", QStringLiteral("наименьшая"), range.low, unit);
+    w.quantity("kestro_max", QStringLiteral("наибольшая"), range.high, unit);
+    w.end();
+    w.end();
+}
+
 void writeConditions(Writer &w, const RunRecord &run, const QList<RunPoint> &points)
 {
-    std::optional<double> lo, hi;
-    for (const RunPoint &p : points) {
-        if (!p.tubeTemperature)
-            continue;
-        lo = lo ? std::min(*lo, *p.tubeTemperature) : *p.tubeTemperature;
-        hi = hi ? std::max(*hi, *p.tubeTemperature) : *p.tubeTemperature;
-    }
+    const std::optional<PointRange> temperature = RangeOverPoints(points, &RunPoint::tubeTemperature);
+    const std::optional<PointRange> measured = RangeOverPoints(points, &RunPoint::density);
     const QJsonValue density = run.rigSettings.value(QStringLiteral("density"));
-    if (!lo && !density.isDouble())
+    if (!temperature && !measured && !density.isDouble())
         return;
     w.begin("influenceConditions");
-    if (lo) {
-        w.begin("influenceCondition");
-        w.x.writeAttribute(QStringLiteral("refType"), QStringLiteral("kestro_fluidTemperature"));
-        w.text("name", QStringLiteral("Температура жидкости"));
-        w.begin("data");
-        w.quantity("kestro_min", QStringLiteral("наименьшая"), *lo, Units.celsius);
-        w.quantity("kestro_max", QStringLiteral("наибольшая"), *hi, Units.celsius);
-        w.end();
-        w.end();
-    }
-    if (density.isDouble()) {
+    if (temperature)
+        writeRange(w, "kestro_fluidTemperature", QStringLiteral("Температура жидкости"), *temperature, Units.celsius);
+    if (measured) {
+        writeRange(w, "kestro_density", QStringLiteral("Плотность жидкости (по прибору)"), *measured, Units.density);
+    } else if (density.isDouble()) {
         w.begin("influenceCondition");
         w.x.writeAttribute(QStringLiteral("refType"), QStringLiteral("kestro_density"));
         w.text("name", QStringLiteral("Плотность жидкости"));

@@ -4,6 +4,8 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QUuid>
+#include <algorithm>
+#include <cmath>
 
 QString CertificateNumber(const RunRecord &run)
 {
@@ -24,13 +26,33 @@ QJsonObject PointDetailsToJson(const RunPoint &point)
     QJsonObject o;
     o["temperature"] = point.temperature ? QJsonValue(RunAdjustmentsJson::ToJson(*point.temperature)) : QJsonValue();
     o["metrology"] = point.metrology.isEmpty() ? QJsonValue() : QJsonValue(RunMetrologyJson::ToJson(point.metrology));
+    o["density"] = point.density ? QJsonValue(*point.density) : QJsonValue();
     return o;
+}
+
+std::optional<PointRange> RangeOverPoints(const QList<RunPoint> &points, std::optional<double> RunPoint::*figure)
+{
+    std::optional<PointRange> range;
+    for (const RunPoint &p : points) {
+        if (const std::optional<double> v = p.*figure; v && std::isfinite(*v))
+            range = range ? PointRange{std::min(range->low, *v), std::max(range->high, *v)} : PointRange{*v, *v};
+    }
+    return range;
 }
 
 bool PointDetailsFromJson(const QJsonObject &o, RunPoint &point, QString *error)
 {
     point.temperature.reset();
     point.metrology = {};
+    point.density.reset();
+    // Records kept before the density was have none.
+    if (const QJsonValue d = o.value("density"); d.isDouble()) {
+        point.density = d.toDouble();
+    } else if (!d.isNull() && !d.isUndefined()) {
+        if (error)
+            *error = QStringLiteral("density: ожидалось число");
+        return false;
+    }
     const QJsonValue t = o.value("temperature"), m = o.value("metrology");
     if (t.isObject()) {
         PointTemperature temperature;

@@ -59,6 +59,7 @@ struct RunPoint
     bool settled = true;       // false: taken unsettled because the run was told to accept it
     QDateTime startedUtc, takenUtc;
     std::optional<double> tubeTemperature; // °C, the meter's tube when averaging began
+    std::optional<double> density;         // kg/m³, the meter's density reading then
     // A point taken at a fluid temperature (thermometer and zero phases); none for a flow point.
     std::optional<PointTemperature> temperature;
     PointMetrology metrology;
@@ -142,6 +143,12 @@ QJsonObject RunToJson(const RunRecord &run);
 // What the store keeps of a point and a run beyond its columns, as one JSON object
 // each ("details"); the reader names the first damaged field.
 QJsonObject PointDetailsToJson(const RunPoint &point);
+// The lowest and highest of a point figure over the points that have it; none where none.
+struct PointRange
+{
+    double low, high;
+};
+std::optional<PointRange> RangeOverPoints(const QList<RunPoint> &points, std::optional<double> RunPoint::*figure);
 bool PointDetailsFromJson(const QJsonObject &o, RunPoint &point, QString *error);
 QJsonObject RunDetailsToJson(const RunRecord &run);
 bool RunDetailsFromJson(const QJsonObject &o, RunRecord &run, QString *error);

@@ -208,13 +208,16 @@ void Reference(Builder &b, const RunRecord &run)
 void Environment(Builder &b, const RunRecord &run)
 {
     const QString temperature = RunResultText::TubeTemperatureRange(run);
+    const QString measured = RunResultText::DensityRange(run);
     const QJsonValue density = run.rigSettings.value(QStringLiteral("density"));
-    if (temperature.isEmpty() && !density.isDouble())
+    if (temperature.isEmpty() && measured.isEmpty() && !density.isDouble())
         return;
     b.heading(QStringLiteral("Условия калибровки"));
     if (!temperature.isEmpty())
         b.text(QStringLiteral("Температура жидкости (трубки прибора): %1").arg(temperature));
-    if (density.isDouble())
+    if (!measured.isEmpty())
+        b.text(QStringLiteral("Плотность жидкости (по прибору): %1").arg(measured));
+    else if (density.isDouble())
         b.text(QStringLiteral("Плотность жидкости: %1 кг/м³").arg(general(density.toDouble())));
 }
 

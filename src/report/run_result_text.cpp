@@ -176,20 +176,27 @@ QString ReferenceLine(const RunRecord &run)
     return parts.join(QStringLiteral(", "));
 }
 
+namespace {
+
+QString rangeText(const std::optional<PointRange> &range, NumPattern pattern, const QString &unit)
+{
+    if (!range)
+        return {};
+    const QString from = FormatFloatPattern(range->low, pattern);
+    const QString to = FormatFloatPattern(range->high, pattern);
+    return (from == to ? from : QStringLiteral("%1 … %2").arg(from, to)) + unit;
+}
+
+} // namespace
+
 QString TubeTemperatureRange(const RunRecord &run)
 {
-    std::optional<double> low, high;
-    for (const RunPoint &p : run.points) {
-        if (!p.tubeTemperature)
-            continue;
-        low = std::min(low.value_or(*p.tubeTemperature), *p.tubeTemperature);
-        high = std::max(high.value_or(*p.tubeTemperature), *p.tubeTemperature);
-    }
-    if (!low)
-        return {};
-    const QString from = FormatFloatPattern(*low, NumPattern::P0_0hh);
-    const QString to = FormatFloatPattern(*high, NumPattern::P0_0hh);
-    return (from == to ? from : QStringLiteral("%1 … %2").arg(from, to)) + QStringLiteral(" °C");
+    return rangeText(RangeOverPoints(run.points, &RunPoint::tubeTemperature), NumPattern::P0_0hh, QStringLiteral(" °C"));
+}
+
+QString DensityRange(const RunRecord &run)
+{
+    return rangeText(RangeOverPoints(run.points, &RunPoint::density), NumPattern::P0_0hh, QStringLiteral(" кг/м³"));
 }
 
 QString FloatText(float value)

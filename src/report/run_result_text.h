@@ -49,6 +49,8 @@ QString RigLine(const RunRecord &run);
 QString ReferenceLine(const RunRecord &run);
 // "20,1 … 21,4 °C" over the points' tube temperatures; empty when none was read.
 QString TubeTemperatureRange(const RunRecord &run);
+// The meter's density readings over the flow points, "998,2 … 998,4 кг/м³"; empty: none.
+QString DensityRange(const RunRecord &run);
 // A coefficient as written to the meter; "—" for none.
 QString Coefficient(const std::optional<std::array<float, 4>> &set, int index);
 // A float as written to the meter: the fewest digits that read back as it.

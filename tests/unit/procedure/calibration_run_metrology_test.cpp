@@ -55,6 +55,9 @@ TEST_F(MetrologyRunTest, EachPointIsTakenInRunsWithItsBudgetAndVerdict)
         EXPECT_NEAR(p.referenceFlow, reference / double(runs.size()), 1e-9) << where;
         EXPECT_EQ(p.averagingSeconds, seconds) << where;
         EXPECT_LT(p.averagingSeconds, 1.5 * opts.plan.averagingSeconds * double(runs.size()) / 3.0) << where;
+        // The fluid's density as the meter read it when the point was taken: water.
+        ASSERT_TRUE(p.density) << where;
+        EXPECT_NEAR(*p.density, 997.5, 2.5) << where;
         if (p.phase == RunPhase::ZeroCheck || p.targetPercent == 0) {
             EXPECT_FALSE(p.metrology.budget) << where << ": no error relative to no flow";
             continue;
@@ -86,6 +89,7 @@ TEST_F(MetrologyRunTest, EachPointIsTakenInRunsWithItsBudgetAndVerdict)
     ASSERT_EQ(stored->points.size(), r.points.size());
     for (qsizetype i = 0; i < r.points.size(); ++i) {
         EXPECT_EQ(stored->points[i].metrology.runs.size(), r.points[i].metrology.runs.size());
+        EXPECT_EQ(stored->points[i].density, r.points[i].density);
         EXPECT_EQ(stored->points[i].metrology.budget.has_value(), r.points[i].metrology.budget.has_value());
         if (r.points[i].metrology.budget) {
             EXPECT_EQ(stored->points[i].metrology.budget->expandedPercent, r.points[i].metrology.budget->expandedPercent);

@@ -22,6 +22,9 @@ RunPoint flowPoint(RunPhase phase, int index, bool budget)
     if (index == 2)
         p.reducedError = -0.0625;
     p.tubeTemperature = 20.0 + index / 7.0;
+    // The failed run's points carry the meter's density; the completed one has the rig's.
+    if (!budget)
+        p.density = 998.0 + index / 9.0;
     if (budget) {
         UncertaintyBudget b;
         b.expandedPercent = 0.12;

@@ -93,6 +93,16 @@ TEST(CertificateLayout, ACompletedRunCarriesEverythingACertificateMust)
     for (const auto &c : cases)
         EXPECT_TRUE(text.contains(c.expected)) << c.what << ": " << c.expected.toStdString() << "\n" << text.toStdString();
     EXPECT_EQ(TextOf(Items(run, Issued).last()), QStringLiteral("— Конец сертификата —"));
+    // The meter's own density readings, where the points have them, over the rig's figure.
+    RunRecord measured = run;
+    int highest = 0;
+    for (RunPoint &p : measured.points) {
+        p.density = 998.1 + 0.05 * p.index;
+        highest = std::max(highest, p.index);
+    }
+    const QString range = RunResultText::DensityRange(measured);
+    EXPECT_EQ(range, QStringLiteral("%1 … %2 кг/м³").arg(l.toString(998.15), l.toString(998.1 + 0.05 * highest)));
+    EXPECT_TRUE(allText(Items(measured, Issued)).contains(QStringLiteral("Плотность жидкости (по прибору): ") + range));
 }
 
 // Each point's verdict is its conformity under the rule, never "годен" for one whose
