@@ -24,7 +24,12 @@ QString tolerance(double percent)
 
 QString Fixed3(double value)
 {
-    return FormatFloatPattern(value, NumPattern::P0_000);
+    // -0.0004 is "0,000", not "-0,000": a sign on nothing reads as an error that is not there.
+    QString text = FormatFloatPattern(value, NumPattern::P0_000);
+    if (text.startsWith(QLatin1Char('-'))
+        && std::all_of(text.cbegin() + 1, text.cend(), [](QChar c) { return c == QLatin1Char('0') || !c.isDigit(); }))
+        text.remove(0, 1);
+    return text;
 }
 
 QString PointError(const RunPoint &p)

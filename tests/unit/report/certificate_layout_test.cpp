@@ -236,3 +236,20 @@ TEST(CertificateLayout, PagesKeepHeadingsWithTheirTablesAndRepeatTheHeads)
         EXPECT_EQ(seen.size(), c.items.size()) << "every item once, in order";
     }
 }
+
+namespace {
+
+// A figure that rounds to nothing carries no sign; one that does not keeps it.
+TEST(RunResultText, AFigureRoundedToZeroShowsNoSign)
+{
+    LocaleGuard comma(LocaleGuard::comma());
+    const struct
+    {
+        double value;
+        const char *text;
+    } cases[] = {{-0.0004, "0,000"}, {0.0004, "0,000"}, {-0.004, "-0,004"}, {-12.0001, "-12,000"}, {-0.0, "0,000"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(RunResultText::Fixed3(c.value), QString::fromUtf8(c.text)) << c.value;
+}
+
+} // namespace
