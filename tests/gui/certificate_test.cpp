@@ -2,6 +2,7 @@
 // grid shows them, a verdict per row and overall, and the Cyrillic intact.
 #include "gui/kalibr_window_fixture.h"
 #include "support/full_disk.h"
+#include "records/certificate_parties.h"
 #include "support/locale_guard.h"
 #include "ui/records/verification_certificate.h"
 #include "ui/records/dialog_certificate.h"
@@ -45,6 +46,8 @@ TEST_F(KalibrWindow, CertificateCarriesTheGridItsVerdictsAndCyrillic)
     poverka()->BT_RecalcClick();
     EXPECT_EQ(poverka()->Label_Verdict->text(), "Итог: не годен — 2 из 3 точек в пределах ±0,2 %");
 
+    SaveCertificateParties({QStringLiteral("Лаборатория №2"), QStringLiteral("Казань"), QString(), QString(),
+                            QStringLiteral("Петрова А. В."), QStringLiteral("Начальник лаборатории")});
     TDialog_Certificate answers(*poverka(), form);
     answers.Edit_Operator->setText(QStringLiteral("Иванов И. И."));
     answers.Edit_Serial->setText(QStringLiteral("КС-0042"));
@@ -63,8 +66,13 @@ TEST_F(KalibrWindow, CertificateCarriesTheGridItsVerdictsAndCyrillic)
         QFile::copy(path, qEnvironmentVariable("KEEP_PDF"));
     for (const char *expected : {"Протокол поверки массового расходомера", "Программа: KestroLink " KESTRO_VERSION, "Заводской номер: КС-0042",
                                  "Заказчик: ООО «Заказчик»", "Допускаемая погрешность: ±0,2 %", "Заключение: не годен",
-                                 "Поверитель: ____________________ / Иванов И. И. /", "первая точка"})
+                                 "Поверитель: ____________________ / Иванов И. И. /", "первая точка",
+                                 "Протокол поверки № KL-V-", "стр. 1 из 1", "Лаборатория: Лаборатория №2, Казань",
+                                 "Результаты относятся только к калибруемому средству измерений",
+                                 "Начальник лаборатории: ____________________ / Петрова А. В. /", "— Конец протокола —"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n" << text.toStdString();
+    EXPECT_EQ(text.count(QLatin1Char('\f')), 1) << "one page, as its head says";
+    SaveCertificateParties({});
     // Each judged row carries the grid's own texts and its verdict.
     for (const auto &r : rows) {
         QString line;

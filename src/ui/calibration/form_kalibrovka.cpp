@@ -1,4 +1,5 @@
 #include "ui/calibration/form_kalibrovka.h"
+#include "records/certificate_parties.h"
 #include "link/dm1.h"
 #include "link/meter_ownership.h"
 #include "protocol/protokol_usb.h"
@@ -481,6 +482,8 @@ bool TForm_Kalibrovka::saveCertificate(const TDialog_Certificate &answers, const
         data.coefficients << c->text();
     data.qMax = TabSheet4->Edit_Poverka_Q_Max->text();
     data.chart = TabSheet4->Chart_Rashod_Poverka->toPixmap(800, 320, 2.0).toImage();
+    data.number = NewVerificationNumber();
+    data.parties = LoadCertificateParties();
     return WriteCertificatePdf(path, data, *TabSheet4, error);
 }
 

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QUuid>
 
 namespace {
 
@@ -45,6 +46,8 @@ bool drawCertificate(QIODevice &device, const CertificateData &d, const Verifica
         return false;
     const QLocale locale;
     Writer w(p, pdf.width());
+    // The table and the chart are sized to one page, so the page is always 1 of 1.
+    w.text(QStringLiteral("Протокол поверки № %1 · стр. 1 из 1").arg(d.number), 7, false, Qt::AlignRight);
     w.text(QStringLiteral("Протокол поверки массового расходомера"), 15, true, Qt::AlignHCenter);
     w.gap(3);
     const QString tolerance = locale.toString(d.tolerancePercent, 'g', 6);
@@ -60,6 +63,12 @@ bool drawCertificate(QIODevice &device, const CertificateData &d, const Verifica
     };
     for (const QString &line : lines)
         w.text(line);
+    if (!d.parties.laboratoryName.isEmpty()) {
+        QStringList lab{d.parties.laboratoryName};
+        if (!d.parties.laboratoryAddress.isEmpty())
+            lab << d.parties.laboratoryAddress;
+        w.text(QStringLiteral("Лаборатория: %1").arg(lab.join(QStringLiteral(", "))));
+    }
     w.gap(2);
     drawTable(w, grid, d.tolerancePercent);
     const Verification::Summary summary = Verification::Summarize(grid, d.tolerancePercent);
@@ -68,17 +77,26 @@ bool drawCertificate(QIODevice &device, const CertificateData &d, const Verifica
     if (!d.comment.isEmpty())
         w.text(QStringLiteral("Примечание: %1").arg(d.comment), 9);
     w.gap(2);
+    w.text(QStringLiteral("Результаты относятся только к калибруемому средству измерений"), 9);
     if (!d.chart.isNull()) {
-        const QSize size = d.chart.size().scaled(w.width(), qMin(mm(70), pdf.height() - w.y() - mm(30)), Qt::KeepAspectRatio);
+        const QSize size = d.chart.size().scaled(w.width(), qMin(mm(70), pdf.height() - w.y() - mm(44)), Qt::KeepAspectRatio);
         if (size.height() > mm(20)) {
             p.drawImage(QRect(QPoint(0, w.y()), size), d.chart);
             w.moveTo(w.y() + size.height() + mm(4));
         }
     }
-    w.moveTo(qMax(w.y(), pdf.height() - mm(22)));
+    const bool signatory = !d.parties.signatoryName.isEmpty();
+    w.moveTo(qMax(w.y(), pdf.height() - mm(signatory ? 36 : 28)));
     w.text(QStringLiteral("Поверитель: ____________________ / %1 /").arg(d.operatorName), 10);
     w.gap(4);
+    if (signatory) {
+        const QString role = d.parties.signatoryRole.isEmpty() ? QStringLiteral("Утвердил") : d.parties.signatoryRole;
+        w.text(QStringLiteral("%1: ____________________ / %2 /").arg(role, d.parties.signatoryName), 10);
+        w.gap(4);
+    }
     w.text(QStringLiteral("Представитель заказчика: ____________________ / ____________ /"), 10);
+    w.gap(3);
+    w.text(QStringLiteral("— Конец протокола —"), 9, true, Qt::AlignHCenter);
     return p.end();
 }
 
@@ -87,4 +105,9 @@ bool drawCertificate(QIODevice &device, const CertificateData &d, const Verifica
 bool WriteCertificatePdf(const QString &path, const CertificateData &d, const Verification::Cells &grid, QString *error)
 {
     return PdfPage::Save(path, [&](QIODevice &device) { return drawCertificate(device, d, grid); }, error);
+}
+
+QString NewVerificationNumber()
+{
+    return QStringLiteral("KL-V-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }

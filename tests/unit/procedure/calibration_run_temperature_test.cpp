@@ -50,6 +50,9 @@ protected:
 TEST_F(TemperatureRunTest, AllFourPhasesTakeTheMeterFromOffToWithinItsLimits)
 {
     withTemperatures();
+    // The fixture's 3 s flow averages leave each as-left error a few hundredths of noise;
+    // the largest of eight brushed the 0.05 % limit now and then.
+    opts.plan.averagingSeconds = 6;
     ASSERT_GT(std::abs(tubeError(20.0)), 0.3); // the simulated works left it 0.4 °C off
     const QVector<quint16> before = twoPointParams(server->model());
     runToEnd();
