@@ -39,6 +39,9 @@ QList<Item> Items(const RunRecord &run, const QDate &issued)
                     .arg(QLocale().toString(run.tolerancePercent, 'g', 6));
     b.add(plot);
 
+    // The conclusion, the statement and the signature share a page: a signature alone on
+    // the last page signs nothing that is in front of it.
+    const qsizetype closing = b.items().size();
     b.heading(QStringLiteral("Заключение"));
     b.text(QStringLiteral("Как найден: %1; как оставлен: %2.")
                .arg(VerdictTitle(run.metrology.asFound, run.asFoundFit), VerdictTitle(run.metrology.asLeft, run.asLeftFit)),
@@ -58,7 +61,10 @@ QList<Item> Items(const RunRecord &run, const QDate &issued)
     end.kind = Kind::EndMark;
     end.text = QStringLiteral("— Конец сертификата —");
     b.add(end);
-    return b.items();
+    QList<Item> items = b.items();
+    for (qsizetype k = closing; k + 1 < items.size(); ++k)
+        items[k].keepWithNext = true;
+    return items;
 }
 
 QString TextOf(const Item &item)

@@ -91,6 +91,8 @@ TEST(RunCertificatePdf, EveryPageCarriesTheNumberAndHowManyPagesThereAre)
                                      .simplified();
             EXPECT_TRUE(text.contains(CertificateLayout::PageMark(number, n, pages))) << n << "\n" << text.toStdString();
             EXPECT_EQ(text.contains(QStringLiteral("Конец сертификата")), n == pages) << n;
+            // The signature is on the page of the conclusion it signs.
+            EXPECT_EQ(text.contains(QStringLiteral("Заключение")), n == pages) << n;
         }
     }
 }
