@@ -1,12 +1,18 @@
-// kestro-meter-sim: serves a simulated meter on a pseudo-terminal until stopped.
+// kestro-meter-sim: serves simulated meters in series on one rig, each on a
+// pseudo-terminal, until stopped.
 #include "sim/meter_server.h"
 #include "sim/quit_on_signal.h"
 #include "sim/rig_modbus_server.h"
+#include "sim/rig_physics.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 bool doubleOption(const QCommandLineParser &p, const QString &name, double min, double *out)
@@ -38,6 +44,27 @@ bool intOption(const QCommandLineParser &p, const QString &name, int min, int *o
     *out = v;
     return true;
 }
+
+struct Unplug
+{
+    int position = 0; // 1: the first meter
+    double seconds = 0.0;
+};
+
+// "K@SECONDS": meter K of meters unplugged for good that many simulated seconds in.
+bool unplugOption(const QString &value, int meters, Unplug *out)
+{
+    const QStringList parts = value.split(QLatin1Char('@'));
+    bool okK = false, okS = false;
+    const int k = parts.value(0).toInt(&okK);
+    const double s = parts.value(1).toDouble(&okS);
+    if (parts.size() != 2 || !okK || !okS || k < 1 || k > meters || !std::isfinite(s) || s < 0.0) {
+        std::fprintf(stderr, "kestro-meter-sim: invalid value for --unplug-meter: %s\n", qPrintable(value));
+        return false;
+    }
+    *out = {k, s};
+    return true;
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -50,11 +77,20 @@ int main(int argc, char **argv)
     p.setApplicationDescription(QStringLiteral(
         "Simulated Kestro flowmeter on a pseudo-terminal. Prints the device path on the first\n"
         "line of its output, then answers requests until SIGINT or SIGTERM. With --rig-modbus the\n"
-        "test rig is served over Modbus TCP too, and the next line reads \"rig-modbus: 127.0.0.1:PORT\"."));
+        "test rig is served over Modbus TCP too, and the next line reads \"rig-modbus: 127.0.0.1:PORT\".\n"
+        "With --meters N, N meters in series on the one rig: N device paths, one a line, first to last."));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
-        {QStringLiteral("seed"), QStringLiteral("Seed of the simulated physics (default 1)."), QStringLiteral("N")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the simulated physics (default 1); meter K of several has seed + 1000·(K-1)."),
+         QStringLiteral("N")},
+        {QStringLiteral("meters"),
+         QStringLiteral("Serve N meters (1-8, default 1) in series on one rig, each on its own terminal and each off "
+                        "in its own way; the terminal options (--silent, --hangup-after, ...) apply to each."),
+         QStringLiteral("N")},
+        {QStringLiteral("unplug-meter"),
+         QStringLiteral("Close meter K's terminal (1: the first) for good, SECONDS simulated seconds in (repeatable)."),
+         QStringLiteral("K@SECONDS")},
         {QStringLiteral("flow"), QStringLiteral("Fixed true mass flow in kg/h (default: step through the 13 calibration flows)."),
          QStringLiteral("KGH")},
         {QStringLiteral("step-seconds"), QStringLiteral("Time on each calibration flow (default 20)."), QStringLiteral("S")},
@@ -77,7 +113,8 @@ int main(int argc, char **argv)
         {QStringLiteral("drop-command"),
          QStringLiteral("Take command N (e.g. 24, the recalculation) and drop it, as a meter that lacks it (repeatable)."),
          QStringLiteral("N")},
-        {QStringLiteral("link"), QStringLiteral("Keep a symlink at PATH pointing at the current terminal."),
+        {QStringLiteral("link"),
+         QStringLiteral("Keep a symlink at PATH pointing at the current terminal; with several meters PATH-K for meter K."),
          QStringLiteral("PATH")},
         {QStringLiteral("rig-modbus"),
          QStringLiteral("Serve the test rig over Modbus TCP on 127.0.0.1:PORT, unit 1 (0: a free port): input registers "
@@ -114,6 +151,18 @@ int main(int argc, char **argv)
         || !intOption(p, QStringLiteral("return-after"), 0, &o.returnAfterMs))
         return 2;
     o.physics.seed = quint32(seed);
+    int meterCount = 1;
+    if (!intOption(p, QStringLiteral("meters"), 1, &meterCount))
+        return 2;
+    if (meterCount > 8) {
+        std::fprintf(stderr, "kestro-meter-sim: invalid value for --meters: %d\n", meterCount);
+        return 2;
+    }
+    std::vector<Unplug> unplugs;
+    for (const QString &value : p.values(QStringLiteral("unplug-meter"))) {
+        if (!unplugOption(value, meterCount, &unplugs.emplace_back()))
+            return 2;
+    }
     if (p.isSet(QStringLiteral("flow"))) {
         bool ok = false;
         const double flow = p.value(QStringLiteral("flow")).toDouble(&ok);
@@ -153,17 +202,16 @@ int main(int argc, char **argv)
     o.silent = p.isSet(QStringLiteral("silent"));
     o.linkPath = p.value(QStringLiteral("link"));
 
-    MeterServer server(o);
+    int firstIgnored = 1, lastIgnored = 0;
     if (p.isSet(QStringLiteral("ignore-writes"))) {
         const QStringList bounds = p.value(QStringLiteral("ignore-writes")).split(QLatin1Char('-'));
         bool okFirst = false, okLast = false;
-        const int first = bounds.value(0).toInt(&okFirst), last = bounds.value(1).toInt(&okLast);
-        if (bounds.size() != 2 || !okFirst || !okLast || first < 1 || last < first) {
+        firstIgnored = bounds.value(0).toInt(&okFirst), lastIgnored = bounds.value(1).toInt(&okLast);
+        if (bounds.size() != 2 || !okFirst || !okLast || firstIgnored < 1 || lastIgnored < firstIgnored) {
             std::fprintf(stderr, "kestro-meter-sim: invalid value for --ignore-writes: %s\n",
                          qPrintable(p.value(QStringLiteral("ignore-writes"))));
             return 2;
         }
-        server.model().setIgnoredWrites(first, last);
     }
     QList<quint16> dropped;
     for (const QString &value : p.values(QStringLiteral("drop-command"))) {
@@ -175,30 +223,63 @@ int main(int argc, char **argv)
         }
         dropped << quint16(command);
     }
-    server.model().setDroppedCommands(dropped);
+
+    // One rig; the meters on it in order, each with its own seed and works errors.
+    RigPhysics line(o.physics);
+    std::vector<std::unique_ptr<MeterServer>> servers;
+    for (int k = 0; k < meterCount; ++k) {
+        SimOptions meter = o;
+        meter.physics = meterInLine(o.physics, k);
+        if (meterCount > 1 && !o.linkPath.isEmpty())
+            meter.linkPath = o.linkPath + QStringLiteral("-%1").arg(k + 1);
+        auto &server = servers.emplace_back(std::make_unique<MeterServer>(meter, line));
+        if (p.isSet(QStringLiteral("ignore-writes")))
+            server->model().setIgnoredWrites(firstIgnored, lastIgnored);
+        server->model().setDroppedCommands(dropped);
+    }
     QString error;
-    if (!quitOnTerminationSignals(&app) || !server.start(&error)) {
-        std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error.isEmpty() ? QStringLiteral("cannot watch signals") : error));
+    if (!quitOnTerminationSignals(&app)) {
+        std::fprintf(stderr, "kestro-meter-sim: cannot watch signals\n");
         return 1;
     }
-    // Made after the terminal so that the device path stays the first line.
-    RigModbusServer rig(&server);
+    for (auto &server : servers) {
+        server->followClockOf(*servers.front());
+        if (!server->start(&error)) {
+            std::fprintf(stderr, "kestro-meter-sim: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    // Made after the terminals so that the device paths come first.
+    RigModbusServer rig(servers.front().get());
     rig.setFaults(rigFaults);
     if (rigPort >= 0 && !rig.listen(quint16(rigPort), &error)) {
         std::fprintf(stderr, "kestro-meter-sim: cannot serve the rig: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%s\n", qPrintable(server.devicePath()));
+    for (const auto &server : servers)
+        std::printf("%s\n", qPrintable(server->devicePath()));
     if (rigPort >= 0)
         std::printf("rig-modbus: 127.0.0.1:%u\n", unsigned(rig.port()));
     std::fflush(stdout);
-    QObject::connect(&server, &MeterServer::hungUpSignal, &app, [] {
-        std::fprintf(stderr, "kestro-meter-sim: hung up\n");
-    });
-    QObject::connect(&server, &MeterServer::servingAgain, &app, [](const QString &path) {
-        std::fprintf(stderr, "kestro-meter-sim: serving again on %s\n", qPrintable(path));
-    });
+    for (int k = 0; k < meterCount; ++k) {
+        // One meter speaks as before; of several, each names itself.
+        const QByteArray who = meterCount > 1 ? QByteArray("meter ") + QByteArray::number(k + 1) + ": " : QByteArray();
+        QObject::connect(servers[size_t(k)].get(), &MeterServer::hungUpSignal, &app, [who] {
+            std::fprintf(stderr, "kestro-meter-sim: %shung up\n", who.constData());
+        });
+        QObject::connect(servers[size_t(k)].get(), &MeterServer::servingAgain, &app, [who](const QString &path) {
+            std::fprintf(stderr, "kestro-meter-sim: %sserving again on %s\n", who.constData(), qPrintable(path));
+        });
+    }
+    for (const Unplug &u : unplugs) {
+        MeterServer *server = servers[size_t(u.position - 1)].get();
+        QTimer::singleShot(int(std::min(u.seconds / o.timeScale * 1000.0, 2e9)), server, [server, u] {
+            server->stop();
+            std::fprintf(stderr, "kestro-meter-sim: meter %d unplugged\n", u.position);
+        });
+    }
     const int rc = app.exec();
-    server.stop();
+    for (auto &server : servers)
+        server->stop();
     return rc;
 }

@@ -2,6 +2,7 @@
 
 #include "protocol/protokol_usb.h"
 #include "sim/calibration_fit.h"
+#include "sim/rig_physics.h"
 
 #include <bit>
 #include <cstring>
@@ -26,8 +27,23 @@ bool inSpace(int addr, int count, int size)
 } // namespace
 
 MeterModel::MeterModel(const MeterPhysicsOptions &options)
-    : m_options(options), m_rng(options.seed), m_processRng(options.seed ^ 0x9E3779B9u),
-      m_referenceRng(options.seed ^ 0x85EBCA6Bu)
+    : m_options(options), m_ownRig(std::make_unique<RigPhysics>(options)), m_rig(m_ownRig.get()), m_rng(options.seed)
+{
+    join();
+}
+
+MeterModel::MeterModel(const MeterPhysicsOptions &options, RigPhysics &rig)
+    : m_options(options), m_rig(&rig), m_rng(options.seed)
+{
+    join();
+}
+
+MeterModel::~MeterModel()
+{
+    m_rig->detach(this);
+}
+
+void MeterModel::join()
 {
     if (m_options.stepSeconds < 1)
         m_options.stepSeconds = 1;
@@ -36,9 +52,9 @@ MeterModel::MeterModel(const MeterPhysicsOptions &options)
         p = phase(m_rng);
     seedParameters();
     recalculate();
-    m_trueFlow = m_steadyFlow = setpointFlow(0.0);
-    m_tubeTemp = fluidTemperature(0.0);
-    sample(0.0);
+    m_tubeTemp = m_rig->fluidTemperature(m_rig->now());
+    m_rig->attach(this);
+    sample(m_rig->now());
 }
 
 quint16 MeterModel::dataWord(int reg) const
@@ -92,7 +108,7 @@ void MeterModel::setDataWord(int reg, quint16 v)
 
 bool MeterModel::isRestarting() const
 {
-    return m_now < m_restartUntil;
+    return now() < m_restartUntil;
 }
 
 QByteArray MeterModel::handleRequest(const QByteArray &frame)
@@ -152,7 +168,7 @@ void MeterModel::runCommand(quint16 command)
     switch (command) {
     case Proto::CmdRestart:
         m_avg = {};
-        m_restartUntil = m_now + RestartSeconds;
+        m_restartUntil = now() + RestartSeconds;
         break;
     case Proto::CmdRecalculate:
         recalculate();

@@ -6,7 +6,25 @@
 #include <QVector>
 #include <array>
 #include <optional>
+#include <memory>
 #include <random>
+
+class RigPhysics;
+
+// How the works left a meter that is not calibrated (see seedParameters): every stored
+// Δt of the flow table flowGain high with a bow of flowBowNs towards full flow (the
+// meter then reads about flowGain low), both zero points zeroNs high, and the bath
+// thermometer reading low by these (°C) when the thermometer points were taken.
+struct WorksErrors
+{
+    double flowGain = 0.04;
+    double flowBowNs = 1.5;
+    double zeroNs = 0.5;
+    double thermometerAt20 = 0.4;
+    double thermometerAt60 = 0.7;
+    // Another meter's errors, of the same kind and size, drawn from seed.
+    static WorksErrors drawn(quint32 seed);
+};
 
 struct MeterPhysicsOptions
 {
@@ -28,6 +46,7 @@ struct MeterPhysicsOptions
     // so that it does not read an exact zero at no flow.
     double referenceNoisePercent = 0.05;
     double referenceNoiseAbsolute = 0.01;
+    WorksErrors works{}; // used when not calibrated
 };
 
 class MeterModel
@@ -36,9 +55,22 @@ public:
     static constexpr int DataRegisters = 64;
     static constexpr int ParamRegisters = 128;
 
+    // A meter on a rig of its own, made from the options' rig part.
     explicit MeterModel(const MeterPhysicsOptions &options = {});
+    // A meter in series on a shared rig, which must outlive it; the options' rig part
+    // is the rig's business then. The meter joins the rig's line at its end.
+    MeterModel(const MeterPhysicsOptions &options, RigPhysics &rig);
+    ~MeterModel();
+    MeterModel(const MeterModel &) = delete;
+    MeterModel &operator=(const MeterModel &) = delete;
 
-    // Advances the physics to t (seconds since start, monotonic).
+    // The rig the meter sits on (its own or the shared one).
+    RigPhysics &rig() { return *m_rig; }
+    const RigPhysics &rig() const { return *m_rig; }
+    const MeterPhysicsOptions &options() const { return m_options; }
+
+    // Advances the physics to t (seconds since start, monotonic): the rig's, and so
+    // every meter's on it.
     void advanceTo(double seconds);
     // Handles one complete request frame; returns the answer (empty for writes,
     // for malformed frames and for requests outside the register spaces).
@@ -64,7 +96,7 @@ public:
     // (as one whose firmware lacks them), for instance command 24.
     void setDroppedCommands(const QList<quint16> &commands) { m_droppedCommands = commands; }
 
-    double trueFlow() const { return m_trueFlow; }
+    double trueFlow() const;
     // The rig: a fixed flow to run (kg/h), or none to step through the calibration flows.
     // A fixed flow is held exactly and at once, for checks of the meter's own arithmetic.
     void setRigFlow(std::optional<double> flow);
@@ -75,22 +107,22 @@ public:
     bool setRigSetpoint(double kgPerHour);
     static bool acceptsRigSetpoint(double kgPerHour);
     // What the reference meter shows at this instant: the true flow with its own noise.
-    double instantReference() const { return m_instantReference; }
+    double instantReference() const;
     // What the rig's reference meter reads: the true flow averaged over the meter's
     // present averaging, or the true flow while the meter does not average.
     double referenceFlow() const;
     // The flow the rig runs now: the fixed flow, or the calibration flow of this step.
-    double rigSetpoint() const { return setpointFlow(m_now); }
+    double rigSetpoint() const;
     // The rig's fluid temperature (°C): held at a set value, or none for the room's
     // slow drift. The tube, and so every reading of the meter, follows the fluid with
     // a first-order lag.
-    void setFluidTemperature(std::optional<double> celsius) { m_fluidSet = celsius; }
-    std::optional<double> fluidSetpoint() const { return m_fluidSet; }
+    void setFluidTemperature(std::optional<double> celsius);
+    std::optional<double> fluidSetpoint() const;
     // What the rig's reference thermometer in the fluid reads.
-    double referenceTemperature() const { return fluidTemperature(m_now); }
+    double referenceTemperature() const;
     double tubeTemperature() const { return m_tubeTemp; }
     int lastCommand() const { return m_lastCommand; }
-    double now() const { return m_now; }
+    double now() const;
 
     // The meter measures ten times a second; averages advance per cycle.
     static constexpr double CyclePeriod = 0.1;
@@ -103,6 +135,8 @@ public:
                                                               5,    10,  25,  45,  75,  100};
 
 private:
+    friend class RigPhysics; // runs the measurement cycles in step with its own
+
     struct Averages
     {
         bool running = false;
@@ -113,43 +147,34 @@ private:
         long samples = 0;
     };
 
+    void join(); // the constructors' common part
     void seedParameters();
     void sample(double t);
     void refreshDataRegisters();
     void runCommand(quint16 command);
     void recalculate();
     QByteArray answerRead(quint8 function, int addr, int count) const;
-    double setpointFlow(double t) const;
-    double fluidTemperature(double t) const;
+    // Time the rig skipped over without cycles.
+    void skip(double seconds);
     double noise(double sigma);
-    void sampleRig(double t);
 
     MeterPhysicsOptions m_options;
+    std::unique_ptr<RigPhysics> m_ownRig; // none on a shared rig
+    RigPhysics *m_rig = nullptr;
     std::mt19937 m_rng;
     std::normal_distribution<double> m_gauss{0.0, 1.0};
     // Indexed by register number; index 0 is unused (registers count from 1).
     std::array<quint16, DataRegisters + 1> m_data{};
     std::array<quint16, ParamRegisters + 1> m_params{};
-    double m_now = 0.0;
-    double m_trueFlow = 0.0;
-    double m_steadyFlow = 0.0; // the rig's flow without process noise
-    std::optional<double> m_rigSetpoint;
-    // Own streams, so that the rig's noise leaves the meter's readings as they were
-    // and the reference's scatter is independent of the process's.
-    std::mt19937 m_processRng;
-    std::mt19937 m_referenceRng;
-    std::normal_distribution<double> m_processGauss{0.0, 1.0};
-    std::normal_distribution<double> m_referenceGauss{0.0, 1.0};
-    double m_instantReference = 0.0;
-    std::optional<double> m_fluidSet;
     double m_tubeTemp = 0.0;
     double m_restartUntil = -1.0;
     int m_lastCommand = 0;
     int m_ignoreFirst = 1, m_ignoreLast = 0;
     QList<quint16> m_droppedCommands;
     Averages m_avg;
-    double m_lastSampleAt = 0.0;
-    std::array<double, 3> m_phase{}; // seeded phases of the slow temperature drifts
+    // Seeded phases of the slow drifts; the first two are the rig's room (drawn alike
+    // there from the same seed), the third the meter's electronics.
+    std::array<double, 3> m_phase{};
 
     // One measurement cycle's values, before they are written to registers.
     struct Reading

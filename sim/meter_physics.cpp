@@ -1,6 +1,8 @@
-// The rig and the meter's measurement cycle: true flow, temperatures, raw Δt,
+// The meter's measurement cycle: temperatures, raw Δt from the rig's true flow,
 // and what the meter makes of them with its coefficients.
 #include "sim/meter_model.h"
+
+#include "sim/rig_physics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,21 +20,8 @@ constexpr double ZeroPerDegree = 0.045; // ns/°C
 // Thermometer: ADC code = AdcAt0 + AdcPerDegree · T.
 constexpr double AdcAt0 = 2500.0;
 constexpr double AdcPerDegree = 25.0;
-constexpr double FlowLagSeconds = 1.5;
 // The tube takes the fluid's temperature with this time constant.
 constexpr double TubeLagSeconds = 10.0;
-// How the works left a meter that is not calibrated: every stored Δt of the flow
-// table 4 % high with a bow of 1.5 ns towards full flow (the meter then reads
-// about 4 % low), and both zero points 0.5 ns high.
-constexpr double FlowTableGainError = 0.04;
-constexpr double FlowTableBowNs = 1.5;
-constexpr double ZeroPointErrorNs = 0.5;
-// ... and the bath thermometer at the works read low when the thermometer points
-// were taken: the meter reads 0.4 °C low at 20 °C and 0.7 °C low at 60 °C.
-constexpr double ThermometerErrorAt20 = 0.4;
-constexpr double ThermometerErrorAt60 = 0.7;
-// Longest stretch simulated cycle by cycle; older time is skipped over.
-constexpr double MaxCatchUpSeconds = 3600.0;
 
 double sensorDt(double flow)
 {
@@ -65,16 +54,17 @@ void MeterModel::seedParameters()
 
     const auto typed = [](double v) { return float(std::round(v * 100.0) / 100.0); };
     const bool off = !m_options.calibrated;
+    const WorksErrors &e = m_options.works;
 
     // Thermometer points as a service engineer took them at the bath.
     const double t20 = 20.05, t60 = 59.87;
     setParamFloat(5, float(t20));
-    setParamFloat(7, typed(adcCode(t20 + (off ? ThermometerErrorAt20 : 0.0))));
+    setParamFloat(7, typed(adcCode(t20 + (off ? e.thermometerAt20 : 0.0))));
     setParamFloat(9, float(t60));
-    setParamFloat(11, typed(adcCode(t60 + (off ? ThermometerErrorAt60 : 0.0))));
+    setParamFloat(11, typed(adcCode(t60 + (off ? e.thermometerAt60 : 0.0))));
 
     // Zero points at no flow, rounded as typed.
-    const double zeroError = off ? ZeroPointErrorNs : 0.0;
+    const double zeroError = off ? e.zeroNs : 0.0;
     setParamFloat(13, float(t20));
     setParamFloat(15, typed(zeroOffset(t20) + zeroError));
     setParamFloat(17, float(t60));
@@ -84,7 +74,7 @@ void MeterModel::seedParameters()
     for (int n = 0; n < 13; ++n) {
         const double flow = FlowPointsPercent[n] / 100.0 * RigMaxFlow;
         const double q = flow / RigMaxFlow;
-        const double dt = off ? sensorDt(flow) * (1.0 + FlowTableGainError) + FlowTableBowNs * q * std::abs(q)
+        const double dt = off ? sensorDt(flow) * (1.0 + e.flowGain) + e.flowBowNs * q * std::abs(q)
                               : sensorDt(flow);
         setParamFloat(23 + 2 * n, float(flow));
         setParamFloat(49 + 2 * n, typed(dt));
@@ -96,13 +86,39 @@ double MeterModel::noise(double sigma)
     return sigma * m_gauss(m_rng);
 }
 
+WorksErrors WorksErrors::drawn(quint32 seed)
+{
+    // Off by one to six per cent either way, the rest within what a works leaves.
+    std::mt19937 rng(seed ^ 0xC2B2AE35u);
+    const auto uniform = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    WorksErrors e;
+    e.flowGain = uniform(0.01, 0.06) * (uniform(0.0, 1.0) < 0.5 ? -1.0 : 1.0);
+    e.flowBowNs = uniform(-2.0, 2.0);
+    e.zeroNs = uniform(-0.8, 0.8);
+    e.thermometerAt20 = uniform(-0.8, 0.8);
+    e.thermometerAt60 = e.thermometerAt20 + uniform(-0.4, 0.4);
+    return e;
+}
+
+// The rig's part is the rig's; a meter passes it on.
+void MeterModel::advanceTo(double seconds)
+{
+    m_rig->advanceTo(seconds);
+}
+
+double MeterModel::now() const
+{
+    return m_rig->now();
+}
+
+double MeterModel::trueFlow() const
+{
+    return m_rig->trueFlow();
+}
+
 void MeterModel::setRigFlow(std::optional<double> flow)
 {
-    // The simulated rig holds a set flow at once.
-    m_rigSetpoint.reset();
-    m_options.fixedFlow = flow;
-    if (flow)
-        m_trueFlow = m_steadyFlow = *flow;
+    m_rig->setFlow(flow);
 }
 
 bool MeterModel::acceptsRigSetpoint(double kgPerHour)
@@ -112,85 +128,55 @@ bool MeterModel::acceptsRigSetpoint(double kgPerHour)
 
 bool MeterModel::setRigSetpoint(double kgPerHour)
 {
-    if (!acceptsRigSetpoint(kgPerHour))
-        return false;
-    // The lag starts from wherever the rig runs now.
-    m_rigSetpoint = kgPerHour;
-    return true;
+    return m_rig->setSetpoint(kgPerHour);
+}
+
+double MeterModel::rigSetpoint() const
+{
+    return m_rig->setpoint();
+}
+
+double MeterModel::instantReference() const
+{
+    return m_rig->instantReference();
 }
 
 double MeterModel::referenceFlow() const
 {
-    return m_avg.samples > 0 ? m_avg.sumTrueFlow / double(m_avg.samples) : m_trueFlow;
+    return m_avg.samples > 0 ? m_avg.sumTrueFlow / double(m_avg.samples) : m_rig->trueFlow();
 }
 
-double MeterModel::fluidTemperature(double t) const
+void MeterModel::setFluidTemperature(std::optional<double> celsius)
 {
-    // A thermostat holds a set fluid within a few hundredths; the room drifts more.
-    if (m_fluidSet)
-        return *m_fluidSet + 0.02 * std::sin(TwoPi * t / 170.0 + m_phase[1]);
-    return 22.5 + 2.0 * std::sin(TwoPi * t / 900.0 + m_phase[0]) + 0.3 * std::sin(TwoPi * t / 170.0 + m_phase[1]);
+    m_rig->setFluidTemperature(celsius);
 }
 
-double MeterModel::setpointFlow(double t) const
+std::optional<double> MeterModel::fluidSetpoint() const
 {
-    if (m_rigSetpoint)
-        return *m_rigSetpoint;
-    if (m_options.fixedFlow)
-        return *m_options.fixedFlow;
-    // Start at zero flow, walk up to +100 %, then on from -100 %.
-    const long step = long(t / m_options.stepSeconds);
-    return FlowPointsPercent[size_t((6 + step) % 13)] / 100.0 * RigMaxFlow;
+    return m_rig->fluidSetpoint();
 }
 
-void MeterModel::advanceTo(double seconds)
+double MeterModel::referenceTemperature() const
 {
-    if (!(seconds > m_now))
-        return;
-    if (seconds - m_lastSampleAt > MaxCatchUpSeconds) {
-        const double skipped = seconds - MaxCatchUpSeconds - m_lastSampleAt;
-        if (m_avg.running)
-            m_avg.seconds += skipped;
-        m_lastSampleAt += skipped;
-    }
-    while (m_lastSampleAt + CyclePeriod <= seconds + 1e-9) {
-        m_lastSampleAt += CyclePeriod;
-        m_now = m_lastSampleAt;
-        sample(m_lastSampleAt);
-    }
-    m_now = seconds;
+    return m_rig->referenceTemperature();
 }
 
-void MeterModel::sampleRig(double t)
+void MeterModel::skip(double seconds)
 {
-    const double target = setpointFlow(t);
-    if (m_rigSetpoint) {
-        const double tau = m_options.rigLagSeconds;
-        m_steadyFlow = tau > 0.0 ? m_steadyFlow + (target - m_steadyFlow) * (1.0 - std::exp(-CyclePeriod / tau)) : target;
-        m_trueFlow = m_steadyFlow * (1.0 + m_options.rigNoisePercent / 100.0 * m_processGauss(m_processRng));
-    } else {
-        if (m_options.fixedFlow)
-            m_trueFlow = target;
-        else
-            m_trueFlow += (target - m_trueFlow) * (1.0 - std::exp(-CyclePeriod / FlowLagSeconds));
-        m_steadyFlow = m_trueFlow;
-    }
-    const double relative = m_options.referenceNoisePercent / 100.0 * std::abs(m_trueFlow);
-    m_instantReference = m_trueFlow + relative * m_referenceGauss(m_referenceRng)
-                         + m_options.referenceNoiseAbsolute * m_referenceGauss(m_referenceRng);
+    if (m_avg.running)
+        m_avg.seconds += seconds;
 }
 
 void MeterModel::sample(double t)
 {
-    sampleRig(t);
-
-    m_tubeTemp += (fluidTemperature(t) - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
+    const double trueFlow = m_rig->trueFlow();
+    m_tubeTemp += (m_rig->fluidTemperature(t) - m_tubeTemp) * (1.0 - std::exp(-CyclePeriod / TubeLagSeconds));
     const double tube = m_tubeTemp;
     Reading &r = m_reading;
     r.tubeTemp = tube;
     r.mcuTemp = tube + 9.0 + 1.5 * std::sin(TwoPi * t / 1300.0 + m_phase[2]) + noise(0.05);
     r.adcCode = adcCode(tube) + noise(0.4);
-    r.rawDt = sensorDt(m_trueFlow) + zeroOffset(tube) + noise(0.25);
+    r.rawDt = sensorDt(trueFlow) + zeroOffset(tube) + noise(0.25);
     const double density = waterDensity(tube);
     r.frequency = 450.0 / std::sqrt(1.0 + density / 1000.0) * (1.0 - 1.5e-4 * (tube - 20.0)) + noise(0.002);
     r.density = density + noise(0.02);
@@ -201,7 +187,7 @@ void MeterModel::sample(double t)
         m_avg.seconds += CyclePeriod;
         m_avg.sumDt += r.dt;
         m_avg.sumFlow += r.massFlow;
-        m_avg.sumTrueFlow += m_trueFlow;
+        m_avg.sumTrueFlow += trueFlow;
         ++m_avg.samples;
         refreshDataRegisters();
     }

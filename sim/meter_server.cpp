@@ -23,6 +23,7 @@ constexpr int HangUpDelayMs = 50;
 struct MeterServer::Impl
 {
     explicit Impl(const SimOptions &o) : options(o), model(o.physics), noiseRng(o.physics.seed ^ 0x5EEDu) {}
+    Impl(const SimOptions &o, RigPhysics &rig) : options(o), model(o.physics, rig), noiseRng(o.physics.seed ^ 0x5EEDu) {}
 
     SimOptions options;
     MeterModel model;
@@ -54,6 +55,17 @@ struct MeterServer::Impl
 MeterServer::MeterServer(const SimOptions &options, QObject *parent)
     : QObject(parent), d(std::make_unique<Impl>(options))
 {
+}
+
+MeterServer::MeterServer(const SimOptions &options, RigPhysics &rig, QObject *parent)
+    : QObject(parent), d(std::make_unique<Impl>(options, rig))
+{
+}
+
+void MeterServer::followClockOf(const MeterServer &other)
+{
+    if (other.d->clock.isValid())
+        d->clock = other.d->clock;
 }
 
 MeterServer::~MeterServer()

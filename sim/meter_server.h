@@ -1,6 +1,7 @@
 #pragma once
 // Serves a MeterModel on a pseudo-terminal, like the meter behind its USB port.
 #include "sim/meter_model.h"
+#include "sim/rig_physics.h"
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -34,7 +35,14 @@ class MeterServer : public QObject
     Q_OBJECT
 public:
     explicit MeterServer(const SimOptions &options = {}, QObject *parent = nullptr);
+    // A meter in series on a shared rig (which must outlive the server): options.physics
+    // are the meter's own, the rig's part of them is the rig's.
+    MeterServer(const SimOptions &options, RigPhysics &rig, QObject *parent = nullptr);
     ~MeterServer() override;
+
+    // Runs on another server's clock, so that meters on one rig keep one time; call it
+    // before start, after the other's start.
+    void followClockOf(const MeterServer &other);
 
     // Opens the pseudo-terminal. Returns false with a message on failure.
     // Call it in the thread that is to serve: its notifier and timers live there.

@@ -1,5 +1,6 @@
 #include "e2e/sim_process.h"
 #include <QProcessEnvironment>
+#include <algorithm>
 
 SimProcess::SimProcess(const QStringList &args)
 {
@@ -8,17 +9,22 @@ SimProcess::SimProcess(const QStringList &args)
         m_error = m_proc.errorString();
         return;
     }
-    // The first line of standard output is the device path; with a Modbus rig the
-    // next one names its address.
+    // The first lines of standard output are the device paths, one a meter; with a
+    // Modbus rig the next one names its address.
     const auto nextLine = [this]() -> QString {
         while (!m_proc.canReadLine() && m_proc.waitForReadyRead(5000)) {
         }
         return m_proc.canReadLine() ? QString::fromLocal8Bit(m_proc.readLine()).trimmed() : QString();
     };
-    const QString path = nextLine();
-    if (path.isEmpty()) {
-        m_error = QStringLiteral("no path printed: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
-        return;
+    const qsizetype metersAt = args.indexOf(QStringLiteral("--meters"));
+    const int meters = metersAt >= 0 ? std::max(1, args.value(metersAt + 1).toInt()) : 1;
+    QStringList paths;
+    for (int k = 0; k < meters; ++k) {
+        paths << nextLine();
+        if (paths.back().isEmpty()) {
+            m_error = QStringLiteral("no path printed: ") + QString::fromLocal8Bit(m_proc.readAllStandardError());
+            return;
+        }
     }
     if (args.contains(QStringLiteral("--rig-modbus"))) {
         const QString rig = nextLine();
@@ -31,7 +37,8 @@ SimProcess::SimProcess(const QStringList &args)
         }
         m_rigPort = quint16(port);
     }
-    m_path = path;
+    m_paths = paths;
+    m_path = paths.front();
 }
 
 SimProcess::~SimProcess()

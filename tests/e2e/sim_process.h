@@ -12,6 +12,8 @@ public:
     ~SimProcess();
     bool ok() const { return !m_path.isEmpty(); }
     QString devicePath() const { return m_path; }
+    // With --meters N: every meter's path, first to last (else the one path).
+    QStringList devicePaths() const { return m_paths; }
     QString startError() const { return m_error; }
     // With --rig-modbus: the port the rig is served on (0 until then).
     quint16 rigPort() const { return m_rigPort; }
@@ -19,6 +21,7 @@ public:
 private:
     QProcess m_proc;
     QString m_path;
+    QStringList m_paths;
     QString m_error;
     quint16 m_rigPort = 0;
 };
