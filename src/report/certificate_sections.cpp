@@ -2,6 +2,7 @@
 #include "procedure/decision_rule.h"
 #include "protocol/flow_table.h"
 #include "protocol/number_text.h"
+#include "report/run_metrology_text.h"
 #include "report/run_result_text.h"
 #include <QJsonObject>
 #include <QLocale>
@@ -288,7 +289,7 @@ void Results(Builder &b, const RunRecord &run, RunPhase phase)
             cells.removeLast(); // the verdict, under the run's rule below
             const std::optional<UncertaintyBudget> &u = p.metrology.budget;
             if (withU) {
-                cells << (u ? general(u->expandedPercent, 2) : QStringLiteral("—"));
+                cells << (u ? RunResultText::Significant(u->expandedPercent, 2) : QStringLiteral("—"));
                 if (perPointK)
                     cells << (u ? general(u->coverageFactor, 3) : QStringLiteral("—"));
             }

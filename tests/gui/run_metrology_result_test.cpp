@@ -359,7 +359,7 @@ TEST(RunCertificate, CarriesUAndTheRuleWhereTheRecordHasThem)
         ASSERT_TRUE(p.waitForFinished(20000));
         const QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
         EXPECT_EQ(text.contains(QStringLiteral("U, %")), metrology);
-        EXPECT_EQ(text.contains(QStringLiteral("0,150 0,075 0,08 не определено")), metrology) << text.toStdString();
+        EXPECT_EQ(text.contains(QStringLiteral("0,150 0,075 0,080 не определено")), metrology) << text.toStdString();
         EXPECT_EQ(text.contains(QStringLiteral("|0,15| + 0,08 = 0,23 % > 0,2 %")), metrology) << text.toStdString();
         EXPECT_TRUE(text.contains(metrology ? QStringLiteral("Как оставлен: не определено") : QStringLiteral("Как оставлен: годен")));
         if (qEnvironmentVariableIsSet("KEEP_PDF"))

@@ -2,6 +2,7 @@
 // certificate must carry, the verdict of every point under the run's rule, an older
 // record without budgets, and how the items fall on pages.
 #include "report/certificate_layout.h"
+#include "report/run_metrology_text.h"
 #include "report/run_result_text.h"
 #include "support/locale_guard.h"
 #include "unit/report/certificate_record.h"
@@ -124,7 +125,7 @@ TEST(CertificateLayout, EveryPointCarriesItsUAndItsVerdictUnderTheRule)
         for (int i = 0; i < points.size(); ++i) {
             const RunPoint &p = points[i];
             SCOPED_TRACE(TextOf(rows[i]).toStdString());
-            EXPECT_EQ(rows[i].cells[u], QLocale().toString(p.metrology.budget->expandedPercent, 'g', 2));
+            EXPECT_EQ(rows[i].cells[u], RunResultText::Significant(p.metrology.budget->expandedPercent, 2));
             EXPECT_EQ(rows[i].cells.last(), ConformityTitle(*p.metrology.conformity));
             EXPECT_EQ(rows[i].alert, p.metrology.conformity == Conformity::Fail);
             const QString why = UndeterminedExplanation(p.index, p.targetPercent, *p.relativeError,
@@ -250,6 +251,9 @@ TEST(RunResultText, AFigureRoundedToZeroShowsNoSign)
     } cases[] = {{-0.0004, "0,000"}, {0.0004, "0,000"}, {-0.004, "-0,004"}, {-12.0001, "-12,000"}, {-0.0, "0,000"}};
     for (const auto &c : cases)
         EXPECT_EQ(RunResultText::Fixed3(c.value), QString::fromUtf8(c.text)) << c.value;
+    // U is stated to two figures, the second one kept when it is a zero.
+    EXPECT_EQ(RunResultText::Significant(0.06, 2), QStringLiteral("0,060"));
+    EXPECT_EQ(RunResultText::Significant(0.11, 2), QStringLiteral("0,11"));
 }
 
 } // namespace
